@@ -1,0 +1,18 @@
+#pragma once
+
+#include <exception>
+#include <string>
+
+// The one failure type of the program: it carries the exact message text the user is shown.
+class EKvError : public std::exception {
+public:
+  explicit EKvError(std::u16string message);
+
+  const std::u16string &Message() const noexcept { return FMessage; }
+  // The message as UTF-8, for logs and terminals.
+  const char *what() const noexcept override { return FMessageUtf8.c_str(); }
+
+private:
+  std::u16string FMessage;
+  std::string FMessageUtf8;
+};

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// Bytes of keys, digests and protected blobs; may be empty.
+using ByteArray = std::vector<uint8_t>;

@@ -1,0 +1,45 @@
+#include "crypto/HMAC.h"
+
+#include "common/SecureZero.h"
+
+#include <cstring>
+
+void HMACInit(THMACContext &context, std::string_view key) {
+  uint8_t keyBlock[128] = {};
+  if (key.size() > sizeof keyBlock) {
+    TSHA512Digest keyDigest;
+    SHA512String(key, keyDigest);
+    std::memcpy(keyBlock, keyDigest.data(), keyDigest.size());
+    SecureZero(keyDigest.data(), keyDigest.size());
+  } else if (!key.empty()) {
+    std::memcpy(keyBlock, key.data(), key.size());
+  }
+
+  uint8_t innerPad[128];
+  for (std::size_t i = 0; i < sizeof keyBlock; ++i) {
+    context.OuterPad[i] = keyBlock[i] ^ 0x5c;
+    innerPad[i] = keyBlock[i] ^ 0x36;
+  }
+  SHA512Init(context.Inner);
+  SHA512Update(context.Inner, innerPad, sizeof innerPad);
+
+  SecureZero(keyBlock, sizeof keyBlock);
+  SecureZero(innerPad, sizeof innerPad);
+}
+
+void HMACUpdate(THMACContext &context, const void *data, uint32_t length) {
+  SHA512Update(context.Inner, data, length);
+}
+
+void HMACFinal(THMACContext &context, TSHA512Digest &digest) {
+  TSHA512Digest innerDigest;
+  SHA512Final(context.Inner, innerDigest);
+
+  TSHA512Context outer;
+  SHA512Init(outer);
+  SHA512Update(outer, context.OuterPad, sizeof context.OuterPad);
+  SHA512Update(outer, innerDigest.data(), uint32_t(innerDigest.size()));
+  SHA512Final(outer, digest);
+
+  SecureZero(&outer, sizeof outer);
+}

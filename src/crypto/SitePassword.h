@@ -1,0 +1,26 @@
+#pragma once
+
+// The site password: HMAC-SHA-512 keyed with the master password over URL + login, its first 16
+// bytes mapped to a fixed alphabet. Every password a user ever derived depends on this staying
+// byte-exact.
+
+#include "common/KvTypes.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// The 63 characters of a site password; a byte b becomes PasswordAlphabet[b mod 63].
+inline constexpr std::u16string_view PasswordAlphabet =
+    u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz1234567890=";
+
+inline constexpr int32_t SitePasswordLength = 16;
+
+// The texts are used exactly as given: nothing is trimmed, folded or normalised. URL and login
+// are joined as UTF-16 before the conversion to UTF-8, with no separator.
+std::u16string DeriveSitePassword(std::u16string_view masterPassword, std::u16string_view url,
+                                  std::u16string_view login);
+
+// Character i is PasswordAlphabet[bytes[i] mod 63]; count <= 0 gives the empty text. A count
+// beyond the array stops at its end.
+std::u16string EncodePassword(const ByteArray &bytes, int32_t count);

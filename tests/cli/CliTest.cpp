@@ -1,0 +1,210 @@
+// Runs the built quillgate-cli as a user or a script would.
+
+#include "support/OpenSslReference.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+struct CliRun {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[4096];
+  ssize_t n;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0)
+    text.append(buffer, size_t(n));
+  return text;
+}
+
+CliRun RunCli(const std::vector<std::string> &args, const std::string &input) {
+  int in[2], out[2], err[2];
+  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0)
+    return {};
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(in[0], 0), dup2(out[1], 1), dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
+      close(fd);
+    std::vector<char *> argv{const_cast<char *>(QUILLGATE_CLI)};
+    for (const auto &a : args)
+      argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(in[0]), close(out[1]), close(err[1]);
+  EXPECT_EQ(write(in[1], input.data(), input.size()), ssize_t(input.size()));
+  close(in[1]);
+  CliRun run;
+  run.out = ReadAll(out[0]); // outputs are far smaller than a pipe's buffer
+  run.err = ReadAll(err[0]);
+  close(out[0]), close(err[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+std::string ReferencePassword(const std::string &master, const std::string &message) {
+  static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz1234567890=";
+  const auto mac = ReferenceHmacSha512(master, message);
+  std::string password;
+  for (size_t i = 0; i < 16; ++i)
+    password.push_back(alphabet[mac[i] % 63]);
+  return password;
+}
+
+TEST(CliDerive, ReadsTheMasterPasswordAsTheFirstLineOfInput) {
+  const struct {
+    const char *name;
+    std::string input, master;
+  } cases[] = {
+      {"LF ends the line", "master\nsecond line\n", "master"},
+      {"CR LF ends the line", "master\r\n", "master"},
+      {"no line end", "master", "master"},
+      {"a lone CR is kept", "master\r", "master\r"},
+      {"blanks are kept", " master \n", " master "},
+      {"CR inside is kept", "mas\rter\n", "mas\rter"},
+      {"non-ASCII", "p\xc3\xa4ss \xf0\x9f\x94\x91\n", "p\xc3\xa4ss \xf0\x9f\x94\x91"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const CliRun run = RunCli({"derive", "https://example.com", "alice"}, c.input);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, ReferencePassword(c.master, "https://example.comalice") + "\n");
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+TEST(CliDerive, AgreesWithTheWindowForUtf8Arguments) {
+  const CliRun run = RunCli(
+      {"derive", "https://\xd0\xbf\xd1\x80\xd0\xb8\xd0\xbc\xd0\xb5\xd1\x80.example"}, "master\n");
+  EXPECT_EQ(run.exitCode, 0);
+  EXPECT_EQ(run.out,
+            ReferencePassword("master",
+                              "https://\xd0\xbf\xd1\x80\xd0\xb8\xd0\xbc\xd0\xb5\xd1\x80.example") +
+                "\n");
+  EXPECT_EQ(RunCli({"derive", "https://example.com"}, "master").out, "A58NLjudZTzwek7i\n");
+}
+
+TEST(CliDerive, RefusesWhatGenerateRefusesInTheSameOrder) {
+  const struct {
+    const char *name;
+    std::vector<std::string> args;
+    std::string input, message;
+  } cases[] = {
+      {"all empty", {"derive", ""}, "", "Please enter a master password!\n"},
+      {"empty first line",
+       {"derive", "https://x"},
+       "\nsecond\n",
+       "Please enter a master password!\n"},
+      {"empty URL", {"derive", "", "bob"}, "m\n", "Please enter an URL!\n"},
+      {"bare host", {"derive", "example.com"}, "m\n", "Please enter a valid URL!\n"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const CliRun run = RunCli(c.args, c.input);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, c.message);
+  }
+  // Anything holding "://" is a URL, however odd.
+  EXPECT_EQ(RunCli({"derive", "a://"}, "a\n").out, "gBoj5a6CRcQtnDes\n");
+}
+
+TEST(CliDerive, RefusesInvalidUtf8) {
+  const struct {
+    const char *name;
+    std::vector<std::string> args;
+    std::string input, message;
+  } cases[] = {
+      {"URL", {"derive", "https://\xff"}, "m\n", "the URL is not valid UTF-8"},
+      {"login", {"derive", "https://x", "\xc0\xaf"}, "m\n", "the login is not valid UTF-8"},
+      {"master password",
+       {"derive", "https://x"},
+       "caf\xe9\n",
+       "the master password is not valid UTF-8"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const CliRun run = RunCli(c.args, c.input);
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+  }
+}
+
+TEST(CliUsage, HelpVersionAndMistakes) {
+  const CliRun help = RunCli({"--help"}, "");
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("Usage: quillgate-cli derive URL [LOGIN]"), std::string::npos);
+
+  const CliRun version = RunCli({"--version"}, "");
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out, "quillgate-cli 1.5\n");
+
+  for (const std::vector<std::string> &args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"derive"},
+                                             {"derive", "https://x", "bob", "extra"},
+                                             {"generate", "https://x"},
+                                             {"--nope"}}) {
+    SCOPED_TRACE(args.size());
+    const CliRun run = RunCli(args, "m\n");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("Usage:"), std::string::npos);
+  }
+}
+
+// Reads what the terminal shows, giving up after ten quiet seconds rather than hanging the run.
+ssize_t ReadTerminal(int terminal, std::string &seen) {
+  pollfd ready{terminal, POLLIN, 0};
+  if (poll(&ready, 1, 10000) != 1)
+    return -1;
+  char buffer[256];
+  const ssize_t n = read(terminal, buffer, sizeof buffer);
+  if (n > 0)
+    seen.append(buffer, size_t(n));
+  return n;
+}
+
+TEST(CliDerive, ReadsFromATerminalWithoutEcho) {
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    execl(QUILLGATE_CLI, QUILLGATE_CLI, "derive", "https://example.com", nullptr);
+    _exit(127);
+  }
+  std::string seen;
+  while (seen.find("Master password: ") == std::string::npos)
+    if (ReadTerminal(terminal, seen) <= 0) {
+      kill(pid, SIGKILL);
+      FAIL() << "no prompt: " << seen;
+    }
+  ASSERT_EQ(write(terminal, "s3cret\n", 7), 7);
+  while (ReadTerminal(terminal, seen) > 0) // ends with EIO when the program exits
+    ;
+  kill(pid, SIGKILL); // in case it still waits
+  int status = 0;
+  waitpid(pid, &status, 0);
+  close(terminal);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << seen;
+  EXPECT_NE(seen.find(ReferencePassword("s3cret", "https://example.com")), std::string::npos)
+      << seen;
+  EXPECT_EQ(seen.find("s3cret"), std::string::npos) << "the password was echoed: " << seen;
+}
+
+} // namespace
