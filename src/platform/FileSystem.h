@@ -1,0 +1,19 @@
+#pragma once
+
+#include "common/KvTypes.h"
+
+#include <string>
+
+enum class FileAccess { Normal, OwnerOnly };
+
+// Replaces the file at path with bytes so that a crash or a failure never leaves it half-written:
+// the bytes go to a temporary file in the same folder, which is flushed to disk and renamed over
+// the target; then the folder is flushed. On failure the old file is left whole, no temporary file
+// remains, and EKvError is raised: "Cannot create file \"<path>\". <the system's text>" when the
+// file cannot be created or put in place, "Stream write error" when the bytes cannot be written.
+// OwnerOnly files are readable by their owner alone.
+void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes,
+                           FileAccess access = FileAccess::Normal);
+
+// The system's text for an error number, as the messages above show it.
+std::u16string SystemErrorText(int error);

@@ -1,0 +1,73 @@
+#include "platform/FileSystem.h"
+
+#include "common/KvError.h"
+#include "common/Unicode.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void CannotCreate(const std::u16string &path, int error) {
+  throw EKvError(u"Cannot create file \"" + path + u"\". " + SystemErrorText(error));
+}
+
+bool WriteAll(int fd, const ByteArray &bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return false;
+    done += std::size_t(n);
+  }
+  return true;
+}
+
+void SyncFolderOf(const std::string &path) {
+  const auto slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "."
+                             : slash == 0               ? "/"
+                                                        : path.substr(0, slash);
+  const int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd >= 0) {
+    fsync(fd); // the rename is done; a folder that cannot be flushed loses nothing of the file
+    close(fd);
+  }
+}
+
+} // namespace
+
+std::u16string SystemErrorText(int error) {
+  return Utf8ToUtf16(std::strerror(error));
+}
+
+void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes, FileAccess access) {
+  const std::string target = Utf16ToUtf8(path);
+  std::string temporary = target + ".XXXXXX";
+  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  if (fd < 0)
+    CannotCreate(path, errno);
+
+  // mkostemp makes the file 0600; a normal file gets what the user's umask allows.
+  if (access == FileAccess::Normal) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+  }
+  const bool written = WriteAll(fd, bytes) && fsync(fd) == 0;
+  if (close(fd) != 0 || !written) {
+    unlink(temporary.c_str());
+    throw EKvError(u"Stream write error");
+  }
+  if (rename(temporary.c_str(), target.c_str()) != 0) {
+    const int error = errno;
+    unlink(temporary.c_str());
+    CannotCreate(path, error);
+  }
+  SyncFolderOf(target);
+}
