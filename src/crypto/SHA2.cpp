@@ -4,6 +4,18 @@
 #include <bit>
 #include <cstring>
 
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(KV_SHA512_PORTABLE)
+#include <emmintrin.h>
+#endif
+
+#if defined(__GNUC__)
+#define KV_ALWAYS_INLINE inline __attribute__((always_inline))
+#elif defined(_MSC_VER)
+#define KV_ALWAYS_INLINE __forceinline
+#else
+#define KV_ALWAYS_INLINE inline
+#endif
+
 namespace {
 
 // FIPS 180-4 section 5.3.5: the SHA-512 initial hash value.
@@ -62,50 +74,142 @@ inline uint64_t SmallSigma1(uint64_t x) {
 inline uint64_t Ch(uint64_t x, uint64_t y, uint64_t z) {
   return z ^ (x & (y ^ z));
 }
-inline uint64_t Maj(uint64_t x, uint64_t y, uint64_t z) {
-  return (x & y) | (z & (x | y));
-}
 
-// One step of FIPS 180-4 section 6.4.2. Instead of shifting the eight working variables, the
-// caller rotates their roles, so no value moves between registers.
+// One step of FIPS 180-4 section 6.4.2, with W[t] + K[t] taken from the schedule. Instead of
+// shifting the eight working variables, the caller rotates their roles, so no value moves between
+// registers. Maj(a, b, c) = b ^ ((a ^ b) & (b ^ c)), and a ^ b is the next step's b ^ c.
 #define SHA512_ROUND(a, b, c, d, e, f, g, h, t)                                                    \
   do {                                                                                             \
-    h += BigSigma1(e) + Ch(e, f, g) + K[t] + W[t];                                                 \
+    h += WK[t] + Ch(e, f, g) + BigSigma1(e);                                                       \
     d += h;                                                                                        \
-    h += BigSigma0(a) + Maj(a, b, c);                                                              \
+    const uint64_t ab = a ^ b;                                                                     \
+    h += BigSigma0(a) + (b ^ (ab & bc));                                                           \
+    bc = ab;                                                                                       \
   } while (0)
 
-#define SHA512_EIGHT_ROUNDS(t)                                                                     \
+// Eight steps, after each two of which SCHEDULE_PAIR(p) may prepare the words of a later pair.
+#define SHA512_EIGHT_ROUNDS(group, SCHEDULE_PAIR)                                                  \
   do {                                                                                             \
-    SHA512_ROUND(a, b, c, d, e, f, g, h, (t) + 0);                                                 \
-    SHA512_ROUND(h, a, b, c, d, e, f, g, (t) + 1);                                                 \
-    SHA512_ROUND(g, h, a, b, c, d, e, f, (t) + 2);                                                 \
-    SHA512_ROUND(f, g, h, a, b, c, d, e, (t) + 3);                                                 \
-    SHA512_ROUND(e, f, g, h, a, b, c, d, (t) + 4);                                                 \
-    SHA512_ROUND(d, e, f, g, h, a, b, c, (t) + 5);                                                 \
-    SHA512_ROUND(c, d, e, f, g, h, a, b, (t) + 6);                                                 \
-    SHA512_ROUND(b, c, d, e, f, g, h, a, (t) + 7);                                                 \
+    SHA512_ROUND(a, b, c, d, e, f, g, h, 8 * (group) + 0);                                         \
+    SHA512_ROUND(h, a, b, c, d, e, f, g, 8 * (group) + 1);                                         \
+    SCHEDULE_PAIR(4 * (group) + 0);                                                                \
+    SHA512_ROUND(g, h, a, b, c, d, e, f, 8 * (group) + 2);                                         \
+    SHA512_ROUND(f, g, h, a, b, c, d, e, 8 * (group) + 3);                                         \
+    SCHEDULE_PAIR(4 * (group) + 1);                                                                \
+    SHA512_ROUND(e, f, g, h, a, b, c, d, 8 * (group) + 4);                                         \
+    SHA512_ROUND(d, e, f, g, h, a, b, c, 8 * (group) + 5);                                         \
+    SCHEDULE_PAIR(4 * (group) + 2);                                                                \
+    SHA512_ROUND(c, d, e, f, g, h, a, b, 8 * (group) + 6);                                         \
+    SHA512_ROUND(b, c, d, e, f, g, h, a, 8 * (group) + 7);                                         \
+    SCHEDULE_PAIR(4 * (group) + 3);                                                                \
   } while (0)
 
-// Processes one 128-byte block into context.Hash; schedule is the caller's 80-word scratch.
-void SHA512Compress(const uint8_t *block, TSHA512Context &context, uint64_t (&schedule)[80]) {
-  uint64_t *const W = schedule;
+#define SHA512_NO_SCHEDULE(pair) ((void)0)
+
+#if (defined(__SSE2__) || defined(_M_X64)) && !defined(KV_SHA512_PORTABLE)
+
+// The message schedule runs two words at a time in SSE2 registers, interleaved with the rounds
+// that it is 16 steps ahead of, so it fills execution slots the rounds leave idle.
+inline __m128i RotateRight2(__m128i x, int n) {
+  return _mm_or_si128(_mm_srli_epi64(x, n), _mm_slli_epi64(x, 64 - n));
+}
+// The high word of x, then the low word of y: a pair that straddles two registers.
+inline __m128i Straddle(__m128i x, __m128i y) {
+  return _mm_castpd_si128(_mm_shuffle_pd(_mm_castsi128_pd(x), _mm_castsi128_pd(y), 1));
+}
+
+// X[p & 7] holds W[2p], W[2p + 1]; the step for pair p replaces it with pair p + 8.
+#define SHA512_SCHEDULE_PAIR(p)                                                                    \
+  do {                                                                                             \
+    const __m128i w2 = X[((p) + 7) & 7];                                                           \
+    const __m128i w7 = Straddle(X[((p) + 4) & 7], X[((p) + 5) & 7]);                               \
+    const __m128i w15 = Straddle(X[(p)&7], X[((p) + 1) & 7]);                                      \
+    const __m128i s1 = _mm_xor_si128(_mm_xor_si128(RotateRight2(w2, 19), RotateRight2(w2, 61)),    \
+                                     _mm_srli_epi64(w2, 6));                                       \
+    const __m128i s0 = _mm_xor_si128(_mm_xor_si128(RotateRight2(w15, 1), RotateRight2(w15, 8)),    \
+                                     _mm_srli_epi64(w15, 7));                                      \
+    X[(p)&7] = _mm_add_epi64(_mm_add_epi64(s1, w7), _mm_add_epi64(s0, X[(p)&7]));                  \
+    StorePairPlusK(WK, X[(p)&7], 2 * (p) + 16);                                                    \
+  } while (0)
+
+inline void StorePairPlusK(uint64_t *WK, __m128i pair, int t) {
+  const __m128i k = _mm_loadu_si128(reinterpret_cast<const __m128i *>(K + t));
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(WK + t), _mm_add_epi64(pair, k));
+}
+
+// Always inlined, so that each caller below compiles it for its own instruction set.
+KV_ALWAYS_INLINE void CompressBlock(const uint8_t *block, uint64_t *hash, uint64_t *WK) {
+  __m128i X[8];
+  for (int p = 0; p < 8; ++p) {
+    X[p] = _mm_set_epi64x(static_cast<long long>(LoadBigEndian64(block + 16 * p + 8)),
+                          static_cast<long long>(LoadBigEndian64(block + 16 * p)));
+    StorePairPlusK(WK, X[p], 2 * p);
+  }
+  uint64_t a = hash[0], b = hash[1], c = hash[2], d = hash[3];
+  uint64_t e = hash[4], f = hash[5], g = hash[6], h = hash[7];
+  uint64_t bc = b ^ c;
+  // Written out, so that every index into X is a constant and X lives in registers.
+  SHA512_EIGHT_ROUNDS(0, SHA512_SCHEDULE_PAIR);
+  SHA512_EIGHT_ROUNDS(1, SHA512_SCHEDULE_PAIR);
+  SHA512_EIGHT_ROUNDS(2, SHA512_SCHEDULE_PAIR);
+  SHA512_EIGHT_ROUNDS(3, SHA512_SCHEDULE_PAIR);
+  SHA512_EIGHT_ROUNDS(4, SHA512_SCHEDULE_PAIR);
+  SHA512_EIGHT_ROUNDS(5, SHA512_SCHEDULE_PAIR);
+  SHA512_EIGHT_ROUNDS(6, SHA512_SCHEDULE_PAIR);
+  SHA512_EIGHT_ROUNDS(7, SHA512_SCHEDULE_PAIR);
+  SHA512_EIGHT_ROUNDS(8, SHA512_NO_SCHEDULE);
+  SHA512_EIGHT_ROUNDS(9, SHA512_NO_SCHEDULE);
+  hash[0] += a, hash[1] += b, hash[2] += c, hash[3] += d;
+  hash[4] += e, hash[5] += f, hash[6] += g, hash[7] += h;
+}
+
+#undef SHA512_SCHEDULE_PAIR
+
+#else
+
+// Portable: the whole schedule first, then the rounds.
+KV_ALWAYS_INLINE void CompressBlock(const uint8_t *block, uint64_t *hash, uint64_t *WK) {
+  uint64_t W[80];
   for (int t = 0; t < 16; ++t)
     W[t] = LoadBigEndian64(block + 8 * t);
   for (int t = 16; t < 80; ++t)
     W[t] = SmallSigma1(W[t - 2]) + W[t - 7] + SmallSigma0(W[t - 15]) + W[t - 16];
+  for (int t = 0; t < 80; ++t)
+    WK[t] = W[t] + K[t];
 
-  uint64_t a = context.Hash[0], b = context.Hash[1], c = context.Hash[2], d = context.Hash[3];
-  uint64_t e = context.Hash[4], f = context.Hash[5], g = context.Hash[6], h = context.Hash[7];
-  for (int t = 0; t < 80; t += 8)
-    SHA512_EIGHT_ROUNDS(t);
-
-  context.Hash[0] += a, context.Hash[1] += b, context.Hash[2] += c, context.Hash[3] += d;
-  context.Hash[4] += e, context.Hash[5] += f, context.Hash[6] += g, context.Hash[7] += h;
+  uint64_t a = hash[0], b = hash[1], c = hash[2], d = hash[3];
+  uint64_t e = hash[4], f = hash[5], g = hash[6], h = hash[7];
+  uint64_t bc = b ^ c;
+  for (int group = 0; group < 10; ++group)
+    SHA512_EIGHT_ROUNDS(group, SHA512_NO_SCHEDULE);
+  hash[0] += a, hash[1] += b, hash[2] += c, hash[3] += d;
+  hash[4] += e, hash[5] += f, hash[6] += g, hash[7] += h;
 }
 
+#endif
+
+#undef SHA512_NO_SCHEDULE
 #undef SHA512_EIGHT_ROUNDS
 #undef SHA512_ROUND
+
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(KV_SHA512_PORTABLE)
+// With BMI2 every rotation is one instruction that leaves its source intact.
+__attribute__((target("bmi2"))) void CompressBlockBmi2(const uint8_t *block, uint64_t *hash,
+                                                       uint64_t *WK) {
+  CompressBlock(block, hash, WK);
+}
+const bool HasBmi2 = (__builtin_cpu_init(), __builtin_cpu_supports("bmi2"));
+#endif
+
+// Processes one 128-byte block into context.Hash; schedule is the caller's 80-word scratch,
+// which receives W[t] + K[t].
+void SHA512Compress(const uint8_t *block, TSHA512Context &context, uint64_t (&schedule)[80]) {
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(KV_SHA512_PORTABLE)
+  if (HasBmi2)
+    return CompressBlockBmi2(block, context.Hash, schedule);
+#endif
+  CompressBlock(block, context.Hash, schedule);
+}
 
 } // namespace
 
