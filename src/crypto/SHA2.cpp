@@ -8,6 +8,16 @@
 #include <emmintrin.h>
 #endif
 
+// The block function comes in three builds: portable C++, SSE2 (every x86-64), and SSE2 compiled
+// for BMI2 and AVX, chosen at run time. The tests build each one with KV_SHA512_PORTABLE or
+// KV_SHA512_NO_DISPATCH, whatever the machine they run on.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(KV_SHA512_PORTABLE) &&                    \
+    !defined(KV_SHA512_NO_DISPATCH)
+#define KV_SHA512_DISPATCH 1
+#else
+#define KV_SHA512_DISPATCH 0
+#endif
+
 #if defined(__GNUC__)
 #define KV_ALWAYS_INLINE inline __attribute__((always_inline))
 #elif defined(_MSC_VER)
@@ -192,21 +202,23 @@ KV_ALWAYS_INLINE void CompressBlock(const uint8_t *block, uint64_t *hash, uint64
 #undef SHA512_EIGHT_ROUNDS
 #undef SHA512_ROUND
 
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(KV_SHA512_PORTABLE)
-// With BMI2 every rotation is one instruction that leaves its source intact.
-__attribute__((target("bmi2"))) void CompressBlockBmi2(const uint8_t *block, uint64_t *hash,
-                                                       uint64_t *WK) {
+#if KV_SHA512_DISPATCH
+// With BMI2 every rotation is one instruction that leaves its source intact, and the VEX encoding
+// of AVX gives the schedule three-operand forms that need no register copies.
+__attribute__((target("bmi2,avx"))) void CompressBlockBmi2Avx(const uint8_t *block, uint64_t *hash,
+                                                              uint64_t *WK) {
   CompressBlock(block, hash, WK);
 }
-const bool HasBmi2 = (__builtin_cpu_init(), __builtin_cpu_supports("bmi2"));
+const bool HasBmi2Avx =
+    (__builtin_cpu_init(), __builtin_cpu_supports("bmi2") && __builtin_cpu_supports("avx"));
 #endif
 
 // Processes one 128-byte block into context.Hash; schedule is the caller's 80-word scratch,
 // which receives W[t] + K[t].
 void SHA512Compress(const uint8_t *block, TSHA512Context &context, uint64_t (&schedule)[80]) {
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(KV_SHA512_PORTABLE)
-  if (HasBmi2)
-    return CompressBlockBmi2(block, context.Hash, schedule);
+#if KV_SHA512_DISPATCH
+  if (HasBmi2Avx)
+    return CompressBlockBmi2Avx(block, context.Hash, schedule);
 #endif
   CompressBlock(block, context.Hash, schedule);
 }
