@@ -51,6 +51,20 @@ TEST_F(ReplaceFileAtomically_, FailureKeepsTheOldFileAndNamesTheTarget) {
   EXPECT_EQ(ReadFile(path), "old");
 }
 
+TEST_F(ReplaceFileAtomically_, TargetThatCannotBeReplacedLeavesNoTemporaryFile) {
+  const auto path = folder / "urls.db";
+  std::filesystem::create_directories(path / "inside");
+  try {
+    ReplaceFileAtomically(Utf8ToUtf16(path.string()), Bytes("new"));
+    FAIL() << "no error";
+  } catch (const EKvError &e) {
+    EXPECT_EQ(e.Message(),
+              u"Cannot create file \"" + Utf8ToUtf16(path.string()) + u"\". Is a directory");
+  }
+  EXPECT_TRUE(std::filesystem::exists(path / "inside"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+}
+
 TEST_F(ReplaceFileAtomically_, MissingFolderIsACreateError) {
   const auto path = folder / "missing" / "urls.db";
   try {
