@@ -7,7 +7,11 @@
 #include "support/MemoryKeyStore.h"
 #include "support/TempFolder.h"
 
+#include <cstring>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace {
 
@@ -248,6 +252,30 @@ TEST_F(KeyFile, WithNoSessionBusTheKeyLivesInAnOwnerOnlyFileThatIsNeverReplaced)
             u"Failed to save master key [Windows error code: 1168]");
   EXPECT_EQ(ErrorOf([&] { LoadMasterPassword(master, text, afterDamage); }), KeyNotFound);
   EXPECT_EQ(ReadFile(path), "damaged");
+}
+
+TEST_F(KeyFile, ABusThatNeverAnswersIsGivenUpOnAfterTheBound) {
+  // A socket that takes the connection and then says nothing, as a hung service would.
+  const auto socketPath = folder / "silent-bus";
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, socketPath.c_str(), sizeof address.sun_path - 1);
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 8), 0);
+  setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + socketPath.string()).c_str(), 1);
+  unsetenv("DISPLAY");
+
+  TKvSecretServiceKeyStore keyring(std::chrono::milliseconds(300));
+  TKvKeyFileStore keyFile((folder / "protection.key").string());
+  TKvSealedProtection protection(keyring, keyFile);
+  SaveMasterPassword(u"still saved", U(folder / "master.key"), protection);
+  EXPECT_TRUE(std::filesystem::exists(folder / "protection.key"));
+  std::u16string text;
+  ASSERT_TRUE(LoadMasterPassword(U(folder / "master.key"), text, protection));
+  EXPECT_EQ(text, u"still saved");
+  close(listener);
 }
 
 TEST(KeyFilePath, FollowsXdgConfigHome) {
