@@ -2,13 +2,17 @@
 
 #include "common/KvError.h"
 #include "common/Unicode.h"
+#include "platform/AutoStart.h"
 #include "platform/ProfileFile.h"
 
 #include <sys/stat.h>
 
 namespace {
 
+// A fixed text of its own, although it reads like the application title.
 const std::u16string DataFolderName = u"Korvane Quillgate";
+// The registration's name is the application title.
+const std::u16string AutoRunName = u"Korvane Quillgate";
 
 std::u16string InDataFolder(const IKvEnvironment &env, const char16_t *name) {
   return GetDataFolder(env) + u"/" + name;
@@ -119,4 +123,13 @@ void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t l
     if (!WriteProfileString(configFile, u"Window", key, Utf8ToUtf16(std::to_string(value))))
       throw EKvError(u"Unable to write to " + configFile);
   }
+}
+
+std::u16string GetAutoRun(const IKvEnvironment &env) { return ReadAutoStart(env, AutoRunName); }
+
+void SetAutoRun(const std::u16string &value, bool deleteEntry, const IKvEnvironment &env) {
+  if (deleteEntry)
+    RemoveAutoStart(env);
+  else
+    WriteAutoStart(env, AutoRunName, value);
 }

@@ -36,3 +36,12 @@ void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t l
 // or hexadecimal ("$", "x", "X", "0x", "0X"; at most 8 significant digits, taken as 32 bits),
 // nothing else. False when the text is not such an integer.
 bool ProfileTextToInteger(const std::u16string &text, int32_t &value);
+
+// The program path registered to start at log-on, or the empty text when there is none.
+// Raises "Failed to get data for 'Korvane Quillgate'" or "Invalid data type for 'Korvane Quillgate'".
+std::u16string GetAutoRun(const IKvEnvironment &env = ProcessEnvironment());
+// Delete false: registers value (the running program's path) to start at log-on; raises "Failed
+// to create key %s" or "Failed to set data for 'Korvane Quillgate'". Delete true: removes the
+// registration, silently when there is none; value is ignored.
+void SetAutoRun(const std::u16string &value, bool deleteEntry,
+                const IKvEnvironment &env = ProcessEnvironment());

@@ -5,6 +5,7 @@
 #include "platform/ProfileFile.h"
 #include "support/TempFolder.h"
 
+#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -196,6 +197,146 @@ TEST_F(WindowPosition, ProfileStringsDropOnePairOfQuotesAndTheBlanks) {
   EXPECT_EQ(read(u"c"), u"\"x");
   EXPECT_EQ(read(u"E"), u"spaced out");
   EXPECT_EQ(read(u"missing"), u"default");
+}
+
+} // namespace
+
+namespace {
+
+class AutoRun : public TempFolderTest {
+protected:
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    env = std::make_unique<TKvFixedEnvironment>(
+        std::map<std::string, std::string>{{"HOME", (folder / "home").string()}});
+  }
+  std::filesystem::path Entry() const { return folder / "home/.config/autostart/org.korvane.Quillgate.desktop"; }
+  std::u16string ErrorOf(const std::function<void()> &action) {
+    try {
+      action();
+    } catch (const EKvError &error) {
+      return error.Message();
+    }
+    return u"(no error)";
+  }
+
+  std::unique_ptr<TKvFixedEnvironment> env;
+};
+
+TEST_F(AutoRun, RegistersReadsBackReRegistersAndUnregisters) {
+  EXPECT_EQ(GetAutoRun(*env), u"");
+  SetAutoRun(u"/opt/quillgate/bin/quillgate", false, *env);
+  EXPECT_EQ(ReadFile(Entry()), "[Desktop Entry]\nType=Application\nName=Korvane Quillgate\n"
+                               "Exec=\"/opt/quillgate/bin/quillgate\"\n");
+  EXPECT_EQ(ModeOf(folder / "home/.config"), 0700u);
+  EXPECT_EQ(GetAutoRun(*env), u"/opt/quillgate/bin/quillgate");
+
+  SetAutoRun(u"/usr/bin/quillgate", false, *env);
+  EXPECT_EQ(GetAutoRun(*env), u"/usr/bin/quillgate");
+
+  SetAutoRun(u"ignored", true, *env);
+  EXPECT_FALSE(std::filesystem::exists(Entry()));
+  EXPECT_TRUE(std::filesystem::is_directory(Entry().parent_path())) << "the folder stays";
+  EXPECT_EQ(GetAutoRun(*env), u"");
+  EXPECT_NO_THROW(SetAutoRun(u"", true, *env));
+  std::filesystem::remove_all(folder / "home");
+  EXPECT_NO_THROW(SetAutoRun(u"", true, *env));
+}
+
+TEST_F(AutoRun, PathsSurviveTheDesktopEntryEscapes) {
+  const std::u16string paths[] = {
+      u"/home/a user/My Programs/quillgate",
+      u"/opt/100%/q",
+      u"/opt/\"quoted\"/back\\slash/$HOME/`tick`",
+      u"/opt/tab\there/new\nline",
+      u"/opt/\u00FCml\u00E4ut/\u20AC",
+  };
+  for (const auto &path : paths) {
+    SCOPED_TRACE(Utf16ToUtf8(path));
+    SetAutoRun(path, false, *env);
+    EXPECT_EQ(GetAutoRun(*env), path);
+  }
+  SetAutoRun(u"/opt/100%/a b", false, *env);
+  EXPECT_NE(ReadFile(Entry()).find("Exec=\"/opt/100%%/a b\"\n"), std::string::npos);
+  SetAutoRun(u"/x/\"y\\", false, *env);
+  EXPECT_NE(ReadFile(Entry()).find("Exec=\"/x/\\\\\"y\\\\\\\\\"\n"), std::string::npos);
+}
+
+TEST_F(AutoRun, ReadsHandMadeEntries) {
+  struct Row {
+    std::string entry;
+    std::u16string registered; // or the error message
+    bool error;
+  };
+  const std::u16string invalid = u"Invalid data type for 'Korvane Quillgate'";
+  const Row rows[] = {
+      {"[Desktop Entry]\nType=Application\nExec=/usr/bin/q --hidden %U\n", u"/usr/bin/q", false},
+      {"# mine\n\n[Desktop Entry]\r\nName=Q\r\nType = Application\r\nExec = \"/a b/q\" -x\r\n",
+       u"/a b/q", false},
+      // \s is a space at the string level, so it separates arguments unless quoted
+      {"[Desktop Entry]\nType=Application\nExec=/a\\sb\n", u"/a", false},
+      {"[Desktop Entry]\nType=Application\nExec=\"/a\\sb\"\n", u"/a b", false},
+      {"[Desktop Entry]\nType=Application\nExec=\n", u"", false},
+      {"[Desktop Entry]\nType=Application\nName=no command\n", u"", false},
+      {"[Desktop Entry]\nType=Application\nExec=/q\nHidden=true\n", u"", false},
+      {"[Desktop Entry]\nType=Application\nExec=/q\nX-GNOME-Autostart-enabled=false\n", u"", false},
+      {"[Desktop Entry]\nType=Application\nExec=/q\nX-GNOME-Autostart-enabled=true\nHidden=false\n",
+       u"/q", false},
+      {"[Desktop Entry]\nType=Application\n[Desktop Action x]\nExec=/other\n", u"", false},
+      {"", u"", false},
+      {"[Desktop Entry]\nType=Link\nURL=https://example.com\n", invalid, true},
+      {"[Desktop Entry]\nExec=/q\n", invalid, true},
+      {"[Something Else]\nType=Application\nExec=/q\n", invalid, true},
+      {"Type=Application\nExec=/q\n", invalid, true},
+      {"just text", invalid, true},
+  };
+  std::filesystem::create_directories(Entry().parent_path());
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.entry);
+    WriteFile(Entry(), row.entry);
+    if (row.error) {
+      EXPECT_EQ(ErrorOf([&] { GetAutoRun(*env); }), row.registered);
+    } else {
+      EXPECT_EQ(GetAutoRun(*env), row.registered);
+    }
+  }
+  // An entry that is a folder is no desktop entry either.
+  std::filesystem::remove(Entry());
+  std::filesystem::create_directory(Entry());
+  EXPECT_EQ(ErrorOf([&] { GetAutoRun(*env); }), invalid);
+}
+
+TEST_F(AutoRun, FailuresCarryTheRegistrationMessages) {
+  // The folder cannot be made: a file stands where the configuration folder should be.
+  WriteFile(folder / "home", "a file");
+  EXPECT_EQ(ErrorOf([&] { SetAutoRun(u"/q", false, *env); }),
+            u"Failed to create key " + U(folder / "home/.config/autostart"));
+  std::filesystem::remove(folder / "home");
+
+  // The entry cannot be written: a folder stands in its place.
+  std::filesystem::create_directories(Entry() / "sub");
+  EXPECT_EQ(ErrorOf([&] { SetAutoRun(u"/q", false, *env); }),
+            u"Failed to set data for 'Korvane Quillgate'");
+  std::filesystem::remove_all(Entry());
+
+  if (geteuid() == 0)
+    GTEST_SKIP() << "root reads and writes every file";
+  SetAutoRun(u"/q", false, *env);
+  chmod(Entry().c_str(), 0200);
+  EXPECT_EQ(ErrorOf([&] { GetAutoRun(*env); }), u"Failed to get data for 'Korvane Quillgate'");
+  chmod(Entry().c_str(), 0600);
+  chmod(Entry().parent_path().c_str(), 0500);
+  EXPECT_EQ(ErrorOf([&] { SetAutoRun(u"/other", false, *env); }),
+            u"Failed to set data for 'Korvane Quillgate'");
+  chmod(Entry().parent_path().c_str(), 0700);
+  EXPECT_EQ(GetAutoRun(*env), u"/q");
+}
+
+TEST(RunningExecutable, IsThisTestProgram) {
+  const std::u16string path = RunningExecutablePath();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path.front(), u'/');
+  EXPECT_TRUE(std::filesystem::equivalent(Utf16ToUtf8(path), "/proc/self/exe"));
 }
 
 } // namespace
