@@ -41,7 +41,9 @@ private:
   int FFd;
 };
 
-std::u16string Decimal(uint32_t code) { return Utf8ToUtf16(std::to_string(code)); }
+std::u16string Decimal(uint32_t code) {
+  return Utf8ToUtf16(std::to_string(code));
+}
 
 } // namespace
 
@@ -62,14 +64,18 @@ std::size_t TKvMemoryStream::Write(const uint8_t *buffer, std::size_t count) {
 
 TKvMasterPassword::TKvMasterPassword(IKvDataProtection &protection) : FProtection(protection) {}
 
-TKvMasterPassword::~TKvMasterPassword() { Wipe(FKey); }
+TKvMasterPassword::~TKvMasterPassword() {
+  Wipe(FKey);
+}
 
 void TKvMasterPassword::SetKey(ByteArray key) {
   Wipe(FKey);
   FKey = std::move(key);
 }
 
-void TKvMasterPassword::Clear() { Wipe(FKey); }
+void TKvMasterPassword::Clear() {
+  Wipe(FKey);
+}
 
 ByteArray TKvMasterPassword::ProtectKey() {
   uint32_t error = 0;
@@ -134,7 +140,8 @@ void TKvMasterPassword::LoadFromFile(const std::u16string &fileName) {
 
 ByteArray StringToBytes(const std::u16string &text) {
   ByteArray bytes(text.size());
-  std::transform(text.begin(), text.end(), bytes.begin(), [](char16_t c) { return uint8_t(c & 0xFF); });
+  std::transform(text.begin(), text.end(), bytes.begin(),
+                 [](char16_t c) { return uint8_t(c & 0xFF); });
   return bytes;
 }
 

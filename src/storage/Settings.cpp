@@ -48,10 +48,18 @@ std::u16string GetDataFolder(const IKvEnvironment &env) {
   return base + DataFolderName;
 }
 
-std::u16string GetMasterKeyFileName(const IKvEnvironment &env) { return InDataFolder(env, u"master.key"); }
-std::u16string GetConfigFileName(const IKvEnvironment &env) { return InDataFolder(env, u"config.ini"); }
-std::u16string GetURLsFileName(const IKvEnvironment &env) { return InDataFolder(env, u"urls.db"); }
-std::u16string GetLoginsFileName(const IKvEnvironment &env) { return InDataFolder(env, u"logins.db"); }
+std::u16string GetMasterKeyFileName(const IKvEnvironment &env) {
+  return InDataFolder(env, u"master.key");
+}
+std::u16string GetConfigFileName(const IKvEnvironment &env) {
+  return InDataFolder(env, u"config.ini");
+}
+std::u16string GetURLsFileName(const IKvEnvironment &env) {
+  return InDataFolder(env, u"urls.db");
+}
+std::u16string GetLoginsFileName(const IKvEnvironment &env) {
+  return InDataFolder(env, u"logins.db");
+}
 
 void EnsureDataFolder(const IKvEnvironment &env) {
   // On a fresh account ~/.local/share may be missing; without it every later write would fail.
@@ -125,7 +133,9 @@ void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t l
   }
 }
 
-std::u16string GetAutoRun(const IKvEnvironment &env) { return ReadAutoStart(env, AutoRunName); }
+std::u16string GetAutoRun(const IKvEnvironment &env) {
+  return ReadAutoStart(env, AutoRunName);
+}
 
 void SetAutoRun(const std::u16string &value, bool deleteEntry, const IKvEnvironment &env) {
   if (deleteEntry)

@@ -38,7 +38,8 @@ void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t l
 bool ProfileTextToInteger(const std::u16string &text, int32_t &value);
 
 // The program path registered to start at log-on, or the empty text when there is none.
-// Raises "Failed to get data for 'Korvane Quillgate'" or "Invalid data type for 'Korvane Quillgate'".
+// Raises "Failed to get data for 'Korvane Quillgate'" or "Invalid data type for 'Korvane
+// Quillgate'".
 std::u16string GetAutoRun(const IKvEnvironment &env = ProcessEnvironment());
 // Delete false: registers value (the running program's path) to start at log-on; raises "Failed
 // to create key %s" or "Failed to set data for 'Korvane Quillgate'". Delete true: removes the

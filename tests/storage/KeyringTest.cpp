@@ -1,16 +1,17 @@
 // Runs under with-keyring.sh: a private session bus with a fresh, unlocked GNOME Keyring.
-#include "storage/MasterPassword.h"
-
 #include "common/KvError.h"
 #include "common/Unicode.h"
 #include "platform/SecretServiceKeyStore.h"
+#include "storage/MasterPassword.h"
 #include "support/TempFolder.h"
 
 #include <libsecret/secret.h>
 
 namespace {
 
-std::u16string U(const std::filesystem::path &path) { return Utf8ToUtf16(path.string()); }
+std::u16string U(const std::filesystem::path &path) {
+  return Utf8ToUtf16(path.string());
+}
 
 class RealKeyring : public TempFolderTest {
 protected:

@@ -15,9 +15,13 @@
 
 namespace {
 
-std::u16string U(const std::filesystem::path &path) { return Utf8ToUtf16(path.string()); }
+std::u16string U(const std::filesystem::path &path) {
+  return Utf8ToUtf16(path.string());
+}
 
-ByteArray Bytes(const std::string &text) { return ByteArray(text.begin(), text.end()); }
+ByteArray Bytes(const std::string &text) {
+  return ByteArray(text.begin(), text.end());
+}
 
 unsigned ModeOf(const std::filesystem::path &path) {
   struct stat info {};
@@ -104,12 +108,14 @@ TEST_F(Sealing, RefusesEmptyTruncatedDamagedAndForeignBlobs) {
   auto protection = Protection(ring, file);
   const ByteArray blob = Seal(protection, Bytes("secret"));
   EXPECT_EQ(UnsealError(protection, {}), DamagedBlob);
-  EXPECT_EQ(UnsealError(protection, Bytes("not a blob of ours, but long enough to hold a header and tag")),
+  EXPECT_EQ(UnsealError(protection,
+                        Bytes("not a blob of ours, but long enough to hold a header and tag")),
             DamagedBlob);
   for (std::size_t length = 0; length < blob.size(); ++length) {
     SCOPED_TRACE("truncated to " + std::to_string(length));
-    EXPECT_EQ(UnsealError(protection, ByteArray(blob.begin(), blob.begin() + std::ptrdiff_t(length))),
-              DamagedBlob);
+    EXPECT_EQ(
+        UnsealError(protection, ByteArray(blob.begin(), blob.begin() + std::ptrdiff_t(length))),
+        DamagedBlob);
   }
   for (std::size_t at = 0; at < blob.size(); ++at) {
     SCOPED_TRACE("byte " + std::to_string(at) + " changed");
@@ -184,7 +190,8 @@ TEST_F(Sealing, FallsBackToTheKeyFileAndKeepsOldBlobsReadable) {
     const char *name;
     bool available, acceptsKeys;
   };
-  const Row rows[] = {{"locked or absent keyring", false, true}, {"keyring refuses the key", true, false}};
+  const Row rows[] = {{"locked or absent keyring", false, true},
+                      {"keyring refuses the key", true, false}};
   for (const auto &row : rows) {
     SCOPED_TRACE(row.name);
     TMemoryKeyStore keyring, keyFile;
@@ -280,8 +287,9 @@ TEST_F(KeyFile, ABusThatNeverAnswersIsGivenUpOnAfterTheBound) {
 
 TEST(KeyFilePath, FollowsXdgConfigHome) {
   using Variables = std::map<std::string, std::string>;
-  EXPECT_EQ(DefaultKeyFilePath(TKvFixedEnvironment(Variables{{"XDG_CONFIG_HOME", "/c"}, {"HOME", "/h"}})),
-            "/c/korvane-quillgate/protection.key");
+  EXPECT_EQ(
+      DefaultKeyFilePath(TKvFixedEnvironment(Variables{{"XDG_CONFIG_HOME", "/c"}, {"HOME", "/h"}})),
+      "/c/korvane-quillgate/protection.key");
   EXPECT_EQ(DefaultKeyFilePath(TKvFixedEnvironment(Variables{{"HOME", "/h"}})),
             "/h/.config/korvane-quillgate/protection.key");
 }
@@ -330,7 +338,8 @@ TEST_F(MasterKeyFile, AFailedSaveLeavesTheOldFileWhole) {
   std::u16string text;
   ASSERT_TRUE(LoadMasterPassword(Path(), text, protection));
   EXPECT_EQ(text, u"old");
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2) << "no temporary left";
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2)
+      << "no temporary left";
 }
 
 TEST_F(MasterKeyFile, FileAndStreamErrorsCarryTheirMessages) {

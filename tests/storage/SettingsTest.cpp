@@ -11,7 +11,9 @@
 
 namespace {
 
-std::u16string U(const std::filesystem::path &path) { return Utf8ToUtf16(path.string()); }
+std::u16string U(const std::filesystem::path &path) {
+  return Utf8ToUtf16(path.string());
+}
 
 unsigned ModeOf(const std::filesystem::path &path) {
   struct stat info {};
@@ -28,7 +30,9 @@ TEST(DataFolder, FollowsTheXdgRules) {
   const Row rows[] = {
       {{{"XDG_DATA_HOME", "/x/data"}, {"HOME", "/h"}}, "", u"/x/data/Korvane Quillgate"},
       {{{"XDG_DATA_HOME", "/x/data/"}, {"HOME", "/h"}}, "", u"/x/data/Korvane Quillgate"},
-      {{{"XDG_DATA_HOME", "relative/data"}, {"HOME", "/h"}}, "", u"/h/.local/share/Korvane Quillgate"},
+      {{{"XDG_DATA_HOME", "relative/data"}, {"HOME", "/h"}},
+       "",
+       u"/h/.local/share/Korvane Quillgate"},
       {{{"XDG_DATA_HOME", ""}, {"HOME", "/h"}}, "", u"/h/.local/share/Korvane Quillgate"},
       {{{"HOME", "/h"}}, "/account", u"/h/.local/share/Korvane Quillgate"},
       {{{"HOME", "h"}}, "/account", u"/account/.local/share/Korvane Quillgate"},
@@ -77,23 +81,38 @@ TEST(ProfileTextToInteger, ReadsTheProfileIntegerSyntax) {
     int32_t value;
   };
   const Row rows[] = {
-      {u"250", true, 250},           {u"-1200", true, -1200},
-      {u"0x20", true, 32},           {u"0X20", true, 32},
-      {u"$20", true, 32},            {u"x20", true, 32},
-      {u"X20", true, 32},            {u"-0x20", true, -32},
-      {u"+7", true, 7},              {u"  7", true, 7},
-      {u"007", true, 7},             {u"0", true, 0},
-      {u"2147483647", true, 2147483647}, {u"-2147483648", true, -2147483647 - 1},
-      {u"0xFFFFFFFF", true, -1},     {u"0x000000000FFFFFFFF", true, -1},
+      {u"250", true, 250},
+      {u"-1200", true, -1200},
+      {u"0x20", true, 32},
+      {u"0X20", true, 32},
+      {u"$20", true, 32},
+      {u"x20", true, 32},
+      {u"X20", true, 32},
+      {u"-0x20", true, -32},
+      {u"+7", true, 7},
+      {u"  7", true, 7},
+      {u"007", true, 7},
+      {u"0", true, 0},
+      {u"2147483647", true, 2147483647},
+      {u"-2147483648", true, -2147483647 - 1},
+      {u"0xFFFFFFFF", true, -1},
+      {u"0x000000000FFFFFFFF", true, -1},
       {u"0x80000000", true, -2147483647 - 1},
-      {u"2147483648", false, 0},     {u"-2147483649", false, 0},
+      {u"2147483648", false, 0},
+      {u"-2147483649", false, 0},
       {u"99999999999999999999", false, 0},
-      {u"0x100000000", false, 0},    {u"50px", false, 0},
-      {u"1e3", false, 0},            {u"+-5", false, 0},
-      {u"", false, 0},               {u"-", false, 0},
-      {u"0x", false, 0},             {u"$", false, 0},
-      {u"7 ", false, 0},             {u"0xG", false, 0},
-      {u"\t7", false, 0},            {u"\uFF17", false, 0},
+      {u"0x100000000", false, 0},
+      {u"50px", false, 0},
+      {u"1e3", false, 0},
+      {u"+-5", false, 0},
+      {u"", false, 0},
+      {u"-", false, 0},
+      {u"0x", false, 0},
+      {u"$", false, 0},
+      {u"7 ", false, 0},
+      {u"0xG", false, 0},
+      {u"\t7", false, 0},
+      {u"\uFF17", false, 0},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(Utf16ToUtf8(row.text));
@@ -210,7 +229,9 @@ protected:
     env = std::make_unique<TKvFixedEnvironment>(
         std::map<std::string, std::string>{{"HOME", (folder / "home").string()}});
   }
-  std::filesystem::path Entry() const { return folder / "home/.config/autostart/org.korvane.Quillgate.desktop"; }
+  std::filesystem::path Entry() const {
+    return folder / "home/.config/autostart/org.korvane.Quillgate.desktop";
+  }
   std::u16string ErrorOf(const std::function<void()> &action) {
     try {
       action();

@@ -52,12 +52,24 @@ std::string UnescapeString(std::string_view value) {
       continue;
     }
     switch (value[++i]) {
-    case 's': text += ' '; break;
-    case 'n': text += '\n'; break;
-    case 't': text += '\t'; break;
-    case 'r': text += '\r'; break;
-    case '\\': text += '\\'; break;
-    default: text += '\\'; text += value[i];
+    case 's':
+      text += ' ';
+      break;
+    case 'n':
+      text += '\n';
+      break;
+    case 't':
+      text += '\t';
+      break;
+    case 'r':
+      text += '\r';
+      break;
+    case '\\':
+      text += '\\';
+      break;
+    default:
+      text += '\\';
+      text += value[i];
     }
   }
   return text;
@@ -92,7 +104,9 @@ std::optional<std::string> ReadEntry(const std::string &path, const std::u16stri
 
 } // namespace
 
-std::string AutoStartFolder(const IKvEnvironment &env) { return XdgConfigHome(env) + "/autostart"; }
+std::string AutoStartFolder(const IKvEnvironment &env) {
+  return XdgConfigHome(env) + "/autostart";
+}
 
 std::string AutoStartFile(const IKvEnvironment &env) {
   return AutoStartFolder(env) + "/" + DesktopId;
@@ -114,11 +128,20 @@ std::string DesktopExecValue(const std::string &programPath) {
   std::string value;
   for (char c : argument) {
     switch (c) {
-    case '\\': value += "\\\\"; break;
-    case '\n': value += "\\n"; break;
-    case '\t': value += "\\t"; break;
-    case '\r': value += "\\r"; break;
-    default: value += c;
+    case '\\':
+      value += "\\\\";
+      break;
+    case '\n':
+      value += "\\n";
+      break;
+    case '\t':
+      value += "\\t";
+      break;
+    case '\r':
+      value += "\\r";
+      break;
+    default:
+      value += c;
     }
   }
   return value;

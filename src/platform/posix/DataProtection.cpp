@@ -140,7 +140,8 @@ TKvSealedProtection::TKvSealedProtection(IKvKeyStore &keyring, IKvKeyStore &keyF
 TKvSealedProtection::~TKvSealedProtection() = default;
 
 const TKvSealedProtection::TCachedKey *
-TKvSealedProtection::Remember(uint8_t store, const TKvKeyId &id, std::unique_ptr<TKvLockedKey> key) {
+TKvSealedProtection::Remember(uint8_t store, const TKvKeyId &id,
+                              std::unique_ptr<TKvLockedKey> key) {
   auto cached = std::make_unique<TCachedKey>();
   cached->Store = store;
   cached->Id = id;
@@ -173,7 +174,8 @@ const TKvSealedProtection::TCachedKey *TKvSealedProtection::SealingKey() {
   return nullptr;
 }
 
-const TKvSealedProtection::TCachedKey *TKvSealedProtection::KnownKey(uint8_t store, const TKvKeyId &id) {
+const TKvSealedProtection::TCachedKey *TKvSealedProtection::KnownKey(uint8_t store,
+                                                                     const TKvKeyId &id) {
   for (const auto &cached : FKeys)
     if (cached->Store == store && cached->Id == id)
       return cached.get();
@@ -246,10 +248,9 @@ std::optional<ByteArray> TKvSealedProtection::Unprotect(const ByteArray &blob, u
   }
   ByteArray data(blob.size() - HeaderSize - TagSize);
   unsigned long long opened = 0;
-  if (crypto_aead_xchacha20poly1305_ietf_decrypt(data.data(), &opened, nullptr,
-                                                 blob.data() + HeaderSize, blob.size() - HeaderSize,
-                                                 blob.data(), HeaderSize, blob.data() + 22,
-                                                 key->Key->Data()) != 0)
+  if (crypto_aead_xchacha20poly1305_ietf_decrypt(
+          data.data(), &opened, nullptr, blob.data() + HeaderSize, blob.size() - HeaderSize,
+          blob.data(), HeaderSize, blob.data() + 22, key->Key->Data()) != 0)
     return std::nullopt;
   return data;
 }

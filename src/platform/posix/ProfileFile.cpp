@@ -55,7 +55,8 @@ std::vector<TLine> SplitLines(const std::string &content) {
     std::size_t textEnd = newline;
     if (textEnd > start && content[textEnd - 1] == '\r')
       --textEnd;
-    lines.push_back({content.substr(start, textEnd - start), content.substr(textEnd, newline + 1 - textEnd)});
+    lines.push_back(
+        {content.substr(start, textEnd - start), content.substr(textEnd, newline + 1 - textEnd)});
     start = newline + 1;
   }
   return lines;

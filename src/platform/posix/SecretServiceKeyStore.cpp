@@ -15,7 +15,14 @@ const SecretSchema KeySchema = {
     "org.korvane.Quillgate.ProtectionKey",
     SECRET_SCHEMA_NONE,
     {{"key-id", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
-    0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr};
+    0,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr};
 
 // Cancels the calls made under it once the bound has passed. libsecret's blocking calls run a
 // main context of their own, so a timer on any other loop would never fire; a thread does.
@@ -82,13 +89,15 @@ bool FromHex(const char *text, std::size_t length, uint8_t *bytes, std::size_t s
 
 TRef<SecretService> Connect(GCancellable *cancellable) {
   GError *error = nullptr;
-  TRef<SecretService> service(secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, cancellable, &error));
+  TRef<SecretService> service(
+      secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, cancellable, &error));
   g_clear_error(&error);
   return service;
 }
 
 // The default collection, when it exists and is unlocked: the only place a key may be stored.
-TRef<SecretCollection> UnlockedDefaultCollection(SecretService *service, GCancellable *cancellable) {
+TRef<SecretCollection> UnlockedDefaultCollection(SecretService *service,
+                                                 GCancellable *cancellable) {
   GError *error = nullptr;
   TRef<SecretCollection> collection(secret_collection_for_alias_sync(
       service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, cancellable, &error));
@@ -100,7 +109,8 @@ TRef<SecretCollection> UnlockedDefaultCollection(SecretService *service, GCancel
 
 } // namespace
 
-TKvKeyLookup TKvSecretServiceKeyStore::Find(const TKvKeyId *wanted, TKvKeyId &id, TKvLockedKey &key) {
+TKvKeyLookup TKvSecretServiceKeyStore::Find(const TKvKeyId *wanted, TKvKeyId &id,
+                                            TKvLockedKey &key) {
   const TWatchdog watchdog(FBound);
   GCancellable *cancellable = watchdog.Cancellable();
   const auto service = Connect(cancellable);
@@ -116,9 +126,9 @@ TKvKeyLookup TKvSecretServiceKeyStore::Find(const TKvKeyId *wanted, TKvKeyId &id
     g_hash_table_insert(attributes, const_cast<char *>("key-id"),
                         g_strdup(ToHex(wanted->data(), wanted->size()).c_str()));
   GError *error = nullptr;
-  GList *items = secret_service_search_sync(service.get(), &KeySchema, attributes,
-                                            SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS),
-                                            cancellable, &error);
+  GList *items = secret_service_search_sync(
+      service.get(), &KeySchema, attributes,
+      SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS), cancellable, &error);
   g_hash_table_unref(attributes);
   if (error != nullptr) {
     g_clear_error(&error);
@@ -166,7 +176,8 @@ bool TKvSecretServiceKeyStore::Add(const TKvKeyId &id, const TKvLockedKey &key) 
   SecretValue *value = secret_value_new(secret.data(), gssize(secret.size()), "text/plain");
   SecureZero(secret.data(), secret.size());
   GHashTable *attributes = g_hash_table_new_full(g_str_hash, g_str_equal, nullptr, g_free);
-  g_hash_table_insert(attributes, const_cast<char *>("key-id"), g_strdup(ToHex(id.data(), id.size()).c_str()));
+  g_hash_table_insert(attributes, const_cast<char *>("key-id"),
+                      g_strdup(ToHex(id.data(), id.size()).c_str()));
   GError *error = nullptr;
   TRef<SecretItem> item(secret_item_create_sync(collection.get(), &KeySchema, attributes,
                                                 "Korvane Quillgate saved password key", value,
