@@ -26,7 +26,8 @@ public:
 
 using TKvKeyId = std::array<uint8_t, 16>;
 
-// A 256-bit key in memory that is locked against swapping and zeroed when freed.
+// A 256-bit key in memory that is locked against swapping and zeroed when freed. Each key has a
+// page of its own, so unlocking one key never unlocks the page of another.
 class TKvLockedKey {
 public:
   static constexpr std::size_t Size = 32;
@@ -34,11 +35,12 @@ public:
   ~TKvLockedKey();
   TKvLockedKey(const TKvLockedKey &) = delete;
   TKvLockedKey &operator=(const TKvLockedKey &) = delete;
-  uint8_t *Data() { return FBytes->data(); }
-  const uint8_t *Data() const { return FBytes->data(); }
+  uint8_t *Data() { return FBytes; }
+  const uint8_t *Data() const { return FBytes; }
 
 private:
-  std::unique_ptr<std::array<uint8_t, Size>> FBytes;
+  uint8_t *FBytes;
+  std::size_t FPage;
 };
 
 enum class TKvKeyLookup {
@@ -98,6 +100,12 @@ private:
   const TCachedKey *FSealing = nullptr;
 };
 
-// The per-user key file's usual place: $XDG_CONFIG_HOME/korvane-quillgate/protection.key.
 class IKvEnvironment;
+
+// The per-user key file's usual place: $XDG_CONFIG_HOME/korvane-quillgate/protection.key.
 std::string DefaultKeyFilePath(const IKvEnvironment &env);
+
+// The data protection the program uses for the current user: sealing keys in the Secret Service
+// keyring, else in the key file at DefaultKeyFilePath, shared keys from /etc/machine-id. Keep one
+// for the whole run, so the key is fetched once.
+std::unique_ptr<IKvDataProtection> NewUserDataProtection(const IKvEnvironment &env);

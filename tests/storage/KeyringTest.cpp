@@ -1,6 +1,7 @@
 // Runs under with-keyring.sh: a private session bus with a fresh, unlocked GNOME Keyring.
 #include "common/KvError.h"
 #include "common/Unicode.h"
+#include "platform/Environment.h"
 #include "platform/SecretServiceKeyStore.h"
 #include "storage/MasterPassword.h"
 #include "support/TempFolder.h"
@@ -50,6 +51,16 @@ TEST_F(RealKeyring, KeepsOneKeyThatALaterRunFindsAndOpensBlobsWith) {
   TKvKeyId unknown{};
   unknown.fill(0x5A);
   EXPECT_EQ(keyring.Find(&unknown, again, key), TKvKeyLookup::Missing);
+}
+
+TEST_F(RealKeyring, TheProgramsOwnProtectionUsesTheKeyringAndNoKeyFile) {
+  // with-keyring.sh points XDG_CONFIG_HOME at its throw-away folder.
+  const auto protection = NewUserDataProtection(ProcessEnvironment());
+  SaveMasterPassword(u"typed", Master(), *protection);
+  std::u16string text;
+  ASSERT_TRUE(LoadMasterPassword(Master(), text, *NewUserDataProtection(ProcessEnvironment())));
+  EXPECT_EQ(text, u"typed");
+  EXPECT_FALSE(std::filesystem::exists(DefaultKeyFilePath(ProcessEnvironment())));
 }
 
 // Run on its own keyring: it locks it for good.

@@ -6,8 +6,10 @@
 #include "platform/Environment.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <new>
 #include <sodium.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -58,13 +60,17 @@ std::string FolderOf(const std::string &path) {
 
 } // namespace
 
-TKvLockedKey::TKvLockedKey() : FBytes(std::make_unique<std::array<uint8_t, Size>>()) {
-  FBytes->fill(0);
-  sodium_mlock(FBytes->data(), Size); // best effort: a low RLIMIT_MEMLOCK only loses the locking
+TKvLockedKey::TKvLockedKey() : FPage(std::size_t(sysconf(_SC_PAGESIZE))) {
+  FBytes = static_cast<uint8_t *>(std::aligned_alloc(FPage, FPage));
+  if (FBytes == nullptr)
+    throw std::bad_alloc();
+  std::memset(FBytes, 0, FPage);
+  sodium_mlock(FBytes, FPage); // best effort: a low RLIMIT_MEMLOCK only loses the locking
 }
 
 TKvLockedKey::~TKvLockedKey() {
-  sodium_munlock(FBytes->data(), Size); // zeroes the bytes before unlocking them
+  sodium_munlock(FBytes, FPage); // zeroes the bytes before unlocking them
+  std::free(FBytes);
 }
 
 // --- key file ---------------------------------------------------------------------------------
