@@ -63,6 +63,16 @@ TEST_F(RealKeyring, TheProgramsOwnProtectionUsesTheKeyringAndNoKeyFile) {
   EXPECT_FALSE(std::filesystem::exists(DefaultKeyFilePath(ProcessEnvironment())));
 }
 
+// Run by with-keyring.sh --bus-only: a session bus with no keyring on it.
+TEST_F(RealKeyring, NoKeyringOnTheBusMeansTheKeyFile) {
+  const auto protection = NewUserDataProtection(ProcessEnvironment());
+  SaveMasterPassword(u"typed", Master(), *protection);
+  EXPECT_TRUE(std::filesystem::exists(DefaultKeyFilePath(ProcessEnvironment())));
+  std::u16string text;
+  ASSERT_TRUE(LoadMasterPassword(Master(), text, *NewUserDataProtection(ProcessEnvironment())));
+  EXPECT_EQ(text, u"typed");
+}
+
 // Run on its own keyring: it locks it for good.
 TEST_F(RealKeyring, LockedKeyringFallsBackToTheKeyFileWithoutAPrompt) {
   ByteArray sealedInKeyring;
