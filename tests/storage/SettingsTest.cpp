@@ -5,8 +5,10 @@
 #include "platform/ProfileFile.h"
 #include "support/TempFolder.h"
 
+#include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -351,6 +353,44 @@ TEST_F(AutoRun, FailuresCarryTheRegistrationMessages) {
             u"Failed to set data for 'Korvane Quillgate'");
   chmod(Entry().parent_path().c_str(), 0700);
   EXPECT_EQ(GetAutoRun(*env), u"/q");
+}
+
+using RunningExecutable_ = TempFolderTest;
+
+TEST_F(RunningExecutable_, KeepsItsPathWhenTheBinaryIsDeletedWhileItRuns) {
+  // A package update replaces the binary under a running program; /proc then says " (deleted)".
+  for (const char *name : {"quillgate", "a program with spaces"}) {
+    SCOPED_TRACE(name);
+    const auto copy = folder / name;
+    std::filesystem::copy_file(KV_PRINT_EXECUTABLE_PATH, copy);
+    int in[2], out[2], started[2];
+    ASSERT_EQ(pipe(in), 0);
+    ASSERT_EQ(pipe(out), 0);
+    ASSERT_EQ(pipe2(started, O_CLOEXEC), 0); // closed by a successful exec
+    const pid_t pid = fork();
+    if (pid == 0) {
+      dup2(in[0], 0), dup2(out[1], 1);
+      for (int fd : {in[0], in[1], out[0], out[1], started[0]})
+        close(fd);
+      execl(copy.c_str(), copy.c_str(), nullptr);
+      _exit(127);
+    }
+    close(in[0]), close(out[1]), close(started[1]);
+    char ignored;
+    EXPECT_EQ(read(started[0], &ignored, 1), 0) << "the copy runs";
+    close(started[0]);
+    std::filesystem::remove(copy);
+    EXPECT_EQ(write(in[1], "go\n", 3), 3);
+    close(in[1]);
+    std::string printed;
+    char buffer[512];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+      printed.append(buffer, std::size_t(n));
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(printed, copy.string());
+  }
 }
 
 TEST(RunningExecutable, IsThisTestProgram) {
