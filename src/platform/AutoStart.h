@@ -5,7 +5,8 @@
 #include <string>
 
 // The per-user start-at-log-on registration of one program under one name. Failures raise
-// EKvError with the messages of the registry-based original, the name standing for the value:
+// EKvError with the messages the Windows build gives for its Run-key value, the name standing for
+// the value:
 // "Failed to get data for '<name>'", "Invalid data type for '<name>'", "Failed to create key
 // <place>", "Failed to set data for '<name>'".
 
