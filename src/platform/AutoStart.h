@@ -1,0 +1,28 @@
+#pragma once
+
+#include "platform/Environment.h"
+
+#include <string>
+
+// The per-user start-at-log-on registration of one program under one name. Failures raise
+// EKvError with the messages the Windows build gives for its Run-key value, the name standing for
+// the value:
+// "Failed to get data for '<name>'", "Invalid data type for '<name>'", "Failed to create key
+// <place>", "Failed to set data for '<name>'".
+
+// The registered program path, or the empty text when the program is not registered.
+std::u16string ReadAutoStart(const IKvEnvironment &env, const std::u16string &name);
+// Registers programPath to start at log-on, replacing an earlier registration.
+void WriteAutoStart(const IKvEnvironment &env, const std::u16string &name,
+                    const std::u16string &programPath);
+// Removes the registration; nothing happens when there is none or it cannot be removed.
+void RemoveAutoStart(const IKvEnvironment &env);
+
+// Where the registration lives on this system (for tests and diagnostics).
+std::string AutoStartFolder(const IKvEnvironment &env);
+std::string AutoStartFile(const IKvEnvironment &env);
+
+// The Exec value of a desktop entry that runs one program with no arguments, and back: the
+// program path of an Exec value (its first argument), or the empty text when there is none.
+std::string DesktopExecValue(const std::string &programPath);
+std::string DesktopExecProgram(const std::string &execValue);

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+
+// What the process knows about its user's surroundings: environment variables and the home
+// folder. Storage code takes one of these as a parameter, so tests can hand in their own.
+class IKvEnvironment {
+public:
+  virtual ~IKvEnvironment() = default;
+  // The variable's value, or nothing when it is not set.
+  virtual std::optional<std::string> Variable(const std::string &name) const = 0;
+  // The user's home folder from the account database, or the empty text.
+  virtual std::string AccountHomeFolder() const = 0;
+};
+
+// The running process's own environment. It keeps no state; every call asks the system afresh.
+const IKvEnvironment &ProcessEnvironment();
+
+// A fixed set of variables, for tests and for callers that want to pin the folders.
+class TKvFixedEnvironment : public IKvEnvironment {
+public:
+  explicit TKvFixedEnvironment(std::map<std::string, std::string> variables,
+                               std::string accountHome = {})
+      : FVariables(std::move(variables)), FAccountHome(std::move(accountHome)) {}
+  std::optional<std::string> Variable(const std::string &name) const override {
+    const auto found = FVariables.find(name);
+    if (found == FVariables.end())
+      return std::nullopt;
+    return found->second;
+  }
+  std::string AccountHomeFolder() const override { return FAccountHome; }
+
+private:
+  std::map<std::string, std::string> FVariables;
+  std::string FAccountHome;
+};
+
+// The user's home folder: $HOME when it is an absolute path, else the account database's entry,
+// else "/" (a folder an ordinary user cannot write to, so later writes fail with their message
+// instead of landing in a place shared with other users).
+std::string HomeFolder(const IKvEnvironment &env);
+
+// The XDG base folders: the variable when it holds an absolute path, else the default under the
+// home folder (~/.local/share and ~/.config).
+std::string XdgDataHome(const IKvEnvironment &env);
+std::string XdgConfigHome(const IKvEnvironment &env);
+
+// Creates a folder and its missing parents, each new one with the given mode. True when the
+// folder exists as a directory afterwards.
+bool CreateFolderPath(const std::string &path, unsigned mode);
+
+// The full path of the running executable as the system reports it, without the " (deleted)"
+// that marks a binary replaced on disk while it runs. The empty text when it cannot be found.
+std::u16string RunningExecutablePath();

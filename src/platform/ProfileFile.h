@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+// Initialization ("profile") files: a section starts with a line "[Name]"; inside it each value
+// is a line "Key=Value". Section and key names match without regard to letter case.
+
+// The value of key in section: surrounding blanks removed, and one pair of enclosing single or
+// double quotation marks dropped. defaultValue when the file, the section or the key is missing or
+// the file cannot be read.
+std::u16string ReadProfileString(const std::u16string &fileName, const std::u16string &section,
+                                 const std::u16string &key, const std::u16string &defaultValue);
+
+// Writes key=value into section: an existing key is replaced where it stands, a missing key is
+// added at the end of its section, a missing section at the end of the file, and a missing file
+// is created (never its folder). Every other line stays byte for byte. The file is replaced
+// atomically. False when the file cannot be read or written.
+bool WriteProfileString(const std::u16string &fileName, const std::u16string &section,
+                        const std::u16string &key, const std::u16string &value);

@@ -1,0 +1,198 @@
+#include "platform/ProfileFile.h"
+
+#include "common/KvError.h"
+#include "common/Unicode.h"
+#include "platform/FileSystem.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <optional>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+constexpr std::string_view Blanks = " \t";
+
+std::string_view Trim(std::string_view text) {
+  const auto first = text.find_first_not_of(Blanks);
+  if (first == std::string_view::npos)
+    return {};
+  const auto last = text.find_last_not_of(Blanks);
+  return text.substr(first, last - first + 1);
+}
+
+// Names are ASCII in this program's files, so an ASCII comparison without regard to case is all
+// the matching needs; other characters must match exactly.
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    if (lower(a[i]) != lower(b[i]))
+      return false;
+  }
+  return true;
+}
+
+// One line of the file with its own line end, so that untouched lines are written back as read.
+struct TLine {
+  std::string Text;
+  std::string End;
+};
+
+std::vector<TLine> SplitLines(const std::string &content) {
+  std::vector<TLine> lines;
+  std::size_t start = 0;
+  while (start < content.size()) {
+    const auto newline = content.find('\n', start);
+    if (newline == std::string::npos) {
+      lines.push_back({content.substr(start), ""});
+      break;
+    }
+    std::size_t textEnd = newline;
+    if (textEnd > start && content[textEnd - 1] == '\r')
+      --textEnd;
+    lines.push_back(
+        {content.substr(start, textEnd - start), content.substr(textEnd, newline + 1 - textEnd)});
+    start = newline + 1;
+  }
+  return lines;
+}
+
+// The section name of a "[Name]" line.
+std::optional<std::string_view> SectionName(std::string_view line) {
+  line = Trim(line);
+  if (line.empty() || line.front() != '[')
+    return std::nullopt;
+  const auto close = line.find(']');
+  if (close == std::string_view::npos)
+    return std::nullopt;
+  return Trim(line.substr(1, close - 1));
+}
+
+// The key and the raw value of a "Key=Value" line; comment lines hold none.
+std::optional<std::pair<std::string_view, std::string_view>> KeyValue(std::string_view line) {
+  const std::string_view trimmed = Trim(line);
+  if (trimmed.empty() || trimmed.front() == ';')
+    return std::nullopt;
+  const auto equals = line.find('=');
+  if (equals == std::string_view::npos)
+    return std::nullopt;
+  return std::pair{Trim(line.substr(0, equals)), line.substr(equals + 1)};
+}
+
+enum class TReadResult { Read, Missing, Failed };
+
+TReadResult ReadWholeFile(const std::string &path, std::string &content) {
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return errno == ENOENT ? TReadResult::Missing : TReadResult::Failed;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    close(fd);
+    return TReadResult::Failed;
+  }
+  char buffer[8192];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0) {
+      close(fd);
+      return TReadResult::Failed;
+    }
+    if (n == 0)
+      break;
+    content.append(buffer, std::size_t(n));
+  }
+  close(fd);
+  return TReadResult::Read;
+}
+
+struct TPlace {
+  std::optional<std::size_t> SectionLine; // the "[Name]" line
+  std::size_t SectionEnd = 0;             // one past its last non-blank line
+  std::optional<std::size_t> KeyLine;
+};
+
+TPlace Find(const std::vector<TLine> &lines, std::string_view section, std::string_view key) {
+  TPlace place;
+  bool inside = false;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    if (auto name = SectionName(lines[i].Text)) {
+      if (place.SectionLine)
+        break; // the first section of that name is the one that counts
+      inside = SameName(*name, section);
+      if (inside) {
+        place.SectionLine = i;
+        place.SectionEnd = i + 1;
+      }
+      continue;
+    }
+    if (!inside)
+      continue;
+    if (!Trim(lines[i].Text).empty())
+      place.SectionEnd = i + 1;
+    if (auto pair = KeyValue(lines[i].Text); pair && !place.KeyLine && SameName(pair->first, key))
+      place.KeyLine = i;
+  }
+  return place;
+}
+
+} // namespace
+
+std::u16string ReadProfileString(const std::u16string &fileName, const std::u16string &section,
+                                 const std::u16string &key, const std::u16string &defaultValue) {
+  std::string content;
+  if (ReadWholeFile(Utf16ToUtf8(fileName), content) != TReadResult::Read)
+    return defaultValue;
+  const auto lines = SplitLines(content);
+  const TPlace place = Find(lines, Utf16ToUtf8(section), Utf16ToUtf8(key));
+  if (!place.KeyLine)
+    return defaultValue;
+  std::string_view value = Trim(KeyValue(lines[*place.KeyLine].Text)->second);
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front())
+    value = value.substr(1, value.size() - 2);
+  return Utf8ToUtf16(value);
+}
+
+bool WriteProfileString(const std::u16string &fileName, const std::u16string &section,
+                        const std::u16string &key, const std::u16string &value) {
+  const std::string path = Utf16ToUtf8(fileName);
+  std::string content;
+  if (ReadWholeFile(path, content) == TReadResult::Failed)
+    return false; // never write over a file whose content we could not read
+  auto lines = SplitLines(content);
+  const std::string sectionText = Utf16ToUtf8(section);
+  const std::string keyText = Utf16ToUtf8(key);
+  const std::string pair = keyText + "=" + Utf16ToUtf8(value);
+  // New lines follow the file's own line ends; a new file gets the system's "\n".
+  const std::string end = !lines.empty() && !lines.front().End.empty() ? lines.front().End : "\n";
+
+  const TPlace place = Find(lines, sectionText, keyText);
+  if (place.KeyLine) {
+    lines[*place.KeyLine].Text = pair;
+  } else {
+    std::size_t at = place.SectionLine ? place.SectionEnd : lines.size();
+    // The line before the insertion point may be the last line of a file without a final end.
+    if (at > 0 && lines[at - 1].End.empty())
+      lines[at - 1].End = end;
+    if (!place.SectionLine)
+      lines.insert(lines.begin() + std::ptrdiff_t(at++), TLine{"[" + sectionText + "]", end});
+    lines.insert(lines.begin() + std::ptrdiff_t(at), TLine{pair, end});
+  }
+
+  std::string joined;
+  for (const auto &line : lines)
+    joined += line.Text + line.End;
+  try {
+    ReplaceFileAtomically(fileName, ByteArray(joined.begin(), joined.end()));
+  } catch (const EKvError &) {
+    return false;
+  }
+  return true;
+}

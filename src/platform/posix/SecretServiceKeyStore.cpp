@@ -1,0 +1,189 @@
+#include "platform/SecretServiceKeyStore.h"
+
+#include "common/SecureZero.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <libsecret/secret.h>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace {
+
+const SecretSchema KeySchema = {
+    "org.korvane.Quillgate.ProtectionKey",
+    SECRET_SCHEMA_NONE,
+    {{"key-id", SECRET_SCHEMA_ATTRIBUTE_STRING}, {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING}},
+    0,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr,
+    nullptr};
+
+// Cancels the calls made under it once the bound has passed. libsecret's blocking calls run a
+// main context of their own, so a timer on any other loop would never fire; a thread does.
+class TWatchdog {
+public:
+  explicit TWatchdog(std::chrono::milliseconds bound) : FCancellable(g_cancellable_new()) {
+    FThread = std::thread([this, bound] {
+      std::unique_lock lock(FMutex);
+      if (!FDone.wait_for(lock, bound, [this] { return FFinished; }))
+        g_cancellable_cancel(FCancellable);
+    });
+  }
+  ~TWatchdog() {
+    {
+      std::lock_guard lock(FMutex);
+      FFinished = true;
+    }
+    FDone.notify_one();
+    FThread.join();
+    g_object_unref(FCancellable);
+  }
+  GCancellable *Cancellable() const { return FCancellable; }
+
+private:
+  GCancellable *FCancellable;
+  std::mutex FMutex;
+  std::condition_variable FDone;
+  bool FFinished = false;
+  std::thread FThread;
+};
+
+template <typename T> struct TUnref {
+  void operator()(T *object) const {
+    if (object != nullptr)
+      g_object_unref(object);
+  }
+};
+template <typename T> using TRef = std::unique_ptr<T, TUnref<T>>;
+
+std::string ToHex(const uint8_t *bytes, std::size_t size) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  for (std::size_t i = 0; i < size; ++i) {
+    text += digits[bytes[i] >> 4];
+    text += digits[bytes[i] & 15];
+  }
+  return text;
+}
+
+bool FromHex(const char *text, std::size_t length, uint8_t *bytes, std::size_t size) {
+  if (text == nullptr || length != 2 * size)
+    return false;
+  auto digit = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+  };
+  for (std::size_t i = 0; i < size; ++i) {
+    const int high = digit(text[2 * i]), low = digit(text[2 * i + 1]);
+    if (high < 0 || low < 0)
+      return false;
+    bytes[i] = uint8_t(high << 4 | low);
+  }
+  return true;
+}
+
+TRef<SecretService> Connect(GCancellable *cancellable) {
+  GError *error = nullptr;
+  TRef<SecretService> service(
+      secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, cancellable, &error));
+  g_clear_error(&error);
+  return service;
+}
+
+// The default collection, when it exists and is unlocked: the only place a key may be stored.
+TRef<SecretCollection> UnlockedDefaultCollection(SecretService *service,
+                                                 GCancellable *cancellable) {
+  GError *error = nullptr;
+  TRef<SecretCollection> collection(secret_collection_for_alias_sync(
+      service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, cancellable, &error));
+  g_clear_error(&error);
+  if (collection && secret_collection_get_locked(collection.get()))
+    collection.reset();
+  return collection;
+}
+
+} // namespace
+
+TKvKeyLookup TKvSecretServiceKeyStore::Find(const TKvKeyId *wanted, TKvKeyId &id,
+                                            TKvLockedKey &key) {
+  const TWatchdog watchdog(FBound);
+  GCancellable *cancellable = watchdog.Cancellable();
+  const auto service = Connect(cancellable);
+  if (!service)
+    return TKvKeyLookup::Unavailable;
+  // Without an id the caller makes a new key when none is found, so "none" must come from an
+  // unlocked collection: a locked keyring at log-on must never lead to a second key.
+  if (wanted == nullptr && !UnlockedDefaultCollection(service.get(), cancellable))
+    return TKvKeyLookup::Unavailable;
+
+  GHashTable *attributes = g_hash_table_new_full(g_str_hash, g_str_equal, nullptr, g_free);
+  if (wanted != nullptr)
+    g_hash_table_insert(attributes, const_cast<char *>("key-id"),
+                        g_strdup(ToHex(wanted->data(), wanted->size()).c_str()));
+  GError *error = nullptr;
+  GList *items = secret_service_search_sync(
+      service.get(), &KeySchema, attributes,
+      SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS), cancellable, &error);
+  g_hash_table_unref(attributes);
+  if (error != nullptr) {
+    g_clear_error(&error);
+    return TKvKeyLookup::Unavailable;
+  }
+
+  TKvKeyLookup result = TKvKeyLookup::Missing;
+  for (GList *each = items; each != nullptr && result != TKvKeyLookup::Found; each = each->next) {
+    auto *item = static_cast<SecretItem *>(each->data);
+    SecretValue *value = secret_item_get_secret(item);
+    if (secret_item_get_locked(item) || value == nullptr) {
+      result = TKvKeyLookup::Unavailable; // there is a key, but it cannot be read now
+    } else {
+      GHashTable *itemAttributes = secret_item_get_attributes(item);
+      const auto *itemId = static_cast<const char *>(g_hash_table_lookup(itemAttributes, "key-id"));
+      gsize length = 0;
+      const gchar *secret = secret_value_get(value, &length);
+      TKvKeyId found{};
+      if (itemId != nullptr && FromHex(itemId, std::strlen(itemId), found.data(), found.size()) &&
+          (wanted == nullptr || found == *wanted) &&
+          FromHex(secret, length, key.Data(), TKvLockedKey::Size)) {
+        id = found;
+        result = TKvKeyLookup::Found;
+      }
+      g_hash_table_unref(itemAttributes);
+    }
+    if (value != nullptr)
+      secret_value_unref(value);
+  }
+  g_list_free_full(items, g_object_unref);
+  return result;
+}
+
+bool TKvSecretServiceKeyStore::Add(const TKvKeyId &id, const TKvLockedKey &key) {
+  const TWatchdog watchdog(FBound);
+  GCancellable *cancellable = watchdog.Cancellable();
+  const auto service = Connect(cancellable);
+  if (!service)
+    return false;
+  const auto collection = UnlockedDefaultCollection(service.get(), cancellable);
+  if (!collection)
+    return false;
+
+  std::string secret = ToHex(key.Data(), TKvLockedKey::Size);
+  SecretValue *value = secret_value_new(secret.data(), gssize(secret.size()), "text/plain");
+  SecureZero(secret.data(), secret.size());
+  GHashTable *attributes = g_hash_table_new_full(g_str_hash, g_str_equal, nullptr, g_free);
+  g_hash_table_insert(attributes, const_cast<char *>("key-id"),
+                      g_strdup(ToHex(id.data(), id.size()).c_str()));
+  GError *error = nullptr;
+  TRef<SecretItem> item(secret_item_create_sync(collection.get(), &KeySchema, attributes,
+                                                "Korvane Quillgate saved password key", value,
+                                                SECRET_ITEM_CREATE_NONE, cancellable, &error));
+  g_hash_table_unref(attributes);
+  secret_value_unref(value);
+  g_clear_error(&error);
+  return item != nullptr;
+}

@@ -1,0 +1,177 @@
+#include "storage/MasterPassword.h"
+
+#include "common/KvError.h"
+#include "common/SecureZero.h"
+#include "common/Unicode.h"
+#include "platform/FileSystem.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+void Wipe(ByteArray &bytes) {
+  SecureZero(bytes.data(), bytes.size());
+  bytes.clear();
+}
+
+// An open file read from its current position; closed with the stream.
+class TFileStream : public IKvStream {
+public:
+  explicit TFileStream(int fd) : FFd(fd) {}
+  ~TFileStream() override { close(FFd); }
+  std::size_t Read(uint8_t *buffer, std::size_t count) override {
+    for (;;) {
+      const ssize_t n = read(FFd, buffer, count);
+      if (n < 0 && errno == EINTR)
+        continue;
+      return n > 0 ? std::size_t(n) : 0;
+    }
+  }
+  std::size_t Write(const uint8_t *, std::size_t) override { return 0; }
+  uint64_t Size() const override {
+    struct stat info {};
+    return fstat(FFd, &info) == 0 ? uint64_t(info.st_size) : 0;
+  }
+
+private:
+  int FFd;
+};
+
+std::u16string Decimal(uint32_t code) {
+  return Utf8ToUtf16(std::to_string(code));
+}
+
+} // namespace
+
+std::size_t TKvMemoryStream::Read(uint8_t *buffer, std::size_t count) {
+  const std::size_t n = FPosition < FBytes.size() ? std::min(count, FBytes.size() - FPosition) : 0;
+  std::copy_n(FBytes.begin() + std::ptrdiff_t(FPosition), n, buffer);
+  FPosition += n;
+  return n;
+}
+
+std::size_t TKvMemoryStream::Write(const uint8_t *buffer, std::size_t count) {
+  if (FBytes.size() < FPosition + count)
+    FBytes.resize(FPosition + count);
+  std::copy_n(buffer, count, FBytes.begin() + std::ptrdiff_t(FPosition));
+  FPosition += count;
+  return count;
+}
+
+TKvMasterPassword::TKvMasterPassword(IKvDataProtection &protection) : FProtection(protection) {}
+
+TKvMasterPassword::~TKvMasterPassword() {
+  Wipe(FKey);
+}
+
+void TKvMasterPassword::SetKey(ByteArray key) {
+  Wipe(FKey);
+  FKey = std::move(key);
+}
+
+void TKvMasterPassword::Clear() {
+  Wipe(FKey);
+}
+
+ByteArray TKvMasterPassword::ProtectKey() {
+  uint32_t error = 0;
+  auto blob = FProtection.Protect(FKey, FShared, error);
+  if (!blob)
+    throw EKvError(u"Failed to save master key [Windows error code: " + Decimal(error) + u"]");
+  return std::move(*blob);
+}
+
+ByteArray TKvMasterPassword::UnprotectKey(const ByteArray &blob) {
+  uint32_t error = 0;
+  auto key = FProtection.Unprotect(blob, error);
+  if (!key)
+    throw EKvError(u"Failed to load master key [Windows error code: " + Decimal(error) + u"]");
+  return std::move(*key);
+}
+
+void TKvMasterPassword::SaveToStream(IKvStream &stream) {
+  const ByteArray blob = ProtectKey();
+  for (std::size_t done = 0; done < blob.size();) {
+    const std::size_t n = stream.Write(blob.data() + done, blob.size() - done);
+    if (n == 0)
+      throw EKvError(u"Stream write error");
+    done += n;
+  }
+}
+
+void TKvMasterPassword::LoadFromStream(IKvStream &stream) {
+  const auto size = uint32_t(stream.Size()); // a 32-bit count, as the file format has it
+  ByteArray blob(size);
+  for (std::size_t done = 0; done < blob.size();) {
+    const std::size_t n = stream.Read(blob.data() + done, blob.size() - done);
+    if (n == 0)
+      throw EKvError(u"Stream read error");
+    done += n;
+  }
+  SetKey(UnprotectKey(blob));
+}
+
+void TKvMasterPassword::SaveToFile(const std::u16string &fileName) {
+  // The blob is made before the file is touched, and the file is replaced as a whole: a failure
+  // never costs the password saved before.
+  TKvMemoryStream blob;
+  SaveToStream(blob);
+  ReplaceFileAtomically(fileName, blob.Bytes(), FileAccess::OwnerOnly);
+}
+
+void TKvMasterPassword::LoadFromFile(const std::u16string &fileName) {
+  const int fd = open(Utf16ToUtf8(fileName).c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info {};
+  int error = errno;
+  if (fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+    close(fd);
+    error = EISDIR;
+  } else if (fd >= 0) {
+    TFileStream stream(fd);
+    LoadFromStream(stream);
+    return;
+  }
+  throw EKvError(u"Cannot open file \"" + fileName + u"\". " + SystemErrorText(error));
+}
+
+ByteArray StringToBytes(const std::u16string &text) {
+  ByteArray bytes(text.size());
+  std::transform(text.begin(), text.end(), bytes.begin(),
+                 [](char16_t c) { return uint8_t(c & 0xFF); });
+  return bytes;
+}
+
+std::u16string BytesToString(const ByteArray &bytes) {
+  return std::u16string(bytes.begin(), bytes.end());
+}
+
+void SaveMasterPassword(const std::u16string &text, const std::u16string &fileName,
+                        IKvDataProtection &protection) {
+  TKvMasterPassword container(protection);
+  container.SetKey(StringToBytes(text));
+  container.SaveToFile(fileName);
+}
+
+void DeleteMasterPassword(const std::u16string &fileName) {
+  const std::string path = Utf16ToUtf8(fileName);
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
+    unlink(path.c_str()); // a file that cannot be deleted stays, and nothing is reported
+}
+
+bool LoadMasterPassword(const std::u16string &fileName, std::u16string &text,
+                        IKvDataProtection &protection) {
+  struct stat info {};
+  if (stat(Utf16ToUtf8(fileName).c_str(), &info) != 0 || S_ISDIR(info.st_mode))
+    return false;
+  TKvMasterPassword container(protection);
+  container.LoadFromFile(fileName);
+  if (!container.IsKey())
+    return false;
+  text = BytesToString(container.Key());
+  return true;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/Environment.h"
+
+#include <cstdint>
+#include <string>
+
+// Where the program keeps its per-user files, the window position in config.ini, and the
+// start-at-log-on registration. Nothing is kept in memory between two calls.
+
+// The per-user local application-data folder: $XDG_DATA_HOME, or ~/.local/share.
+std::u16string GetLocalAppDataFolder(const IKvEnvironment &env = ProcessEnvironment());
+// GetLocalAppDataFolder + "/Korvane Quillgate", no trailing separator.
+std::u16string GetDataFolder(const IKvEnvironment &env = ProcessEnvironment());
+std::u16string GetMasterKeyFileName(const IKvEnvironment &env = ProcessEnvironment());
+std::u16string GetConfigFileName(const IKvEnvironment &env = ProcessEnvironment());
+std::u16string GetURLsFileName(const IKvEnvironment &env = ProcessEnvironment());
+std::u16string GetLoginsFileName(const IKvEnvironment &env = ProcessEnvironment());
+
+// Creates the data folder when it is not an existing directory, with the missing base folders
+// the XDG rules ask for (each new folder 0700). A failure is not reported here: the later writes
+// report it.
+void EnsureDataFolder(const IKvEnvironment &env = ProcessEnvironment());
+
+struct TKvWindowPosition {
+  int32_t Top = 100;
+  int32_t Left = 100;
+};
+
+// Reads "Top", then "Left", of section "Window"; each is 100 when missing or not an integer.
+TKvWindowPosition LoadWindowPosition(const std::u16string &configFile);
+// Writes "Top", then "Left"; raises "Unable to write to <configFile>" at the first failure.
+void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t left);
+
+// The integer reading of config.ini values: optional leading spaces, one optional sign, decimal
+// or hexadecimal ("$", "x", "X", "0x", "0X"; at most 8 significant digits, taken as 32 bits),
+// nothing else. False when the text is not such an integer.
+bool ProfileTextToInteger(const std::u16string &text, int32_t &value);
+
+// The program path registered to start at log-on, or the empty text when there is none.
+// Raises "Failed to get data for 'Korvane Quillgate'" or "Invalid data type for 'Korvane
+// Quillgate'".
+std::u16string GetAutoRun(const IKvEnvironment &env = ProcessEnvironment());
+// Delete false: registers value (the running program's path) to start at log-on; raises "Failed
+// to create key %s" or "Failed to set data for 'Korvane Quillgate'". Delete true: removes the
+// registration, silently when there is none; value is ignored.
+void SetAutoRun(const std::u16string &value, bool deleteEntry,
+                const IKvEnvironment &env = ProcessEnvironment());

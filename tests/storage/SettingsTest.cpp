@@ -1,0 +1,403 @@
+#include "storage/Settings.h"
+
+#include "common/KvError.h"
+#include "common/Unicode.h"
+#include "platform/ProfileFile.h"
+#include "support/TempFolder.h"
+
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+std::u16string U(const std::filesystem::path &path) {
+  return Utf8ToUtf16(path.string());
+}
+
+unsigned ModeOf(const std::filesystem::path &path) {
+  struct stat info {};
+  EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+  return info.st_mode & 0777;
+}
+
+TEST(DataFolder, FollowsTheXdgRules) {
+  struct Row {
+    std::map<std::string, std::string> variables;
+    std::string accountHome;
+    std::u16string expected;
+  };
+  const Row rows[] = {
+      {{{"XDG_DATA_HOME", "/x/data"}, {"HOME", "/h"}}, "", u"/x/data/Korvane Quillgate"},
+      {{{"XDG_DATA_HOME", "/x/data/"}, {"HOME", "/h"}}, "", u"/x/data/Korvane Quillgate"},
+      {{{"XDG_DATA_HOME", "relative/data"}, {"HOME", "/h"}},
+       "",
+       u"/h/.local/share/Korvane Quillgate"},
+      {{{"XDG_DATA_HOME", ""}, {"HOME", "/h"}}, "", u"/h/.local/share/Korvane Quillgate"},
+      {{{"HOME", "/h"}}, "/account", u"/h/.local/share/Korvane Quillgate"},
+      {{{"HOME", "h"}}, "/account", u"/account/.local/share/Korvane Quillgate"},
+      {{}, "/account", u"/account/.local/share/Korvane Quillgate"},
+      {{}, "", u"/.local/share/Korvane Quillgate"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(Utf16ToUtf8(row.expected));
+    const TKvFixedEnvironment env(row.variables, row.accountHome);
+    EXPECT_EQ(GetDataFolder(env), row.expected);
+    EXPECT_EQ(GetMasterKeyFileName(env), row.expected + u"/master.key");
+    EXPECT_EQ(GetConfigFileName(env), row.expected + u"/config.ini");
+    EXPECT_EQ(GetURLsFileName(env), row.expected + u"/urls.db");
+    EXPECT_EQ(GetLoginsFileName(env), row.expected + u"/logins.db");
+  }
+}
+
+using EnsureDataFolder_ = TempFolderTest;
+
+TEST_F(EnsureDataFolder_, CreatesTheMissingBaseFolderOwnerOnlyAndLeavesAnExistingOneAlone) {
+  const TKvFixedEnvironment env({{"HOME", (folder / "home").string()}});
+  std::filesystem::create_directory(folder / "home");
+  EnsureDataFolder(env);
+  const auto data = folder / "home/.local/share/Korvane Quillgate";
+  ASSERT_TRUE(std::filesystem::is_directory(data));
+  EXPECT_EQ(ModeOf(folder / "home/.local"), 0700u);
+  EXPECT_EQ(ModeOf(folder / "home/.local/share"), 0700u);
+  EXPECT_EQ(ModeOf(data), 0700u);
+
+  chmod(data.c_str(), 0750);
+  EnsureDataFolder(env);
+  EXPECT_EQ(ModeOf(data), 0750u);
+}
+
+TEST_F(EnsureDataFolder_, ReportsNothingWhenTheFolderCannotBeMade) {
+  WriteFile(folder / "file", "not a folder");
+  const TKvFixedEnvironment env({{"XDG_DATA_HOME", (folder / "file").string()}});
+  EXPECT_NO_THROW(EnsureDataFolder(env));
+  EXPECT_THROW(SaveWindowPosition(GetConfigFileName(env), 1, 2), EKvError);
+}
+
+TEST(ProfileTextToInteger, ReadsTheProfileIntegerSyntax) {
+  struct Row {
+    std::u16string text;
+    bool ok;
+    int32_t value;
+  };
+  const Row rows[] = {
+      {u"250", true, 250},
+      {u"-1200", true, -1200},
+      {u"0x20", true, 32},
+      {u"0X20", true, 32},
+      {u"$20", true, 32},
+      {u"x20", true, 32},
+      {u"X20", true, 32},
+      {u"-0x20", true, -32},
+      {u"+7", true, 7},
+      {u"  7", true, 7},
+      {u"007", true, 7},
+      {u"0", true, 0},
+      {u"2147483647", true, 2147483647},
+      {u"-2147483648", true, -2147483647 - 1},
+      {u"0xFFFFFFFF", true, -1},
+      {u"0x000000000FFFFFFFF", true, -1},
+      {u"0x80000000", true, -2147483647 - 1},
+      {u"2147483648", false, 0},
+      {u"-2147483649", false, 0},
+      {u"99999999999999999999", false, 0},
+      {u"0x100000000", false, 0},
+      {u"50px", false, 0},
+      {u"1e3", false, 0},
+      {u"+-5", false, 0},
+      {u"", false, 0},
+      {u"-", false, 0},
+      {u"0x", false, 0},
+      {u"$", false, 0},
+      {u"7 ", false, 0},
+      {u"0xG", false, 0},
+      {u"\t7", false, 0},
+      {u"\uFF17", false, 0},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(Utf16ToUtf8(row.text));
+    int32_t value = 12345;
+    EXPECT_EQ(ProfileTextToInteger(row.text, value), row.ok);
+    if (row.ok) {
+      EXPECT_EQ(value, row.value);
+    }
+  }
+}
+
+using WindowPosition = TempFolderTest;
+
+TEST_F(WindowPosition, MissingFileGivesDefaultsAndSavingMakesAThreeLineFile) {
+  const auto config = folder / "config.ini";
+  const TKvWindowPosition position = LoadWindowPosition(U(config));
+  EXPECT_EQ(position.Top, 100);
+  EXPECT_EQ(position.Left, 100);
+  SaveWindowPosition(U(config), -1200, 250);
+  EXPECT_EQ(ReadFile(config), "[Window]\nTop=-1200\nLeft=250\n");
+  const TKvWindowPosition read = LoadWindowPosition(U(config));
+  EXPECT_EQ(read.Top, -1200);
+  EXPECT_EQ(read.Left, 250);
+}
+
+TEST_F(WindowPosition, EachKeyFallsBackOnItsOwn) {
+  struct Row {
+    std::string file;
+    int32_t top, left;
+  };
+  const Row rows[] = {
+      {"[Window]\nTop=abc\nLeft=30\n", 100, 30},
+      {"[WINDOW]\ntop=0x20\nLEFT = 50 \n", 32, 50},
+      {"[Window]\r\nTop=\"-5\"\r\nLeft='6'\r\n", -5, 6},
+      {"[Window]\nTop=\"-5'\nLeft=\n", 100, 100},
+      {"[Other]\nTop=1\nLeft=2\n", 100, 100},
+      {"Top=1\nLeft=2\n", 100, 100},
+      {"[Window]\n;Top=1\nLeft=2\n", 100, 2},
+      {"[ Window ]\nTop=1\n[Window]\nTop=9\nLeft=3", 1, 100},
+      {"", 100, 100},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.file);
+    WriteFile(folder / "config.ini", row.file);
+    const TKvWindowPosition position = LoadWindowPosition(U(folder / "config.ini"));
+    EXPECT_EQ(position.Top, row.top);
+    EXPECT_EQ(position.Left, row.left);
+  }
+}
+
+TEST_F(WindowPosition, SavingKeepsEveryOtherLineAndUpdatesInPlace) {
+  struct Row {
+    std::string before, after;
+  };
+  const Row rows[] = {
+      // in place, the key's place and every other line kept byte for byte
+      {"; mine\r\n[Window]\r\nLeft = 9\r\n  other = \"x\" \r\nTOP=8\r\n\r\n[More]\r\nk=v",
+       "; mine\r\n[Window]\r\nLeft=20\r\n  other = \"x\" \r\nTop=10\r\n\r\n[More]\r\nk=v"},
+      // a missing key goes to the end of its section, before the blank lines that follow it
+      {"[window]\nLeft=1\n\n[More]\nk=v\n", "[window]\nLeft=20\nTop=10\n\n[More]\nk=v\n"},
+      // a missing section goes to the end of the file, which gets its missing line end
+      {"[More]\nk=v", "[More]\nk=v\n[Window]\nTop=10\nLeft=20\n"},
+      {"[More]\r\nk=v\r\n", "[More]\r\nk=v\r\n[Window]\r\nTop=10\r\nLeft=20\r\n"},
+      {"", "[Window]\nTop=10\nLeft=20\n"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.before);
+    WriteFile(folder / "config.ini", row.before);
+    SaveWindowPosition(U(folder / "config.ini"), 10, 20);
+    EXPECT_EQ(ReadFile(folder / "config.ini"), row.after);
+  }
+}
+
+TEST_F(WindowPosition, FailedWritesNameThePathAndCreateNoFolder) {
+  const auto config = folder / "missing" / "config.ini";
+  try {
+    SaveWindowPosition(U(config), 1, 2);
+    FAIL() << "no error";
+  } catch (const EKvError &error) {
+    EXPECT_EQ(error.Message(), u"Unable to write to " + U(config));
+  }
+  EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
+
+  // An unreadable file is never overwritten with what little could be read.
+  if (geteuid() == 0)
+    GTEST_SKIP() << "root reads every file";
+  WriteFile(folder / "config.ini", "[Window]\nTop=1\n[Mine]\nkeep=me\n");
+  chmod((folder / "config.ini").c_str(), 0200);
+  EXPECT_THROW(SaveWindowPosition(U(folder / "config.ini"), 1, 2), EKvError);
+  chmod((folder / "config.ini").c_str(), 0600);
+  EXPECT_EQ(ReadFile(folder / "config.ini"), "[Window]\nTop=1\n[Mine]\nkeep=me\n");
+}
+
+TEST_F(WindowPosition, ProfileStringsDropOnePairOfQuotesAndTheBlanks) {
+  WriteFile(folder / "p.ini", "[S]\na= \"'q'\" \nb=''\nc=\"x\ne=  spaced out  \n");
+  const auto read = [&](const char16_t *key) {
+    return ReadProfileString(U(folder / "p.ini"), u"s", key, u"default");
+  };
+  EXPECT_EQ(read(u"a"), u"'q'");
+  EXPECT_EQ(read(u"b"), u"");
+  EXPECT_EQ(read(u"c"), u"\"x");
+  EXPECT_EQ(read(u"E"), u"spaced out");
+  EXPECT_EQ(read(u"missing"), u"default");
+}
+
+} // namespace
+
+namespace {
+
+class AutoRun : public TempFolderTest {
+protected:
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    env = std::make_unique<TKvFixedEnvironment>(
+        std::map<std::string, std::string>{{"HOME", (folder / "home").string()}});
+  }
+  std::filesystem::path Entry() const {
+    return folder / "home/.config/autostart/org.korvane.Quillgate.desktop";
+  }
+  std::u16string ErrorOf(const std::function<void()> &action) {
+    try {
+      action();
+    } catch (const EKvError &error) {
+      return error.Message();
+    }
+    return u"(no error)";
+  }
+
+  std::unique_ptr<TKvFixedEnvironment> env;
+};
+
+TEST_F(AutoRun, RegistersReadsBackReRegistersAndUnregisters) {
+  EXPECT_EQ(GetAutoRun(*env), u"");
+  SetAutoRun(u"/opt/quillgate/bin/quillgate", false, *env);
+  EXPECT_EQ(ReadFile(Entry()), "[Desktop Entry]\nType=Application\nName=Korvane Quillgate\n"
+                               "Exec=\"/opt/quillgate/bin/quillgate\"\n");
+  EXPECT_EQ(ModeOf(folder / "home/.config"), 0700u);
+  EXPECT_EQ(GetAutoRun(*env), u"/opt/quillgate/bin/quillgate");
+
+  SetAutoRun(u"/usr/bin/quillgate", false, *env);
+  EXPECT_EQ(GetAutoRun(*env), u"/usr/bin/quillgate");
+
+  SetAutoRun(u"ignored", true, *env);
+  EXPECT_FALSE(std::filesystem::exists(Entry()));
+  EXPECT_TRUE(std::filesystem::is_directory(Entry().parent_path())) << "the folder stays";
+  EXPECT_EQ(GetAutoRun(*env), u"");
+  EXPECT_NO_THROW(SetAutoRun(u"", true, *env));
+  std::filesystem::remove_all(folder / "home");
+  EXPECT_NO_THROW(SetAutoRun(u"", true, *env));
+}
+
+TEST_F(AutoRun, PathsSurviveTheDesktopEntryEscapes) {
+  const std::u16string paths[] = {
+      u"/home/a user/My Programs/quillgate",
+      u"/opt/100%/q",
+      u"/opt/\"quoted\"/back\\slash/$HOME/`tick`",
+      u"/opt/tab\there/new\nline",
+      u"/opt/\u00FCml\u00E4ut/\u20AC",
+  };
+  for (const auto &path : paths) {
+    SCOPED_TRACE(Utf16ToUtf8(path));
+    SetAutoRun(path, false, *env);
+    EXPECT_EQ(GetAutoRun(*env), path);
+  }
+  SetAutoRun(u"/opt/100%/a b", false, *env);
+  EXPECT_NE(ReadFile(Entry()).find("Exec=\"/opt/100%%/a b\"\n"), std::string::npos);
+  SetAutoRun(u"/x/\"y\\", false, *env);
+  EXPECT_NE(ReadFile(Entry()).find("Exec=\"/x/\\\\\"y\\\\\\\\\"\n"), std::string::npos);
+}
+
+TEST_F(AutoRun, ReadsHandMadeEntries) {
+  struct Row {
+    std::string entry;
+    std::u16string registered; // or the error message
+    bool error;
+  };
+  const std::u16string invalid = u"Invalid data type for 'Korvane Quillgate'";
+  const Row rows[] = {
+      {"[Desktop Entry]\nType=Application\nExec=/usr/bin/q --hidden %U\n", u"/usr/bin/q", false},
+      {"# mine\n\n[Desktop Entry]\r\nName=Q\r\nType = Application\r\nExec = \"/a b/q\" -x\r\n",
+       u"/a b/q", false},
+      // \s is a space at the string level, so it separates arguments unless quoted
+      {"[Desktop Entry]\nType=Application\nExec=/a\\sb\n", u"/a", false},
+      {"[Desktop Entry]\nType=Application\nExec=\"/a\\sb\"\n", u"/a b", false},
+      {"[Desktop Entry]\nType=Application\nExec=\n", u"", false},
+      {"[Desktop Entry]\nType=Application\nName=no command\n", u"", false},
+      {"[Desktop Entry]\nType=Application\nExec=/q\nHidden=true\n", u"", false},
+      {"[Desktop Entry]\nType=Application\nExec=/q\nX-GNOME-Autostart-enabled=false\n", u"", false},
+      {"[Desktop Entry]\nType=Application\nExec=/q\nX-GNOME-Autostart-enabled=true\nHidden=false\n",
+       u"/q", false},
+      {"[Desktop Entry]\nType=Application\n[Desktop Action x]\nExec=/other\n", u"", false},
+      {"", u"", false},
+      {"[Desktop Entry]\nType=Link\nURL=https://example.com\n", invalid, true},
+      {"[Desktop Entry]\nExec=/q\n", invalid, true},
+      {"[Something Else]\nType=Application\nExec=/q\n", invalid, true},
+      {"Type=Application\nExec=/q\n", invalid, true},
+      {"just text", invalid, true},
+  };
+  std::filesystem::create_directories(Entry().parent_path());
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.entry);
+    WriteFile(Entry(), row.entry);
+    if (row.error) {
+      EXPECT_EQ(ErrorOf([&] { GetAutoRun(*env); }), row.registered);
+    } else {
+      EXPECT_EQ(GetAutoRun(*env), row.registered);
+    }
+  }
+  // An entry that is a folder is no desktop entry either.
+  std::filesystem::remove(Entry());
+  std::filesystem::create_directory(Entry());
+  EXPECT_EQ(ErrorOf([&] { GetAutoRun(*env); }), invalid);
+}
+
+TEST_F(AutoRun, FailuresCarryTheRegistrationMessages) {
+  // The folder cannot be made: a file stands where the configuration folder should be.
+  WriteFile(folder / "home", "a file");
+  EXPECT_EQ(ErrorOf([&] { SetAutoRun(u"/q", false, *env); }),
+            u"Failed to create key " + U(folder / "home/.config/autostart"));
+  std::filesystem::remove(folder / "home");
+
+  // The entry cannot be written: a folder stands in its place.
+  std::filesystem::create_directories(Entry() / "sub");
+  EXPECT_EQ(ErrorOf([&] { SetAutoRun(u"/q", false, *env); }),
+            u"Failed to set data for 'Korvane Quillgate'");
+  std::filesystem::remove_all(Entry());
+
+  if (geteuid() == 0)
+    GTEST_SKIP() << "root reads and writes every file";
+  SetAutoRun(u"/q", false, *env);
+  chmod(Entry().c_str(), 0200);
+  EXPECT_EQ(ErrorOf([&] { GetAutoRun(*env); }), u"Failed to get data for 'Korvane Quillgate'");
+  chmod(Entry().c_str(), 0600);
+  chmod(Entry().parent_path().c_str(), 0500);
+  EXPECT_EQ(ErrorOf([&] { SetAutoRun(u"/other", false, *env); }),
+            u"Failed to set data for 'Korvane Quillgate'");
+  chmod(Entry().parent_path().c_str(), 0700);
+  EXPECT_EQ(GetAutoRun(*env), u"/q");
+}
+
+using RunningExecutable_ = TempFolderTest;
+
+TEST_F(RunningExecutable_, KeepsItsPathWhenTheBinaryIsDeletedWhileItRuns) {
+  // A package update replaces the binary under a running program; /proc then says " (deleted)".
+  for (const char *name : {"quillgate", "a program with spaces"}) {
+    SCOPED_TRACE(name);
+    const auto copy = folder / name;
+    std::filesystem::copy_file(KV_PRINT_EXECUTABLE_PATH, copy);
+    int in[2], out[2], started[2];
+    ASSERT_EQ(pipe(in), 0);
+    ASSERT_EQ(pipe(out), 0);
+    ASSERT_EQ(pipe2(started, O_CLOEXEC), 0); // closed by a successful exec
+    const pid_t pid = fork();
+    if (pid == 0) {
+      dup2(in[0], 0), dup2(out[1], 1);
+      for (int fd : {in[0], in[1], out[0], out[1], started[0]})
+        close(fd);
+      execl(copy.c_str(), copy.c_str(), nullptr);
+      _exit(127);
+    }
+    close(in[0]), close(out[1]), close(started[1]);
+    char ignored;
+    EXPECT_EQ(read(started[0], &ignored, 1), 0) << "the copy runs";
+    close(started[0]);
+    std::filesystem::remove(copy);
+    EXPECT_EQ(write(in[1], "go\n", 3), 3);
+    close(in[1]);
+    std::string printed;
+    char buffer[512];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+      printed.append(buffer, std::size_t(n));
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_EQ(printed, copy.string());
+  }
+}
+
+TEST(RunningExecutable, IsThisTestProgram) {
+  const std::u16string path = RunningExecutablePath();
+  ASSERT_FALSE(path.empty());
+  EXPECT_EQ(path.front(), u'/');
+  EXPECT_TRUE(std::filesystem::equivalent(Utf16ToUtf8(path), "/proc/self/exe"));
+}
+
+} // namespace
