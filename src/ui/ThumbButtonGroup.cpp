@@ -289,6 +289,7 @@ void ThumbButtonGroup::mousePressEvent(QMouseEvent *event) {
   pressed_ = position;
   pressPoint_ = pointer_;
   focus_ = position;
+  SetHover(position);
   update();
 }
 
