@@ -297,7 +297,9 @@ void ThumbButtonGroup::mouseMoveEvent(QMouseEvent *event) {
   const QPoint point = event->position().toPoint();
   if (rect().contains(point))
     pointer_ = point;
-  if (pressed_ < 0 || !(event->buttons() & Qt::LeftButton)) {
+  if (pressed_ >= 0 && !(event->buttons() & Qt::LeftButton))
+    EndPress(); // the release went elsewhere: nothing was clicked or dropped
+  if (pressed_ < 0) {
     SetHover(ButtonAt(point));
     return;
   }
@@ -440,8 +442,7 @@ void ThumbButtonGroup::EndPress() {
     scrollTimer_->Stop();
   scrollInterval_ = 0;
   if (dragImage_) {
-    dragImage_->hide();
-    dragImage_->deleteLater();
+    delete dragImage_; // never in the call stack: it takes no input
     dragImage_ = nullptr;
   }
   pressed_ = -1;
@@ -511,6 +512,11 @@ void ThumbButtonGroup::focusInEvent(QFocusEvent *event) {
 void ThumbButtonGroup::focusOutEvent(QFocusEvent *event) {
   update();
   QWidget::focusOutEvent(event);
+}
+
+void ThumbButtonGroup::hideEvent(QHideEvent *event) {
+  EndPress();
+  QWidget::hideEvent(event);
 }
 
 void ThumbButtonGroup::resizeEvent(QResizeEvent *event) {
