@@ -211,7 +211,7 @@ QRect ThumbButtonGroup::ButtonRect(int position) const {
 }
 
 int ThumbButtonGroup::ButtonAt(QPoint point) const {
-  if (!rect().contains(point) || (scrollBar_->isVisible() && point.x() >= scrollBar_->x()))
+  if (!rect().contains(point) || (!scrollBar_->isHidden() && point.x() >= scrollBar_->x()))
     return -1;
   const int column = point.x() / ButtonWidth;
   const int row = point.y() / ButtonHeight;
@@ -343,7 +343,7 @@ void ThumbButtonGroup::leaveEvent(QEvent *event) {
 
 void ThumbButtonGroup::wheelEvent(QWheelEvent *event) {
   const int steps = event->angleDelta().y() / 120;
-  if (steps == 0 || !scrollBar_->isVisible()) {
+  if (steps == 0 || scrollBar_->isHidden()) {
     event->ignore();
     return;
   }
