@@ -22,8 +22,9 @@ asan:
 
 bench: deps
 	cmake --preset release >/dev/null
-	cmake --build --preset release -j $(JOBS) --target kv_bench
+	cmake --build --preset release -j $(JOBS) --target kv_bench kv_ui_bench
 	build/release/bench/kv_bench
+	build/release/bench/kv_ui_bench
 
 clean:
 	rm -rf build

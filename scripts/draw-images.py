@@ -1,0 +1,227 @@
+#!/usr/bin/env python3
+"""Draws the program's images into src/ui/images: the program icon (a steel padlock whose body
+carries black-and-yellow hazard stripes) at 64, 48, 32 and 16 pixels, also as one .ico; the 16 x 16
+house of the site buttons; the 16 x 16 delete glyph on its magenta key colour.
+
+The pictures are committed; run this again only to change them. Standard library only."""
+
+import math
+import os
+import struct
+import sys
+import zlib
+
+OUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src", "ui", "images")
+
+
+def write_png(path, width, height, rows, alpha=True):
+    """rows: height lists of width (r, g, b, a) tuples."""
+    raw = bytearray()
+    for row in rows:
+        raw.append(0)  # no filter
+        for r, g, b, a in row:
+            raw += bytes((r, g, b, a) if alpha else (r, g, b))
+
+    def chunk(kind, data):
+        body = kind + data
+        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
+
+    header = struct.pack(">IIBBBBB", width, height, 8, 6 if alpha else 2, 0, 0, 0)
+    png = (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) +
+           chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
+    with open(path, "wb") as f:
+        f.write(png)
+    return png
+
+
+# ---- The padlock, drawn in a unit square and sampled 8 x 8 times per pixel.
+
+STEEL_LIGHT = (0xE4, 0xE8, 0xEC)
+STEEL_DARK = (0x6E, 0x78, 0x84)
+OUTLINE = (0x3A, 0x42, 0x4C)
+YELLOW = (0xF6, 0xC4, 0x00)
+BLACK = (0x1C, 0x1C, 0x1C)
+
+
+def mix(a, b, t):
+    return tuple(a[i] + (b[i] - a[i]) * t for i in range(3))
+
+
+def in_rounded_rect(x, y, left, top, right, bottom, radius):
+    if not (left <= x <= right and top <= y <= bottom):
+        return False
+    cx = min(max(x, left + radius), right - radius)
+    cy = min(max(y, top + radius), bottom - radius)
+    return (x - cx) ** 2 + (y - cy) ** 2 <= radius ** 2
+
+
+def padlock_sample(x, y, size):
+    """Colour (r, g, b) or None at the unit-square point x, y of a padlock of size pixels."""
+    line = max(1.0, size * 0.035) / size  # the outline stays one pixel wide at least
+    # Body: a rounded rectangle, its face striped diagonally, a steel rim around it.
+    left, top, right, bottom, radius = 0.10, 0.44, 0.90, 0.95, 0.09
+    if in_rounded_rect(x, y, left, top, right, bottom, radius):
+        if not in_rounded_rect(x, y, left + line, top + line, right - line, bottom - line,
+                               max(radius - line, 0.0)):
+            return OUTLINE
+        rim = 0.07 if size >= 32 else 0.0
+        if rim and not in_rounded_rect(x, y, left + line + rim, top + line + rim,
+                                       right - line - rim, bottom - line - rim,
+                                       max(radius - line - rim, 0.0)):
+            return mix(STEEL_LIGHT, STEEL_DARK, (y - top) / (bottom - top))
+        period = 0.25 if size >= 32 else 0.3
+        stripe = ((x + y) / period) % 1.0
+        return YELLOW if stripe < 0.5 else BLACK
+    # Shackle: an arch above the body, two legs down into it, shaded like a rounded bar.
+    cx, cy = 0.5, 0.36
+    outer, inner = 0.29, 0.17
+    bar = outer - inner
+    distance = math.hypot(x - cx, y - cy)
+    shade = None
+    if y <= cy and inner <= distance <= outer:
+        shade = (distance - inner) / bar
+    elif cy < y <= top + 0.02:
+        for leg_left in (cx - outer, cx + inner):
+            if leg_left <= x <= leg_left + bar:
+                shade = (x - leg_left) / bar
+    if shade is None:
+        return None
+    if shade < line / bar or shade > 1 - line / bar:
+        return OUTLINE
+    # Light along the middle of the bar, darker towards its edges.
+    return mix(STEEL_LIGHT, STEEL_DARK, abs(shade - 0.4) * 1.6)
+
+
+def draw_padlock(size, samples=8):
+    rows = []
+    for py in range(size):
+        row = []
+        for px in range(size):
+            total = [0.0, 0.0, 0.0]
+            covered = 0
+            for sy in range(samples):
+                for sx in range(samples):
+                    colour = padlock_sample((px + (sx + 0.5) / samples) / size,
+                                            (py + (sy + 0.5) / samples) / size, size)
+                    if colour is not None:
+                        covered += 1
+                        for i in range(3):
+                            total[i] += colour[i]
+            if covered == 0:
+                row.append((0, 0, 0, 0))
+            else:
+                row.append(tuple(round(c / covered) for c in total) +
+                           (round(255 * covered / samples ** 2),))
+        rows.append(row)
+    return rows
+
+
+# ---- The 16 x 16 pictures, pixel by pixel: sampled shapes blur at this size.
+
+PADLOCK_16 = [
+    "................",
+    "....OOOOOOOO....",
+    "...OSSSSSSSSO...",
+    "...OSOOOOOOSO...",
+    "...OSO....OSO...",
+    "...OSO....OSO...",
+    "...OSO....OSO...",
+    "..OOOOOOOOOOOO..",
+    ".O############O.",
+    ".O############O.",
+    ".O############O.",
+    ".O############O.",
+    ".O############O.",
+    ".O############O.",
+    "..OOOOOOOOOOOO..",
+    "................",
+]
+
+
+def padlock_16():
+    colours = {".": (0, 0, 0, 0), "O": OUTLINE + (255,), "S": (0xC8, 0xCE, 0xD6, 255)}
+    rows = []
+    for y, line in enumerate(PADLOCK_16):
+        row = []
+        for x, c in enumerate(line):
+            if c == "#":  # stripes two pixels wide, running diagonally
+                row.append((YELLOW if (x + y) // 2 % 2 == 0 else BLACK) + (255,))
+            else:
+                row.append(colours[c])
+        rows.append(row)
+    return rows
+
+# ---- The 16 x 16 pictures, pixel by pixel.
+
+HOUSE = [
+    "................",
+    ".......RR.......",
+    "......RrrR......",
+    ".....RrrrrR.....",
+    "....RrrrrrrR....",
+    "...RrrrrrrrrR...",
+    "..RrrrrrrrrrrR..",
+    ".RRRRRRRRRRRRRR.",
+    "...GWWWWWWWWG...",
+    "...GWWWWWWWWG...",
+    "...GWWWWWWWWG...",
+    "...GWWWDDWWWG...",
+    "...GWWWDDWWWG...",
+    "...GWWWDDWWWG...",
+    "...GGGGDDGGGG...",
+    "................",
+]
+HOUSE_COLOURS = {
+    ".": (0, 0, 0, 0),
+    "R": (0x9E, 0x1B, 0x1B, 255),  # the roof's edge
+    "r": (0xE0, 0x30, 0x2A, 255),  # the roof
+    "W": (0xFF, 0xFF, 0xFF, 255),  # walls
+    "G": (0x70, 0x70, 0x70, 255),  # the walls' outline, so that white shows on a light face
+    "D": (0x8C, 0xD0, 0xF4, 255),  # the light-blue door
+}
+
+DELETE = ["MMMMMMMMMMMMMMMM"] * 6 + [
+    "MMMMEEEEEEEEMMMM",
+    "MMMMEBBBBBBEMMMM",
+    "MMMMEBBBBBBEMMMM",
+    "MMMMEEEEEEEEMMMM",
+] + ["MMMMMMMMMMMMMMMM"] * 6
+DELETE_COLOURS = {
+    "M": (0xFF, 0x00, 0xFF, 255),  # the key colour, drawn transparent
+    "B": (0x2F, 0x6F, 0xE8, 255),  # the bar
+    "E": (0x12, 0x3C, 0x9C, 255),  # its edge
+}
+
+
+def from_map(art, colours):
+    return [[colours[c] for c in line] for line in art]
+
+
+def write_ico(path, pngs):
+    """An icon file holding each (size, png bytes) as a PNG entry."""
+    header = struct.pack("<HHH", 0, 1, len(pngs))
+    offset = len(header) + 16 * len(pngs)
+    entries, data = b"", b""
+    for size, png in pngs:
+        entries += struct.pack("<BBBBHHII", size % 256, size % 256, 0, 0, 1, 32, len(png),
+                               offset + len(data))
+        data += png
+    with open(path, "wb") as f:
+        f.write(header + entries + data)
+
+
+def main():
+    os.makedirs(OUT, exist_ok=True)
+    pngs = []
+    for size in (64, 48, 32, 16):
+        rows = padlock_16() if size == 16 else draw_padlock(size)
+        pngs.append((size, write_png(os.path.join(OUT, f"icon-{size}.png"), size, size, rows)))
+    write_ico(os.path.join(OUT, "icon.ico"), sorted(pngs))
+    write_png(os.path.join(OUT, "house.png"), 16, 16, from_map(HOUSE, HOUSE_COLOURS))
+    write_png(os.path.join(OUT, "delete.png"), 16, 16, from_map(DELETE, DELETE_COLOURS),
+              alpha=False)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,46 @@
+#include "ui/Images.h"
+
+#include <QColor>
+#include <QString>
+
+// The resources of a static library are registered by hand, once, before the first use.
+static void RegisterImages() {
+  static const bool registered = [] {
+    Q_INIT_RESOURCE(images);
+    return true;
+  }();
+  (void)registered;
+}
+
+QIcon ProgramIcon() {
+  RegisterImages();
+  QIcon icon;
+  for (const int size : {16, 32, 48, 64})
+    icon.addFile(QStringLiteral(":/images/icon-%1.png").arg(size), QSize(size, size));
+  return icon;
+}
+
+QPixmap HouseImage() {
+  RegisterImages();
+  return QPixmap(QStringLiteral(":/images/house.png"));
+}
+
+QPixmap DeleteGlyph() {
+  RegisterImages();
+  return QPixmap::fromImage(
+      WithKeyColourTransparent(QImage(QStringLiteral(":/images/delete.png"))));
+}
+
+QImage WithKeyColourTransparent(const QImage &image) {
+  if (image.isNull())
+    return image;
+  QImage result = image.convertToFormat(QImage::Format_ARGB32);
+  const QRgb key = result.pixel(0, result.height() - 1);
+  for (int y = 0; y < result.height(); ++y) {
+    auto *line = reinterpret_cast<QRgb *>(result.scanLine(y));
+    for (int x = 0; x < result.width(); ++x)
+      if (line[x] == key)
+        line[x] = qRgba(0, 0, 0, 0);
+  }
+  return result;
+}

@@ -1,0 +1,597 @@
+#include "ui/ThumbButtonGroup.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTimer>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cstdlib>
+#include <qdrawutil.h>
+
+namespace {
+
+class QtAutoScrollTimer : public AutoScrollTimer {
+public:
+  QtAutoScrollTimer() {
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      if (tick_)
+        tick_();
+    });
+  }
+  void Start(int intervalMs, std::function<void()> tick) override {
+    tick_ = std::move(tick);
+    timer_.start(intervalMs);
+  }
+  void Stop() override {
+    timer_.stop();
+    tick_ = nullptr;
+  }
+
+private:
+  QTimer timer_;
+  std::function<void()> tick_;
+};
+
+// Where position p ends up when the button at from is moved to to.
+int FollowMove(int p, int from, int to) {
+  if (p == from)
+    return to;
+  if (from < p && p <= to)
+    return p - 1;
+  if (to <= p && p < from)
+    return p + 1;
+  return p;
+}
+
+constexpr int ImageLeft = 4;
+constexpr int ImageSize = 16;
+constexpr int CaptionGap = 2;
+
+} // namespace
+
+ThumbButtonGroup::ThumbButtonGroup(QWidget *parent)
+    : QWidget(parent), scrollBar_(new QScrollBar(Qt::Vertical, this)),
+      scrollTimer_(std::make_unique<QtAutoScrollTimer>()) {
+  setFocusPolicy(Qt::StrongFocus);
+  setMouseTracking(true);
+  setToolTip(QStringLiteral("Recently used URLs"));
+  scrollBar_->setObjectName(QStringLiteral("scrollBar"));
+  scrollBar_->setFocusPolicy(Qt::NoFocus);
+  scrollBar_->setSingleStep(1);
+  scrollBar_->hide();
+  connect(scrollBar_, &QScrollBar::valueChanged, this, [this] {
+    SetHover(underMouse() && !dragging_ ? ButtonAt(pointer_) : -1);
+    update();
+  });
+  Relayout();
+}
+
+ThumbButtonGroup::~ThumbButtonGroup() = default;
+
+void ThumbButtonGroup::SetAutoScrollTimer(std::unique_ptr<AutoScrollTimer> timer) {
+  if (scrollTimer_)
+    scrollTimer_->Stop();
+  scrollInterval_ = 0;
+  scrollTimer_ = std::move(timer);
+  UpdateAutoScroll();
+}
+
+void ThumbButtonGroup::SetImages(QList<QPixmap> images) {
+  images_ = std::move(images);
+  update();
+}
+
+int ThumbButtonGroup::AddButton(const QString &caption, int imageIndex, const QVariant &value) {
+  InsertButton(Count(), caption, imageIndex, value);
+  return Count() - 1;
+}
+
+void ThumbButtonGroup::InsertButton(int position, const QString &caption, int imageIndex,
+                                    const QVariant &value) {
+  position = std::clamp(position, 0, Count());
+  EndPress();
+  buttons_.insert(buttons_.begin() + position, Button{caption, imageIndex, value});
+  if (focus_ < 0)
+    focus_ = 0; // the mark is on some button whenever there is one
+  else if (focus_ >= position)
+    ++focus_;
+  Relayout();
+}
+
+void ThumbButtonGroup::RemoveButton(int position) {
+  if (!IsValid(position))
+    return;
+  EndPress();
+  buttons_.erase(buttons_.begin() + position);
+  if (focus_ > position || focus_ == Count())
+    --focus_;
+  Relayout();
+}
+
+void ThumbButtonGroup::MoveButton(int from, int to) {
+  if (!IsValid(from) || !IsValid(to) || from == to)
+    return;
+  EndPress();
+  Button moved = std::move(buttons_[static_cast<size_t>(from)]);
+  buttons_.erase(buttons_.begin() + from);
+  buttons_.insert(buttons_.begin() + to, std::move(moved));
+  focus_ = FollowMove(focus_, from, to);
+  update();
+}
+
+void ThumbButtonGroup::Clear() {
+  EndPress();
+  buttons_.clear();
+  focus_ = -1;
+  Relayout();
+}
+
+QString ThumbButtonGroup::Caption(int position) const {
+  return IsValid(position) ? buttons_[static_cast<size_t>(position)].caption : QString();
+}
+
+void ThumbButtonGroup::SetCaption(int position, const QString &caption) {
+  if (!IsValid(position))
+    return;
+  buttons_[static_cast<size_t>(position)].caption = caption;
+  update(ButtonRect(position));
+}
+
+int ThumbButtonGroup::ImageIndex(int position) const {
+  return IsValid(position) ? buttons_[static_cast<size_t>(position)].imageIndex : -1;
+}
+
+void ThumbButtonGroup::SetImageIndex(int position, int imageIndex) {
+  if (!IsValid(position))
+    return;
+  buttons_[static_cast<size_t>(position)].imageIndex = imageIndex;
+  update(ButtonRect(position));
+}
+
+QVariant ThumbButtonGroup::Data(int position) const {
+  return IsValid(position) ? buttons_[static_cast<size_t>(position)].data : QVariant();
+}
+
+void ThumbButtonGroup::SetData(int position, const QVariant &value) {
+  if (IsValid(position))
+    buttons_[static_cast<size_t>(position)].data = value;
+}
+
+// ---- Layout
+
+int ThumbButtonGroup::RowCount() const {
+  return (Count() + columns_ - 1) / columns_;
+}
+
+int ThumbButtonGroup::VisibleRows() const {
+  return std::max(1, height() / ButtonHeight);
+}
+
+int ThumbButtonGroup::TopRow() const {
+  return scrollBar_->value();
+}
+
+int ThumbButtonGroup::MaxTopRow() const {
+  return std::max(0, RowCount() - VisibleRows());
+}
+
+void ThumbButtonGroup::SetTopRow(int row) {
+  scrollBar_->setValue(std::clamp(row, 0, MaxTopRow()));
+}
+
+void ThumbButtonGroup::Relayout() {
+  // The scroll bar takes its width from the buttons only when it is needed.
+  const int barWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+  const auto columnsFor = [](int width) { return std::max(1, width / ButtonWidth); };
+  columns_ = columnsFor(width());
+  bool needBar = RowCount() > VisibleRows();
+  if (needBar) {
+    columns_ = columnsFor(width() - barWidth);
+    needBar = RowCount() > VisibleRows();
+  }
+  scrollBar_->setGeometry(width() - barWidth, 0, barWidth, height());
+  scrollBar_->setPageStep(VisibleRows());
+  scrollBar_->setRange(0, needBar ? MaxTopRow() : 0);
+  scrollBar_->setVisible(needBar);
+  SetHover(underMouse() && !dragging_ ? ButtonAt(pointer_) : -1);
+  update();
+}
+
+QRect ThumbButtonGroup::ButtonRect(int position) const {
+  if (!IsValid(position))
+    return {};
+  const int row = position / columns_ - TopRow();
+  const int column = position % columns_;
+  return {column * ButtonWidth, row * ButtonHeight, ButtonWidth, ButtonHeight};
+}
+
+int ThumbButtonGroup::ButtonAt(QPoint point) const {
+  if (!rect().contains(point) || (!scrollBar_->isHidden() && point.x() >= scrollBar_->x()))
+    return -1;
+  const int column = point.x() / ButtonWidth;
+  const int row = point.y() / ButtonHeight;
+  if (column >= columns_ || row >= VisibleRows())
+    return -1;
+  const int position = (TopRow() + row) * columns_ + column;
+  return IsValid(position) ? position : -1;
+}
+
+int ThumbButtonGroup::DropTargetAt(QPoint point) const {
+  if (!rect().contains(point))
+    return -1;
+  const int row = TopRow() + point.y() / ButtonHeight;
+  // Beyond the last column counts as past the middle of the row's last button.
+  const int column = std::min(point.x() / ButtonWidth, columns_ - 1);
+  const int position = row * columns_ + column;
+  if (position >= Count())
+    return Count();
+  const QRect r = ButtonRect(position);
+  const bool pastMiddle = columns_ > 1 ? point.x() >= r.left() + ButtonWidth / 2
+                                       : point.y() >= r.top() + ButtonHeight / 2;
+  return pastMiddle ? position + 1 : position;
+}
+
+void ThumbButtonGroup::EnsureVisible(int position) {
+  if (!IsValid(position))
+    return;
+  const int row = position / columns_;
+  if (row < TopRow())
+    SetTopRow(row);
+  else if (row >= TopRow() + VisibleRows())
+    SetTopRow(row - VisibleRows() + 1);
+}
+
+QSize ThumbButtonGroup::sizeHint() const {
+  return {3 * ButtonWidth, 3 * ButtonHeight};
+}
+
+// ---- State
+
+void ThumbButtonGroup::SetFocusIndex(int position) {
+  if (Count() == 0)
+    position = -1;
+  else
+    position = std::clamp(position, 0, Count() - 1);
+  focus_ = position;
+  EnsureVisible(focus_);
+  update();
+}
+
+void ThumbButtonGroup::SetHover(int position) {
+  if (position == hover_)
+    return;
+  hover_ = position;
+  update();
+}
+
+int ThumbButtonGroup::PressedIndex() const {
+  if (pressed_ < 0 || dragging_)
+    return -1;
+  return ButtonAt(pointer_) == pressed_ ? pressed_ : -1;
+}
+
+// ---- Mouse
+
+void ThumbButtonGroup::mousePressEvent(QMouseEvent *event) {
+  pointer_ = event->position().toPoint();
+  if (event->button() != Qt::LeftButton || pressed_ >= 0) {
+    QWidget::mousePressEvent(event);
+    return;
+  }
+  const int position = ButtonAt(pointer_);
+  if (position < 0)
+    return;
+  pressed_ = position;
+  pressPoint_ = pointer_;
+  focus_ = position;
+  SetHover(position);
+  update();
+}
+
+void ThumbButtonGroup::mouseMoveEvent(QMouseEvent *event) {
+  const QPoint point = event->position().toPoint();
+  if (rect().contains(point))
+    pointer_ = point;
+  if (pressed_ >= 0 && !(event->buttons() & Qt::LeftButton))
+    EndPress(); // the release went elsewhere: nothing was clicked or dropped
+  if (pressed_ < 0) {
+    SetHover(ButtonAt(point));
+    return;
+  }
+  if (!dragging_) {
+    const QPoint moved = point - pressPoint_;
+    if (std::abs(moved.x()) < DragThreshold && std::abs(moved.y()) < DragThreshold) {
+      SetHover(ButtonAt(point));
+      update();
+      return;
+    }
+    StartDrag(event->globalPosition().toPoint());
+  }
+  DragTo(point, event->globalPosition().toPoint());
+}
+
+void ThumbButtonGroup::mouseReleaseEvent(QMouseEvent *event) {
+  if (event->button() != Qt::LeftButton || pressed_ < 0) {
+    QWidget::mouseReleaseEvent(event);
+    return;
+  }
+  const QPoint point = event->position().toPoint();
+  if (dragging_) {
+    DragTo(point, event->globalPosition().toPoint());
+    Drop();
+    return;
+  }
+  const int position = pressed_;
+  const bool click = ButtonAt(point) == position;
+  EndPress();
+  SetHover(ButtonAt(point));
+  if (click)
+    emit ButtonClicked(position); // last: the handler may change the buttons
+}
+
+void ThumbButtonGroup::leaveEvent(QEvent *event) {
+  if (pressed_ < 0)
+    pointer_ = {-1, -1};
+  SetHover(-1);
+  QWidget::leaveEvent(event);
+}
+
+void ThumbButtonGroup::wheelEvent(QWheelEvent *event) {
+  const int steps = event->angleDelta().y() / 120;
+  if (steps == 0 || scrollBar_->isHidden()) {
+    event->ignore();
+    return;
+  }
+  SetTopRow(TopRow() - steps);
+  event->accept();
+}
+
+// ---- Drag
+
+void ThumbButtonGroup::StartDrag(QPoint globalPoint) {
+  dragging_ = true;
+  SetHover(-1);
+  const QRect source = ButtonRect(pressed_);
+  const qreal ratio = devicePixelRatioF();
+  QPixmap picture(source.size() * ratio);
+  picture.setDevicePixelRatio(ratio);
+  picture.fill(palette().color(QPalette::Window));
+  {
+    QPainter painter(&picture);
+    PaintButton(painter, buttons_[static_cast<size_t>(pressed_)], QRect({0, 0}, source.size()),
+                true, false);
+  }
+  dragImage_ = new QLabel(this, Qt::ToolTip | Qt::FramelessWindowHint |
+                                    Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+  dragImage_->setObjectName(QStringLiteral("dragImage"));
+  dragImage_->setAttribute(Qt::WA_ShowWithoutActivating);
+  dragImage_->setPixmap(picture);
+  dragImage_->resize(source.size());
+  grabOffset_ = pressPoint_ - source.topLeft();
+  dragImage_->move(globalPoint - grabOffset_);
+  dragImage_->show();
+}
+
+void ThumbButtonGroup::DragTo(QPoint point, QPoint globalPoint) {
+  dragPoint_ = point;
+  if (dragImage_)
+    dragImage_->move(globalPoint - grabOffset_);
+  UpdateDropTarget();
+  UpdateAutoScroll();
+}
+
+void ThumbButtonGroup::UpdateDropTarget() {
+  int target = dragging_ ? DropTargetAt(dragPoint_) : -1;
+  if (Count() < 2 || target == pressed_ || target == pressed_ + 1)
+    target = -1;
+  if (target != dropTarget_) {
+    dropTarget_ = target;
+    update();
+  }
+}
+
+void ThumbButtonGroup::UpdateAutoScroll() {
+  int interval = 0;
+  if (dragging_ && rect().contains(dragPoint_)) {
+    const int y = dragPoint_.y();
+    if (y >= height() - ScrollZone && TopRow() < MaxTopRow())
+      interval = y >= height() - FastZoneBottom ? FastScrollMs : SlowScrollMs;
+    else if (y < ScrollZone && TopRow() > 0)
+      interval = y < FastZoneTop ? FastScrollMs : SlowScrollMs;
+  }
+  if (interval == scrollInterval_ || !scrollTimer_)
+    return;
+  scrollInterval_ = interval;
+  if (interval == 0)
+    scrollTimer_->Stop();
+  else
+    scrollTimer_->Start(interval, [this] { AutoScrollTick(); });
+}
+
+void ThumbButtonGroup::AutoScrollTick() {
+  if (!dragging_)
+    return;
+  SetTopRow(TopRow() + (dragPoint_.y() >= height() / 2 ? 1 : -1));
+  UpdateDropTarget();
+  UpdateAutoScroll();
+}
+
+void ThumbButtonGroup::Drop() {
+  const int from = pressed_;
+  const int target = dropTarget_;
+  EndPress();
+  SetHover(ButtonAt(pointer_));
+  if (target < 0)
+    return;
+  const int to = target > from ? target - 1 : target;
+  Button moved = std::move(buttons_[static_cast<size_t>(from)]);
+  buttons_.erase(buttons_.begin() + from);
+  buttons_.insert(buttons_.begin() + to, std::move(moved));
+  focus_ = FollowMove(focus_, from, to);
+  repaint();
+  emit ReorderButton(from, to);
+}
+
+void ThumbButtonGroup::EndPress() {
+  if (scrollTimer_ && scrollInterval_ != 0)
+    scrollTimer_->Stop();
+  scrollInterval_ = 0;
+  if (dragImage_) {
+    delete dragImage_; // never in the call stack: it takes no input
+    dragImage_ = nullptr;
+  }
+  pressed_ = -1;
+  dragging_ = false;
+  dropTarget_ = -1;
+  update();
+}
+
+// ---- Keyboard and focus
+
+void ThumbButtonGroup::keyPressEvent(QKeyEvent *event) {
+  if (event->key() == Qt::Key_Escape && dragging_) {
+    EndPress();
+    return;
+  }
+  if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  const int page = columns_ * VisibleRows();
+  const int last = Count() - 1;
+  const int at = focus_;
+  int to = at;
+  switch (event->key()) {
+  case Qt::Key_Left:
+    to = std::max(at - 1, 0);
+    break;
+  case Qt::Key_Right:
+    to = std::min(at + 1, last);
+    break;
+  case Qt::Key_Up:
+    to = at - columns_ >= 0 ? at - columns_ : at;
+    break;
+  case Qt::Key_Down:
+    // Into a shorter last row: its last button.
+    to = at / columns_ < RowCount() - 1 ? std::min(at + columns_, last) : at;
+    break;
+  case Qt::Key_PageUp:
+    to = std::max(at - page, 0);
+    break;
+  case Qt::Key_PageDown:
+    to = std::min(at + page, last);
+    break;
+  case Qt::Key_Home:
+    to = 0;
+    break;
+  case Qt::Key_End:
+    to = last;
+    break;
+  case Qt::Key_Return:
+  case Qt::Key_Enter:
+  case Qt::Key_Space:
+    return; // the keyboard never activates a button
+  default:
+    QWidget::keyPressEvent(event);
+    return;
+  }
+  SetFocusIndex(to);
+}
+
+void ThumbButtonGroup::focusInEvent(QFocusEvent *event) {
+  EnsureVisible(focus_);
+  update();
+  QWidget::focusInEvent(event);
+}
+
+void ThumbButtonGroup::focusOutEvent(QFocusEvent *event) {
+  update();
+  QWidget::focusOutEvent(event);
+}
+
+void ThumbButtonGroup::hideEvent(QHideEvent *event) {
+  EndPress();
+  QWidget::hideEvent(event);
+}
+
+void ThumbButtonGroup::resizeEvent(QResizeEvent *event) {
+  QWidget::resizeEvent(event);
+  Relayout();
+  SetTopRow(TopRow());
+}
+
+// ---- Painting
+
+void ThumbButtonGroup::PaintButton(QPainter &painter, const Button &button, const QRect &rect,
+                                   bool hot, bool down) const {
+  const QPalette &pal = palette();
+  QRect face = rect.adjusted(1, 1, -1, -1);
+  if (down) {
+    painter.fillRect(face, pal.color(QPalette::Midlight).darker(110));
+    qDrawShadePanel(&painter, face, pal, true, 1);
+  } else if (hot) {
+    QColor fill = pal.color(QPalette::Highlight);
+    fill.setAlpha(48);
+    painter.fillRect(face, pal.color(QPalette::Button));
+    painter.fillRect(face, fill);
+    painter.setPen(pal.color(QPalette::Highlight));
+    painter.drawRect(face.adjusted(0, 0, -1, -1));
+  } else {
+    painter.fillRect(face, pal.color(QPalette::Button));
+    qDrawShadePanel(&painter, face, pal, false, 1);
+  }
+  const QPoint shift = down ? QPoint(1, 1) : QPoint(0, 0);
+  if (button.imageIndex >= 0 && button.imageIndex < images_.size()) {
+    const QPixmap &image = images_[button.imageIndex];
+    const QRect target(rect.left() + ImageLeft, rect.top() + (rect.height() - ImageSize) / 2,
+                       ImageSize, ImageSize);
+    painter.drawPixmap(target.translated(shift), image);
+  }
+  QRect textRect = rect.adjusted(ImageLeft + ImageSize + CaptionGap, 0, -ImageLeft, 0);
+  textRect.translate(shift);
+  painter.setPen(pal.color(QPalette::ButtonText));
+  painter.drawText(
+      textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+      painter.fontMetrics().elidedText(button.caption, Qt::ElideRight, textRect.width()));
+}
+
+void ThumbButtonGroup::paintEvent(QPaintEvent *event) {
+  QPainter painter(this);
+  painter.fillRect(event->rect(), palette().color(QPalette::Window));
+  // Only the rows in view are painted.
+  const int first = TopRow() * columns_;
+  const int end = std::min(Count(), (TopRow() + VisibleRows() + 1) * columns_);
+  const int down = PressedIndex();
+  for (int i = first; i < end; ++i) {
+    const QRect r = ButtonRect(i);
+    if (r.intersects(event->rect()))
+      PaintButton(painter, buttons_[static_cast<size_t>(i)], r, i == hover_, i == down);
+  }
+  if (hasFocus() && IsValid(focus_)) {
+    // Drawn by hand: some styles draw a focus frame only after a Tab key.
+    QPen dotted(palette().color(QPalette::WindowText), 1, Qt::DotLine);
+    painter.setPen(dotted);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(ButtonRect(focus_).adjusted(3, 3, -4, -4));
+  }
+  if (dropTarget_ >= 0) {
+    // The mark stands at the leading edge of the button at the target, or at the trailing edge
+    // of the last button when the target is the end.
+    const bool atEnd = dropTarget_ == Count();
+    const QRect r = ButtonRect(atEnd ? Count() - 1 : dropTarget_);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette().color(QPalette::Text));
+    if (columns_ > 1) {
+      const int x = atEnd ? r.right() - 1 : r.left();
+      painter.drawRect(x, r.top() + 1, 2, r.height() - 2);
+    } else {
+      const int y = atEnd ? r.bottom() - 1 : r.top();
+      painter.drawRect(r.left() + 1, y, r.width() - 2, 2);
+    }
+  }
+}

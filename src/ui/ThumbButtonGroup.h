@@ -1,0 +1,157 @@
+#pragma once
+
+// A row of flat buttons, each an image and a caption, drawn by the group itself: there is no
+// widget per button, so a group of ten thousand buttons costs a vector of captions and the
+// painting of the few rows in view. Buttons flow left to right in rows of as many as fit; when
+// there are more rows than fit the height, a vertical scroll bar scrolls whole rows. A click
+// (press and release on the same button, no drag in between) emits ButtonClicked; dragging a
+// button and dropping it elsewhere moves it and emits ReorderButton. The keyboard moves a focus
+// mark among the buttons but never activates one.
+
+#include <QList>
+#include <QPixmap>
+#include <QString>
+#include <QVariant>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QLabel;
+class QScrollBar;
+
+// Paces the automatic scrolling while a dragged button is held near the top or bottom edge. The
+// group owns one; tests hand it one that they tick by hand.
+class AutoScrollTimer {
+public:
+  virtual ~AutoScrollTimer() = default;
+  // Calls tick every intervalMs milliseconds until Stop. Starting again replaces the interval and
+  // counts the new one from now.
+  virtual void Start(int intervalMs, std::function<void()> tick) = 0;
+  virtual void Stop() = 0;
+};
+
+class ThumbButtonGroup : public QWidget {
+  Q_OBJECT
+
+public:
+  static constexpr int ButtonWidth = 110;
+  static constexpr int ButtonHeight = 24;
+  // A drag starts once the pointer has moved this far, horizontally or vertically, from the press.
+  static constexpr int DragThreshold = 5;
+  // Near an edge during a drag the group scrolls one row per interval: the fast interval in the
+  // outermost pixels, the slow one in the rest of the zone.
+  static constexpr int ScrollZone = 6;
+  static constexpr int FastZoneBottom = 3;
+  static constexpr int FastZoneTop = 4;
+  static constexpr int FastScrollMs = 250;
+  static constexpr int SlowScrollMs = 500;
+
+  explicit ThumbButtonGroup(QWidget *parent = nullptr);
+  ~ThumbButtonGroup() override;
+
+  // Replaces the timer that paces the automatic scrolling (a QTimer by default).
+  void SetAutoScrollTimer(std::unique_ptr<AutoScrollTimer> timer);
+
+  // The images that buttons refer to by index; an index without an image shows none.
+  void SetImages(QList<QPixmap> images);
+
+  // Buttons are addressed by position, counted from 0. Each carries a caption, an image index and
+  // whatever data its owner attaches. Changing the buttons ends a press or drag in progress
+  // without an event.
+  int Count() const { return static_cast<int>(buttons_.size()); }
+  int AddButton(const QString &caption, int imageIndex = 0, const QVariant &value = {});
+  void InsertButton(int position, const QString &caption, int imageIndex = 0,
+                    const QVariant &value = {});
+  void RemoveButton(int position);
+  // Takes the button out at from and puts it back at to; the buttons in between shift by one.
+  void MoveButton(int from, int to);
+  void Clear();
+
+  QString Caption(int position) const;
+  void SetCaption(int position, const QString &caption);
+  int ImageIndex(int position) const;
+  void SetImageIndex(int position, int imageIndex);
+  QVariant Data(int position) const;
+  void SetData(int position, const QVariant &value);
+
+  // Layout, in the group's own coordinates.
+  int Columns() const { return columns_; }
+  int RowCount() const;
+  int VisibleRows() const;
+  int TopRow() const;
+  int MaxTopRow() const;
+  void SetTopRow(int row);
+  QRect ButtonRect(int position) const; // lies outside the group when scrolled out of view
+  int ButtonAt(QPoint point) const;     // -1 where there is no button
+  // The position a button dropped at point would be put before; -1 outside the group's buttons
+  // area. Past a button's middle (horizontally, or vertically with one button per row) it is the
+  // next position; below or after the last button it is Count().
+  int DropTargetAt(QPoint point) const;
+
+  // State shown by the painting.
+  int FocusIndex() const { return focus_; } // on some button whenever there is one
+  void SetFocusIndex(int position);
+  int HoverIndex() const { return hover_; }
+  int PressedIndex() const; // the button drawn pressed, -1 for none
+  bool IsDragging() const { return dragging_; }
+  int InsertionMark() const { return dropTarget_; } // target of the drag shown, -1 for none
+
+  QSize sizeHint() const override;
+
+signals:
+  void ButtonClicked(int position);
+  void ReorderButton(int oldPosition, int newPosition);
+
+protected:
+  void paintEvent(QPaintEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
+  void hideEvent(QHideEvent *event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  void mouseMoveEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
+  void leaveEvent(QEvent *event) override;
+  void wheelEvent(QWheelEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
+  void focusInEvent(QFocusEvent *event) override;
+  void focusOutEvent(QFocusEvent *event) override;
+
+private:
+  struct Button {
+    QString caption;
+    int imageIndex;
+    QVariant data;
+  };
+
+  bool IsValid(int position) const { return position >= 0 && position < Count(); }
+  void Relayout();
+  void SetHover(int position);
+  void EnsureVisible(int position);
+  void EndPress();
+  void StartDrag(QPoint globalPoint);
+  void DragTo(QPoint point, QPoint globalPoint);
+  void UpdateDropTarget();
+  void UpdateAutoScroll();
+  void AutoScrollTick();
+  void Drop();
+  void PaintButton(QPainter &painter, const Button &button, const QRect &rect, bool hot,
+                   bool down) const;
+
+  std::vector<Button> buttons_;
+  QList<QPixmap> images_;
+  QScrollBar *scrollBar_;
+  std::unique_ptr<AutoScrollTimer> scrollTimer_;
+  int columns_ = 1;
+  int focus_ = -1;
+  int hover_ = -1;
+  QPoint pointer_{-1, -1}; // last pointer position seen inside the group
+  // A press on a button, and the drag it may become.
+  int pressed_ = -1;
+  QPoint pressPoint_;
+  bool dragging_ = false;
+  QPoint dragPoint_;
+  QPoint grabOffset_; // from the dragged button's corner to the pointer
+  int dropTarget_ = -1;
+  int scrollInterval_ = 0; // interval the timer runs at, 0 when stopped
+  QLabel *dragImage_ = nullptr;
+};
