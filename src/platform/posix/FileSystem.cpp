@@ -46,6 +46,31 @@ std::u16string SystemErrorText(int error) {
   return Utf8ToUtf16(std::strerror(error));
 }
 
+ByteArray ReadWholeFile(const std::u16string &path) {
+  const int fd = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    throw EKvError(u"Cannot open file \"" + path + u"\". " + SystemErrorText(errno));
+  ByteArray bytes;
+  struct stat info {};
+  if (fstat(fd, &info) == 0 && info.st_size > 0)
+    bytes.reserve(std::size_t(info.st_size));
+  uint8_t buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0) {
+      close(fd);
+      throw EKvError(u"Stream read error");
+    }
+    if (n == 0)
+      break;
+    bytes.insert(bytes.end(), buffer, buffer + n);
+  }
+  close(fd);
+  return bytes;
+}
+
 void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes, FileAccess access) {
   const std::string target = Utf16ToUtf8(path);
   std::string temporary = target + ".XXXXXX";
