@@ -23,8 +23,8 @@ asan:
 
 bench: deps
 	cmake --preset release >/dev/null
-	cmake --build --preset release -j $(JOBS) --target kv_bench
-	build/release/bench/kv_bench
+	cmake --build --preset release -j $(JOBS) --target kv_sites_bench
+	build/release/bench/kv_sites_bench
 
 # Each fuzzer for FUZZ_SECONDS; new inputs collect in build/fuzz/corpus, crashes fail the target.
 fuzz: deps

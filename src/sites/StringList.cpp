@@ -37,15 +37,17 @@ std::vector<std::u16string> SplitLines(std::u16string_view text) {
   if (zero != std::u16string_view::npos)
     text = text.substr(0, zero);
   std::size_t start = 0;
-  while (start < text.size()) {
-    const auto end = text.find_first_of(u"\r\n", start);
-    if (end == std::u16string_view::npos) {
-      lines.emplace_back(text.substr(start));
-      break;
-    }
-    lines.emplace_back(text.substr(start, end - start));
-    start = end + (text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n' ? 2 : 1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char16_t c = text[i];
+    if (c != u'\r' && c != u'\n')
+      continue;
+    lines.emplace_back(text.substr(start, i - start));
+    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+      ++i;
+    start = i + 1;
   }
+  if (start < text.size())
+    lines.emplace_back(text.substr(start));
   return lines;
 }
 

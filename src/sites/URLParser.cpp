@@ -95,7 +95,7 @@ void ParseURL(const std::u16string &URL, bool BareTextIsPath, std::u16string &Sc
   Query.clear();
   Fragment.clear();
   Port = 0;
-  Path = u"/";
+  Path.assign(1, u'/'); // not = u"/": GCC 12 warns wrongly (-Wrestrict) at -O2
 
   std::u16string t = URL;
   if (t.empty())
@@ -183,7 +183,7 @@ void ParseURL(const std::u16string &URL, bool BareTextIsPath, std::u16string &Sc
   }
 
   if (Path.empty())
-    Path = u"/";
+    Path.assign(1, u'/');
 
   if (!userInfo.empty()) {
     const std::size_t colon = Pos(userInfo, u":");
