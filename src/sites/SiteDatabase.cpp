@@ -22,8 +22,12 @@ std::u16string Prefix(int32_t index) {
 IntegerArray TKvURLs::GetIndexes() const {
   IntegerArray indexes;
   indexes.reserve(FLines.size());
-  for (const auto &line : FLines)
-    indexes.push_back(TextToInteger(line.substr(0, line.find(u':'))));
+  for (const auto &line : FLines) {
+    // A line without ":" has no number at all, even when it is all digits.
+    const auto colon = line.find(u':');
+    indexes.push_back(
+        TextToInteger(colon == std::u16string::npos ? std::u16string() : line.substr(0, colon)));
+  }
   return indexes;
 }
 

@@ -94,8 +94,9 @@ TEST(SiteList, MalformedLineStopsGetIndexesAndAddURL) {
   const struct {
     std::u16string Line, Text;
   } rows[] = {
-      {u"", u""},   {u"no colon", u"no colon"},       {u"abc:x", u"abc"},
-      {u":x", u""}, {u"2147483648:x", u"2147483648"}, {u"1 :x", u"1 "},
+      {u"", u""},         {u"no colon", u""}, {u"5", u""},
+      {u"abc:x", u"abc"}, {u":x", u""},       {u"2147483648:x", u"2147483648"},
+      {u"1 :x", u"1 "},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(Utf16ToUtf8(row.Line));
