@@ -240,16 +240,23 @@ TEST(StringList, IndexOfIgnoresLetterCase) {
   }
 }
 
-TEST_F(StringListFile, MissingFileIsAnOpenErrorAndChangesNothing) {
-  const auto path = folder / "missing.db";
-  TKvStringList list;
-  list.LoadFromBytes(Bytes(std::string("\xFF\xFE"
-                                       "a\0",
-                                       4)));
-  ExpectError([&] { list.LoadFromFile(PathText(path)); },
-              u"Cannot open file \"" + PathText(path) + u"\". No such file or directory");
-  EXPECT_EQ(LinesOf(list), Lines{u"a"});
-  EXPECT_EQ(list.Encoding(), TKvEncoding::Utf16LE);
+TEST_F(StringListFile, UnreadableFileIsAnOpenErrorAndChangesNothing) {
+  std::filesystem::create_directory(folder / "folder.db");
+  const struct {
+    const char *Name, *Reason;
+  } rows[] = {{"missing.db", "No such file or directory"}, {"folder.db", "Is a directory"}};
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.Name);
+    const auto path = folder / row.Name;
+    TKvStringList list;
+    list.LoadFromBytes(Bytes(std::string("\xFF\xFE"
+                                         "a\0",
+                                         4)));
+    ExpectError([&] { list.LoadFromFile(PathText(path)); },
+                u"Cannot open file \"" + PathText(path) + u"\". " + Utf8ToUtf16(row.Reason));
+    EXPECT_EQ(LinesOf(list), Lines{u"a"});
+    EXPECT_EQ(list.Encoding(), TKvEncoding::Utf16LE);
+  }
 }
 
 TEST_F(StringListFile, FailedSaveKeepsTheOldFile) {

@@ -16,6 +16,10 @@ namespace {
   throw EKvError(u"Cannot create file \"" + path + u"\". " + SystemErrorText(error));
 }
 
+[[noreturn]] void CannotOpen(const std::u16string &path, int error) {
+  throw EKvError(u"Cannot open file \"" + path + u"\". " + SystemErrorText(error));
+}
+
 bool WriteAll(int fd, const ByteArray &bytes) {
   for (std::size_t done = 0; done < bytes.size();) {
     const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
@@ -48,12 +52,21 @@ std::u16string SystemErrorText(int error) {
 
 ByteArray ReadWholeFile(const std::u16string &path) {
   const int fd = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    throw EKvError(u"Cannot open file \"" + path + u"\". " + SystemErrorText(errno));
+  if (fd < 0) {
+    const int error = errno; // before anything else can change it
+    CannotOpen(path, error);
+  }
   ByteArray bytes;
   struct stat info {};
-  if (fstat(fd, &info) == 0 && info.st_size > 0)
-    bytes.reserve(std::size_t(info.st_size));
+  if (fstat(fd, &info) == 0) {
+    // A folder opens for reading on POSIX, but it is no file to read.
+    if (S_ISDIR(info.st_mode)) {
+      close(fd);
+      CannotOpen(path, EISDIR);
+    }
+    if (info.st_size > 0)
+      bytes.reserve(std::size_t(info.st_size));
+  }
   uint8_t buffer[65536];
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
