@@ -49,7 +49,10 @@ TEST(TextServices, SameTextIgnoringCase) {
       {u"ДЖ", u"дж", true},
       {u"\U00010400", u"\U00010428", true}, // outside the basic plane
       {u"\xD800", u"\xD800", true},
+      {u"x-k", u"X-\u212A", true}, // an ASCII start, then a sign that folds to ASCII
+      {u"ss", u"\u00DF", true},
       {u"bob", u"bo", false},
+      {u"a", u"A\u0301", false},
       {u"bob", u"bób", false},
       {u"a b", u"ab", false},
       {u"1", u"١", false},

@@ -93,8 +93,17 @@ ByteArray TextToAnsi(std::u16string_view text) {
 }
 
 bool SameTextIgnoringCase(std::u16string_view a, std::u16string_view b) {
-  if (a == b)
-    return true;
+  // While both texts are ASCII, each character folds to one ASCII character, so they can be
+  // compared in step; a difference there is final. Only non-ASCII characters need the full folding
+  // (some fold to ASCII, as the Kelvin sign, or to two characters, as "ß").
+  std::size_t i = 0;
+  for (; i < a.size() && i < b.size() && a[i] < 0x80 && b[i] < 0x80; ++i)
+    if (FoldSimple(a[i]) != FoldSimple(b[i]))
+      return false;
+  if (i == a.size() || i == b.size())
+    return a.size() == b.size();
+  a.remove_prefix(i);
+  b.remove_prefix(i);
   std::u32string foldedA, foldedB;
   AppendFolded(foldedA, a);
   AppendFolded(foldedB, b);
