@@ -1,8 +1,9 @@
 // Reading any bytes as a list file, writing the list and reading it again must give the same lines:
 // whatever a damaged or hand-edited file holds, a save never changes what the user had. The site
-// and login operations run over the lines too.
+// and login operations, and the case-insensitive look-up, run over the lines too.
 
 #include "common/KvError.h"
+#include "platform/TextServices.h"
 #include "sites/SiteDatabase.h"
 
 #include <cstddef>
@@ -34,6 +35,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
   // A list read back from what was written is written the same way again.
   Check(again.SaveToBytes() == saved);
+
+  // Every line finds itself, or an earlier line equal to it when case is ignored; both ways round.
+  for (int32_t i = 0; i < list.Count() && i < 32; ++i) {
+    const int32_t found = list.IndexOf(list.Get(i));
+    Check(found >= 0 && found <= i);
+    Check(SameTextIgnoringCase(list.Get(i), list.Get(found)));
+    Check(SameTextIgnoringCase(list.Get(found), list.Get(i)));
+    if (i > 0)
+      Check(SameTextIgnoringCase(list.Get(i), list.Get(i - 1)) ==
+            SameTextIgnoringCase(list.Get(i - 1), list.Get(i)));
+  }
 
   TKvURLs urls;
   urls.LoadFromBytes(saved);
