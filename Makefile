@@ -1,8 +1,9 @@
 # Thin wrapper over the CMake presets; every target installs what is missing first.
 PRESET ?= dev
 JOBS   ?= 2
+FUZZ_SECONDS ?= 600
 
-.PHONY: deps build run test bench asan clean
+.PHONY: deps build run test bench asan fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -22,9 +23,17 @@ asan:
 
 bench: deps
 	cmake --preset release >/dev/null
-	cmake --build --preset release -j $(JOBS) --target kv_bench kv_ui_bench
+	cmake --build --preset release -j $(JOBS) --target kv_bench kv_sites_bench kv_ui_bench
 	build/release/bench/kv_bench
+	build/release/bench/kv_sites_bench
 	build/release/bench/kv_ui_bench
+
+# Each fuzzer for FUZZ_SECONDS; new inputs collect in build/fuzz/corpus, crashes fail the target.
+fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	fuzz/run-fuzzer build/fuzz/fuzz/kv_url_fuzz $(FUZZ_SECONDS) fuzz/corpus/url build/fuzz/corpus/url
+	fuzz/run-fuzzer build/fuzz/fuzz/kv_list_file_fuzz $(FUZZ_SECONDS) fuzz/corpus/list_file build/fuzz/corpus/list_file
 
 clean:
 	rm -rf build

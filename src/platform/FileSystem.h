@@ -15,5 +15,9 @@ enum class FileAccess { Normal, OwnerOnly };
 void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes,
                            FileAccess access = FileAccess::Normal);
 
+// The whole content of the file at path. Raises EKvError "Cannot open file \"<path>\". <the
+// system's text>" when it cannot be opened, "Stream read error" when it cannot be read to the end.
+ByteArray ReadWholeFile(const std::u16string &path);
+
 // The system's text for an error number, as the messages above show it.
 std::u16string SystemErrorText(int error);

@@ -16,6 +16,10 @@ namespace {
   throw EKvError(u"Cannot create file \"" + path + u"\". " + SystemErrorText(error));
 }
 
+[[noreturn]] void CannotOpen(const std::u16string &path, int error) {
+  throw EKvError(u"Cannot open file \"" + path + u"\". " + SystemErrorText(error));
+}
+
 bool WriteAll(int fd, const ByteArray &bytes) {
   for (std::size_t done = 0; done < bytes.size();) {
     const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
@@ -44,6 +48,40 @@ void SyncFolderOf(const std::string &path) {
 
 std::u16string SystemErrorText(int error) {
   return Utf8ToUtf16(std::strerror(error));
+}
+
+ByteArray ReadWholeFile(const std::u16string &path) {
+  const int fd = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno; // before anything else can change it
+    CannotOpen(path, error);
+  }
+  ByteArray bytes;
+  struct stat info {};
+  if (fstat(fd, &info) == 0) {
+    // A folder opens for reading on POSIX, but it is no file to read.
+    if (S_ISDIR(info.st_mode)) {
+      close(fd);
+      CannotOpen(path, EISDIR);
+    }
+    if (info.st_size > 0)
+      bytes.reserve(std::size_t(info.st_size));
+  }
+  uint8_t buffer[65536];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0) {
+      close(fd);
+      throw EKvError(u"Stream read error");
+    }
+    if (n == 0)
+      break;
+    bytes.insert(bytes.end(), buffer, buffer + n);
+  }
+  close(fd);
+  return bytes;
 }
 
 void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes, FileAccess access) {

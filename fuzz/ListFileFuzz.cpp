@@ -1,0 +1,73 @@
+// Reading any bytes as a list file, writing the list and reading it again must give the same lines:
+// whatever a damaged or hand-edited file holds, a save never changes what the user had. The site
+// and login operations, and the case-insensitive look-up, run over the lines too.
+
+#include "common/KvError.h"
+#include "platform/TextServices.h"
+#include "sites/SiteDatabase.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+namespace {
+
+void Check(bool condition) {
+  if (!condition)
+    std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  TKvLogins list;
+  list.LoadFromBytes(ByteArray(data, data + size));
+  Check(list.Encoding().has_value());
+
+  TKvLogins again;
+  const ByteArray saved = list.SaveToBytes();
+  again.LoadFromBytes(saved);
+  Check(again.Count() == list.Count());
+  for (int32_t i = 0; i < list.Count(); ++i) {
+    Check(list.Get(i).find_first_of(std::u16string_view(u"\r\n\0", 3)) == std::u16string::npos);
+    Check(again.Get(i) == list.Get(i));
+  }
+  // A list read back from what was written is written the same way again.
+  Check(again.SaveToBytes() == saved);
+
+  // Every line finds itself, or an earlier line equal to it when case is ignored; both ways round.
+  for (int32_t i = 0; i < list.Count() && i < 32; ++i) {
+    const int32_t found = list.IndexOf(list.Get(i));
+    Check(found >= 0 && found <= i);
+    Check(SameTextIgnoringCase(list.Get(i), list.Get(found)));
+    Check(SameTextIgnoringCase(list.Get(found), list.Get(i)));
+    if (i > 0)
+      Check(SameTextIgnoringCase(list.Get(i), list.Get(i - 1)) ==
+            SameTextIgnoringCase(list.Get(i - 1), list.Get(i)));
+  }
+
+  TKvURLs urls;
+  urls.LoadFromBytes(saved);
+  try {
+    const IntegerArray indexes = urls.GetIndexes();
+    Check(indexes.size() == size_t(urls.Count()));
+    for (const int32_t index : indexes) {
+      const auto logins = again.LoginsByIndex(index);
+      Check(logins->Count() <= again.Count());
+      urls.GetURL(index);
+    }
+    if (!indexes.empty()) {
+      const int32_t first = indexes.front();
+      const int32_t before = urls.Count();
+      urls.RemoveURL(first);
+      Check(urls.Count() == before || urls.Count() == before - 1);
+      again.DeleteByIndex(first);
+      Check(again.LoginsByIndex(first)->Count() == 0);
+    }
+    urls.AddURL(u"ftp://host.example");
+  } catch (const EKvError &) {
+    // A malformed line or no free index; both leave the list usable.
+  }
+  return 0;
+}

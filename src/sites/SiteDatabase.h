@@ -1,0 +1,43 @@
+#pragma once
+
+// The site list and the login list. A site line is "<index>:<URL>", a login line
+// "<index>:<login>", the index in decimal; the site index ties a site's logins to it.
+
+#include "sites/StringList.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+using IntegerArray = std::vector<int32_t>;
+
+class TKvURLs : public TKvStringList {
+public:
+  // The number before the first ":" of every line, in line order. Raises the error of
+  // TextToInteger for the first line without a valid number, returning nothing.
+  IntegerArray GetIndexes() const;
+  // Appends a site with one more than the largest index (at least 1) and returns that index.
+  // Raises "No free site index" when the largest index is already the largest 32-bit value.
+  int32_t AddURL(const std::u16string &URL);
+  // Appends the site line of Index and URL as it is, for rebuilding the list in a new order.
+  void AddURL(int32_t Index, const std::u16string &URL);
+  // Removes the first line of Index; nothing when there is none.
+  void RemoveURL(int32_t Index);
+  // The URL of the first line of Index; empty when there is none.
+  std::u16string GetURL(int32_t Index) const;
+
+private:
+  int32_t GetMaxIndex() const;
+  int32_t FindIndex(int32_t Index) const;
+};
+
+class TKvLogins : public TKvStringList {
+public:
+  // Appends the login line of Index and Login, equal lines included; returns its position.
+  int32_t AddLogin(int32_t Index, const std::u16string &Login);
+  // A new list of the logins of Index, in line order; empty when there are none.
+  std::unique_ptr<TKvStringList> LoginsByIndex(int32_t Index) const;
+  // Removes every line of Index.
+  void DeleteByIndex(int32_t Index);
+};

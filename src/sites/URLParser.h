@@ -1,0 +1,24 @@
+#pragma once
+
+// Splitting a URL text into its parts, and the strict text-to-integer conversion that the port
+// and the site indexes go through. Pure functions: no state, no files, nothing of the platform.
+
+#include <cstdint>
+#include <string>
+
+// Splits URL into scheme, user, password, host, port, path, fragment and query. Every output is
+// assigned. A text without "://" gets DefaultScheme; a text with no "://", "/" or ":" is a path
+// when BareTextIsPath is true and a host otherwise. The port keeps the low 16 bits of its number.
+// Query keeps its leading "?", Fragment its leading "#"; Path is never empty.
+// Raises EKvError (the message of TextToInteger) when the port text is not a valid integer.
+void ParseURL(const std::u16string &URL, bool BareTextIsPath, std::u16string &Scheme,
+              std::u16string &User, std::u16string &Password, std::u16string &Host, uint16_t &Port,
+              std::u16string &Path, std::u16string &Fragment, std::u16string &Query,
+              const std::u16string &DefaultScheme);
+
+// Converts text of the form: leading spaces, an optional "+" or "-", then decimal digits or a
+// hexadecimal prefix ("$", "x", "X", "0x", "0X") and hexadecimal digits; nothing else, nothing
+// after. Decimal values must fit a signed 32-bit integer; hexadecimal ones may have up to eight
+// significant digits, read as a signed 32-bit pattern. Raises EKvError
+// "''<text>'' is not a valid integer value" otherwise.
+int32_t TextToInteger(const std::u16string &text);
