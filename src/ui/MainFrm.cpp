@@ -1,0 +1,438 @@
+#include "ui/MainFrm.h"
+
+#include "common/KvError.h"
+#include "platform/DataProtection.h"
+#include "platform/Environment.h"
+#include "sites/URLParser.h"
+#include "storage/MasterPassword.h"
+#include "storage/Settings.h"
+#include "ui/Images.h"
+#include "ui/ThumbButtonGroup.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFontDatabase>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QToolButton>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#ifndef KV_HOMEPAGE
+#define KV_HOMEPAGE "https://www.korvane.org"
+#endif
+
+namespace {
+
+const char16_t *const ProgramTitle = u"Korvane Quillgate";
+const char16_t *const DefaultScheme = u"http";
+// The site a first start offers as an example: the home page of a software download portal.
+const char16_t *const ExampleSiteURL = u"https://sourceforge.net";
+const char16_t *const ExampleSiteHost = u"sourceforge.net";
+
+QString Q(const std::u16string &text) {
+  return QString::fromStdU16String(text);
+}
+
+std::filesystem::path FsPath(const std::u16string &path) {
+  return std::filesystem::path(QString::fromStdU16String(path).toStdString());
+}
+
+bool FileExists(const std::u16string &path) {
+  std::error_code error;
+  return std::filesystem::is_regular_file(FsPath(path), error);
+}
+
+// Tahoma is loaded from Wine's metric-compatible copy when the system has one but fontconfig
+// does not list it. Without it, DejaVu Sans Condensed stands in: it relates to DejaVu Sans (the
+// Verdana-like face) as Tahoma relates to Verdana, so captions keep about Tahoma's widths.
+QFont WindowFont(int pixelSize) {
+  static const bool loaded = [] {
+    for (const char *file :
+         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
+      if (QFile::exists(QString::fromLatin1(file)))
+        QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+    return true;
+  }();
+  (void)loaded;
+  QFont font;
+  font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                    QStringLiteral("DejaVu Sans")});
+  font.setPixelSize(pixelSize);
+  return font;
+}
+
+// Shows every character of a password box as "*".
+class StarPasswordStyle : public QProxyStyle {
+public:
+  int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                QStyleHintReturn *returnData) const override {
+    if (hint == SH_LineEdit_PasswordCharacter)
+      return '*';
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
+};
+
+template <typename T>
+T *Make(QWidget *parent, const char *name, int left, int top, int width, int height) {
+  auto *control = new T(parent);
+  control->setObjectName(QString::fromLatin1(name));
+  control->setGeometry(left, top, width, height);
+  return control;
+}
+
+QToolButton *MakeGlyphButton(QWidget *parent, const char *name, int left, int top, int width,
+                             int height, const QString &hint) {
+  auto *button = Make<QToolButton>(parent, name, left, top, width, height);
+  button->setFocusPolicy(Qt::NoFocus);
+  button->setToolTip(hint);
+  button->setAutoRaise(true);
+  return button;
+}
+
+} // namespace
+
+std::u16string ErrorBoxText(const std::u16string &message) {
+  if (!message.empty() && message.back() > u'.')
+    return message + u".";
+  return message;
+}
+
+void ShowErrorBox(const std::u16string &message, QWidget *parent) {
+  QMessageBox box(QMessageBox::Critical, Q(ProgramTitle), Q(ErrorBoxText(message)), QMessageBox::Ok,
+                  parent);
+  box.exec();
+}
+
+QString HomePageAddress() {
+  return QStringLiteral(KV_HOMEPAGE);
+}
+
+TfmMain::TfmMain(const IKvEnvironment &env, IKvDataProtection &protection,
+                 std::u16string programPath, TKvErrorReport errorReport, QWidget *parent)
+    : QDialog(parent), FEnv(env), FProtection(protection), FProgramPath(std::move(programPath)),
+      FErrorReport(std::move(errorReport)) {
+  CreateControls();
+  FormCreate();
+}
+
+TfmMain::~TfmMain() {
+  FormDestroy();
+  delete FStarStyle;
+}
+
+void TfmMain::CreateControls() {
+  setObjectName(QStringLiteral("fmMain"));
+  setWindowTitle(QStringLiteral("Korvane Quillgate v1.5"));
+  setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                 Qt::MSWindowsFixedSizeDialogHint);
+  setFixedSize(379, 394);
+  setFont(WindowFont(11));
+
+  Label1 = Make<QLabel>(this, "Label1", 8, 12, 124, 19);
+  Label1->setText(QStringLiteral("Master password:"));
+  Label1->setFont(WindowFont(16));
+
+  edMasterPass = Make<QLineEdit>(this, "edMasterPass", 8, 36, 354, 21);
+  FStarStyle = new StarPasswordStyle;
+  edMasterPass->setStyle(FStarStyle);
+  edMasterPass->setEchoMode(QLineEdit::Password);
+
+  cbRunOnStartup = Make<QCheckBox>(this, "cbRunOnStartup", 120, 63, 144, 17);
+  cbRunOnStartup->setText(QStringLiteral("Run on Windows startup"));
+
+  cbSave = Make<QCheckBox>(this, "cbSave", 270, 63, 92, 17);
+  cbSave->setText(QStringLiteral("Save password"));
+
+  Label2 = Make<QLabel>(this, "Label2", 8, 85, 59, 18);
+  Label2->setText(QStringLiteral("Site URL:"));
+  Label2->setFont(WindowFont(15));
+
+  bgThumbs = new ThumbButtonGroup(this);
+  bgThumbs->setObjectName(QStringLiteral("bgThumbs"));
+  bgThumbs->setGeometry(8, 109, 353, 72);
+  bgThumbs->SetImages({HouseImage()});
+  bgThumbs->setToolTip(QStringLiteral("Recently used URLs"));
+
+  edURL = Make<QLineEdit>(this, "edURL", 8, 187, 329, 21);
+
+  sbDeleteURL =
+      MakeGlyphButton(this, "sbDeleteURL", 339, 187, 23, 22, QStringLiteral("Delete URL"));
+  sbDeleteURL->setIcon(QIcon(DeleteGlyph()));
+
+  Label3 = Make<QLabel>(this, "Label3", 8, 216, 104, 18);
+  Label3->setText(QStringLiteral("Login (optional):"));
+  Label3->setFont(WindowFont(15));
+
+  // Entries come only from the program, in the order it adds them; typing completes inline from
+  // the first entry that begins with the text, ignoring case.
+  edLogin = Make<QComboBox>(this, "edLogin", 8, 240, 329, 21);
+  edLogin->setEditable(true);
+  edLogin->setInsertPolicy(QComboBox::NoInsert);
+  // Qt's own inline completion keeps the case as typed; the login is part of the derivation, so
+  // the completed text must be the entry's own.
+  edLogin->setCompleter(nullptr);
+  connect(edLogin->lineEdit(), &QLineEdit::textEdited, this, [this](const QString &text) {
+    QLineEdit *edit = edLogin->lineEdit();
+    const bool typedAtEnd =
+        text.size() > FLoginTyped.size() && edit->cursorPosition() == text.size();
+    FLoginTyped = text;
+    if (!typedAtEnd)
+      return;
+    for (int i = 0; i < edLogin->count(); ++i) {
+      const QString entry = edLogin->itemText(i);
+      if (entry.startsWith(text, Qt::CaseInsensitive)) {
+        edLogin->setCurrentIndex(i);
+        edit->setText(entry);
+        edit->setSelection(int(text.size()), int(entry.size() - text.size()));
+        FLoginTyped = text;
+        return;
+      }
+    }
+  });
+
+  sbDeleteLogin =
+      MakeGlyphButton(this, "sbDeleteLogin", 338, 239, 23, 22, QStringLiteral("Delete login"));
+  sbDeleteLogin->setIcon(QIcon(DeleteGlyph()));
+
+  Label4 = Make<QLabel>(this, "Label4", 8, 274, 112, 19);
+  Label4->setText(QStringLiteral("Your password:"));
+  Label4->setFont(WindowFont(16));
+
+  edPassword = Make<QLineEdit>(this, "edPassword", 8, 299, 300, 27);
+  edPassword->setReadOnly(true);
+  edPassword->setFont(WindowFont(16));
+
+  sbCopy = MakeGlyphButton(this, "sbCopy", 311, 299, 51, 27, QStringLiteral("Copy password"));
+  sbCopy->setText(QStringLiteral("Copy"));
+
+  bbGenerate = Make<QPushButton>(this, "bbGenerate", 102, 340, 85, 25);
+  bbGenerate->setText(QStringLiteral("Generate"));
+  bbGenerate->setToolTip(QStringLiteral("Generate password"));
+
+  bbClose = Make<QPushButton>(this, "bbClose", 193, 340, 85, 25);
+  bbClose->setText(QStringLiteral("Close"));
+
+  for (QPushButton *button : {bbGenerate, bbClose}) {
+    button->setAutoDefault(false);
+    button->setDefault(false);
+  }
+
+  lbSite = Make<QLabel>(this, "lbSite", 69, 375, 239, 13);
+  lbSite->setText(QStringLiteral("Need more features? Please visit ") + HomePageAddress());
+  lbSite->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  lbSite->setTextFormat(Qt::PlainText);
+
+  for (QLabel *label : {Label1, Label2, Label3, Label4, lbSite})
+    label->setFocusPolicy(Qt::NoFocus);
+
+  QWidget *order[] = {edMasterPass,   cbSave, edPassword, bbGenerate, bbClose,
+                      cbRunOnStartup, edURL,  bgThumbs,   edLogin};
+  for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+    setTabOrder(order[i], order[i + 1]);
+  edMasterPass->setFocus();
+
+  connect(cbSave, &QCheckBox::toggled, this, [this] { Guarded([this] { cbSaveClick(); }); });
+  connect(edMasterPass, &QLineEdit::textChanged, this,
+          [this] { Guarded([this] { edMasterPassChange(); }); });
+  connect(cbRunOnStartup, &QCheckBox::toggled, this,
+          [this] { Guarded([this] { cbRunOnStartupClick(); }); });
+}
+
+void TfmMain::FormCreate() {
+  // Both lists exist (empty) from here on, whatever step below fails.
+  FLastClickedButton = -1;
+  try {
+    EnsureDataFolder(FEnv);
+    FMasterKeyFile = GetMasterKeyFileName(FEnv);
+    FConfigFile = GetConfigFileName(FEnv);
+    FURLsPath = GetURLsFileName(FEnv);
+    FLoginsPath = GetLoginsFileName(FEnv);
+
+    const TKvWindowPosition position = LoadWindowPosition(FConfigFile);
+    move(x(), position.Top);
+    move(position.Left, position.Top);
+
+    FFirst = true;
+    try {
+      std::u16string password;
+      if (LoadMasterPassword(FMasterKeyFile, password, FProtection)) {
+        cbSave->setChecked(true);
+        edMasterPass->setText(Q(password));
+      }
+    } catch (...) {
+      // A saved password that cannot be read is as good as none; nothing is shown.
+    }
+    FFirst = false;
+
+    if (!GetAutoRun(FEnv).empty())
+      cbRunOnStartup->setChecked(true);
+
+    LoadLists();
+  } catch (const EKvError &error) {
+    FFirst = false;
+    ReportError(error.Message());
+  } catch (const std::exception &error) {
+    FFirst = false;
+    ReportError(QString::fromLocal8Bit(error.what()).toStdU16String());
+  }
+}
+
+void TfmMain::LoadLists() {
+  if (!FileExists(FURLsPath)) {
+    bgThumbs->AddButton(QStringLiteral("   ") + Q(ExampleSiteHost), 0,
+                        QVariant::fromValue(TURLInfo::Create(1, ExampleSiteURL)));
+    FURLs.AddURL(ExampleSiteURL);
+    FURLsFileLoaded = true;
+    return;
+  }
+
+  FURLs.LoadFromFile(FURLsPath);
+  // The buttons made so far stand for the lines the window can work with; when a line cannot be
+  // read, the list keeps only those lines and the file is kept aside at closing.
+  TKvURLs loaded = FURLs;
+  try {
+    const IntegerArray indexes = FURLs.GetIndexes();
+    for (const int32_t index : indexes) {
+      const std::u16string url = FURLs.GetURL(index);
+      std::u16string scheme, user, password, host, path, fragment, query;
+      uint16_t port = 0;
+      ParseURL(url, true, scheme, user, password, host, port, path, fragment, query, DefaultScheme);
+      bgThumbs->AddButton(QStringLiteral("   ") + Q(host), 0,
+                          QVariant::fromValue(TURLInfo::Create(index, scheme + u"://" + host)));
+    }
+  } catch (const EKvError &) {
+    FURLs.Clear();
+    for (int position = 0; position < bgThumbs->Count(); ++position) {
+      const int32_t index = ButtonInfo(position)._Index();
+      FURLs.AddURL(index, loaded.GetURL(index));
+    }
+    throw;
+  }
+  FURLsFileLoaded = true;
+
+  if (FileExists(FLoginsPath))
+    FLogins.LoadFromFile(FLoginsPath);
+  FLoginsFileLoaded = true;
+}
+
+TURLInfo TfmMain::ButtonInfo(int position) const {
+  return bgThumbs->Data(position).value<TURLInfo>();
+}
+
+void TfmMain::FormDestroy() {
+  if (FDestroyed)
+    return;
+  FDestroyed = true;
+  std::optional<std::u16string> firstError;
+  const auto step = [&firstError](const std::function<void()> &action) {
+    try {
+      action();
+    } catch (const EKvError &error) {
+      if (!firstError)
+        firstError = error.Message();
+    }
+  };
+
+  for (int position = 0; position < bgThumbs->Count(); ++position)
+    bgThumbs->SetData(position, {});
+
+  if (isVisible())
+    RememberPosition();
+  const QPoint position = FWasShown ? FShownPosition : pos();
+  step([&] { SaveWindowPosition(FConfigFile, position.y(), position.x()); });
+
+  // A list file whose content never reached memory stays as <name>.bak; the list replaces the
+  // file in one step, so a failed write leaves the old file whole.
+  const auto saveList = [&](const TKvStringList &list, const std::u16string &path, bool loaded) {
+    if (path.empty())
+      return;
+    if (!loaded && FileExists(path)) {
+      std::error_code error;
+      std::filesystem::rename(FsPath(path), FsPath(path + u".bak"), error);
+      if (error)
+        throw EKvError(u"Cannot create file \"" + path + u".bak\". " +
+                       QString::fromStdString(error.message()).toStdU16String());
+    }
+    list.SaveToFile(path);
+  };
+  step([&] { saveList(FURLs, FURLsPath, FURLsFileLoaded); });
+  step([&] { saveList(FLogins, FLoginsPath, FLoginsFileLoaded); });
+
+  if (firstError)
+    ReportError(*firstError);
+}
+
+void TfmMain::ReportError(const std::u16string &message) {
+  if (FErrorReport)
+    FErrorReport(message);
+  else
+    ShowErrorBox(message, isVisible() ? this : nullptr);
+}
+
+void TfmMain::Guarded(const std::function<void()> &action) {
+  try {
+    action();
+  } catch (const EKvError &error) {
+    ReportError(error.Message());
+  }
+}
+
+void TfmMain::cbSaveClick() {
+  if (FFirst)
+    return;
+  if (cbSave->isChecked())
+    SaveMasterPassword(edMasterPass->text().toStdU16String(), FMasterKeyFile, FProtection);
+  else
+    DeleteMasterPassword(FMasterKeyFile);
+}
+
+void TfmMain::edMasterPassChange() {
+  cbSaveClick();
+}
+
+void TfmMain::cbRunOnStartupClick() {
+  SetAutoRun(FProgramPath, !cbRunOnStartup->isChecked(), FEnv);
+}
+
+void TfmMain::RememberPosition() {
+  FShownPosition = pos();
+  FWasShown = true;
+}
+
+void TfmMain::keyPressEvent(QKeyEvent *event) {
+  // No cancel and no default button: Escape and Enter do nothing here.
+  switch (event->key()) {
+  case Qt::Key_Escape:
+  case Qt::Key_Return:
+  case Qt::Key_Enter:
+    event->ignore();
+    return;
+  default:
+    QDialog::keyPressEvent(event);
+  }
+}
+
+void TfmMain::moveEvent(QMoveEvent *event) {
+  QDialog::moveEvent(event);
+  if (isVisible())
+    RememberPosition();
+}
+
+void TfmMain::closeEvent(QCloseEvent *event) {
+  if (isVisible())
+    RememberPosition();
+  QDialog::closeEvent(event);
+}
+
+void TfmMain::done(int result) {
+  if (isVisible())
+    RememberPosition();
+  QDialog::done(result);
+}

@@ -1,0 +1,142 @@
+#pragma once
+
+// The main window: the master password, the recently-used sites, the URL and login boxes and the
+// generated password. It reads its files when it is created (FormCreate) and writes the lists and
+// its position back when it is destroyed (FormDestroy); nothing of it survives in between.
+
+#include "sites/SiteDatabase.h"
+
+#include <QDialog>
+#include <QMetaType>
+#include <QPoint>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class IKvEnvironment;
+class IKvDataProtection;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QStyle;
+class QToolButton;
+class ThumbButtonGroup;
+
+// The data of one recently-used-URL button: its site index and the URL a click puts into the URL
+// box (not always the site's line: a button made at opening holds only scheme and host).
+class TURLInfo {
+public:
+  TURLInfo() = default;
+  TURLInfo(int32_t Index, std::u16string URL) : FIndex(Index), FURL(std::move(URL)) {}
+  static TURLInfo Create(int32_t Index, std::u16string URL) { return {Index, std::move(URL)}; }
+
+  int32_t _Index() const { return FIndex; }
+  const std::u16string &URL() const { return FURL; }
+
+private:
+  int32_t FIndex = 0;
+  std::u16string FURL;
+};
+Q_DECLARE_METATYPE(TURLInfo)
+
+// Where the window's errors go; the default shows the program's error box.
+using TKvErrorReport = std::function<void(const std::u16string &message)>;
+
+// The program's error box: error icon, "OK", the program's title, and the message with a "."
+// appended when its last character comes after "." in the code table.
+void ShowErrorBox(const std::u16string &message, QWidget *parent = nullptr);
+std::u16string ErrorBoxText(const std::u16string &message);
+
+// The address of the maker's home page that the window names (a build-time setting).
+QString HomePageAddress();
+
+class TfmMain : public QDialog {
+  Q_OBJECT
+
+public:
+  // env decides the data folder and the autostart entry; protection seals the saved master
+  // password (one per run); programPath is what "Run on startup" registers. Runs FormCreate.
+  TfmMain(const IKvEnvironment &env, IKvDataProtection &protection, std::u16string programPath,
+          TKvErrorReport errorReport = {}, QWidget *parent = nullptr);
+  // Runs FormDestroy when it has not run yet.
+  ~TfmMain() override;
+
+  // The closing sequence: the buttons' data, the position, then both lists. Every step runs even
+  // when an earlier one fails; the first error goes to the error report. Runs once.
+  void FormDestroy();
+
+  // The site list and login list as loaded, for the actions and for tests.
+  const TKvURLs &URLs() const { return FURLs; }
+  const TKvLogins &Logins() const { return FLogins; }
+  int32_t LastClickedButton() const { return FLastClickedButton; }
+  TURLInfo ButtonInfo(int position) const;
+
+protected:
+  void keyPressEvent(QKeyEvent *event) override;
+  void moveEvent(QMoveEvent *event) override;
+  void closeEvent(QCloseEvent *event) override;
+  void done(int result) override;
+
+private:
+  void CreateControls();
+  void FormCreate();
+  void LoadLists();
+  void ReportError(const std::u16string &message);
+  void RememberPosition();
+
+  void cbSaveClick();
+  void edMasterPassChange();
+  void cbRunOnStartupClick();
+
+  // Runs action; an error it raises goes to the error report instead of the event loop.
+  void Guarded(const std::function<void()> &action);
+
+  const IKvEnvironment &FEnv;
+  IKvDataProtection &FProtection;
+  std::u16string FProgramPath;
+  TKvErrorReport FErrorReport;
+
+  // The window's state, as the closing sequence and the actions use it.
+  bool FFirst = false;
+  TKvURLs FURLs;
+  TKvLogins FLogins;
+  std::u16string FMasterKeyFile;
+  std::u16string FConfigFile;
+  std::u16string FURLsPath;
+  std::u16string FLoginsPath;
+  int32_t FLastClickedButton = -1;
+
+  // A list file that existed but whose content did not reach the list in memory is kept as
+  // <name>.bak before the closing writes the list anew.
+  bool FURLsFileLoaded = false;
+  bool FLoginsFileLoaded = false;
+  bool FDestroyed = false;
+  QPoint FShownPosition; // the frame's corner while the window was last shown
+  bool FWasShown = false;
+
+  QStyle *FStarStyle = nullptr;
+  QString FLoginTyped; // the login box's text as the user last left it, for the completion
+
+public:
+  // The controls, named as their object names.
+  QLabel *Label1;
+  QLineEdit *edMasterPass;
+  QCheckBox *cbRunOnStartup;
+  QCheckBox *cbSave;
+  QLabel *Label2;
+  ThumbButtonGroup *bgThumbs;
+  QLineEdit *edURL;
+  QToolButton *sbDeleteURL;
+  QLabel *Label3;
+  QComboBox *edLogin;
+  QToolButton *sbDeleteLogin;
+  QLabel *Label4;
+  QLineEdit *edPassword;
+  QToolButton *sbCopy;
+  QPushButton *bbGenerate;
+  QPushButton *bbClose;
+  QLabel *lbSite;
+};

@@ -1,0 +1,507 @@
+#include "ui/MainFrm.h"
+
+#include "platform/DataProtection.h"
+#include "platform/Environment.h"
+#include "storage/MasterPassword.h"
+#include "storage/Settings.h"
+#include "support/MemoryKeyStore.h"
+#include "support/TempFolder.h"
+#include "ui/ThumbButtonGroup.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QCompleter>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const char *const Mark = "\xEF\xBB\xBF"; // lists are written as UTF-8 with its mark
+
+class MainWindowTest : public TempFolderTest {
+protected:
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    env = std::make_unique<TKvFixedEnvironment>(
+        std::map<std::string, std::string>{{"HOME", (folder / "home").string()},
+                                           {"XDG_DATA_HOME", (folder / "data").string()},
+                                           {"XDG_CONFIG_HOME", (folder / "config").string()}});
+    protection =
+        std::make_unique<TKvSealedProtection>(keyring, keyFile, (folder / "machine-id").string());
+    data = folder / "data" / "Korvane Quillgate";
+  }
+
+  std::unique_ptr<TfmMain> Open() {
+    return std::make_unique<TfmMain>(*env, *protection, ProgramPath,
+                                     [this](const std::u16string &message) {
+                                       errors.push_back(QString::fromStdU16String(message));
+                                     });
+  }
+  // Writes a file of the data folder, creating the folder first.
+  void Put(const std::string &name, const std::string &bytes) {
+    std::filesystem::create_directories(data);
+    WriteFile(data / name, bytes);
+  }
+  std::string Get(const std::string &name) { return ReadFile(data / name); }
+  bool Has(const std::string &name) { return std::filesystem::exists(data / name); }
+
+  static QStringList Captions(const TfmMain &window) {
+    QStringList captions;
+    for (int i = 0; i < window.bgThumbs->Count(); ++i)
+      captions << window.bgThumbs->Caption(i);
+    return captions;
+  }
+
+  static constexpr char16_t ProgramPath[] = u"/opt/quillgate/bin/quillgate";
+  std::unique_ptr<TKvFixedEnvironment> env;
+  TMemoryKeyStore keyring, keyFile;
+  std::unique_ptr<TKvSealedProtection> protection;
+  std::filesystem::path data;
+  QStringList errors;
+};
+
+template <typename T> T *Control(QWidget &window, const char *name) {
+  auto *control = window.findChild<T *>(QString::fromLatin1(name));
+  EXPECT_NE(control, nullptr) << name;
+  return control;
+}
+
+TEST_F(MainWindowTest, LayoutMatchesTheDialogTable) {
+  auto window = Open();
+  EXPECT_EQ(window->windowTitle(), "Korvane Quillgate v1.5");
+  EXPECT_EQ(window->size(), QSize(379, 394));
+  EXPECT_EQ(window->minimumSize(), window->maximumSize());
+  const Qt::WindowFlags flags = window->windowFlags();
+  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                        Qt::WindowContextHelpButtonHint));
+
+  struct Row {
+    const char *name;
+    QRect rect;
+    QString text;
+    QString hint;
+  };
+  const Row rows[] = {
+      {"Label1", {8, 12, 124, 19}, "Master password:", ""},
+      {"edMasterPass", {8, 36, 354, 21}, "", ""},
+      {"cbRunOnStartup", {120, 63, 144, 17}, "Run on Windows startup", ""},
+      {"cbSave", {270, 63, 92, 17}, "Save password", ""},
+      {"Label2", {8, 85, 59, 18}, "Site URL:", ""},
+      {"bgThumbs", {8, 109, 353, 72}, "", "Recently used URLs"},
+      {"edURL", {8, 187, 329, 21}, "", ""},
+      {"sbDeleteURL", {339, 187, 23, 22}, "", "Delete URL"},
+      {"Label3", {8, 216, 104, 18}, "Login (optional):", ""},
+      {"edLogin", {8, 240, 329, 21}, "", ""},
+      {"sbDeleteLogin", {338, 239, 23, 22}, "", "Delete login"},
+      {"Label4", {8, 274, 112, 19}, "Your password:", ""},
+      {"edPassword", {8, 299, 300, 27}, "", ""},
+      {"sbCopy", {311, 299, 51, 27}, "Copy", "Copy password"},
+      {"bbGenerate", {102, 340, 85, 25}, "Generate", "Generate password"},
+      {"bbClose", {193, 340, 85, 25}, "Close", ""},
+      {"lbSite", {69, 375, 239, 13}, "Need more features? Please visit " + HomePageAddress(), ""},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    QWidget *control = Control<QWidget>(*window, row.name);
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->geometry(), row.rect);
+    EXPECT_EQ(control->toolTip(), row.hint);
+    QString text;
+    if (auto *label = qobject_cast<QLabel *>(control))
+      text = label->text();
+    else if (auto *button = qobject_cast<QAbstractButton *>(control))
+      text = button->text();
+    else if (auto *edit = qobject_cast<QLineEdit *>(control))
+      text = edit->text();
+    else if (auto *combo = qobject_cast<QComboBox *>(control))
+      text = combo->currentText();
+    EXPECT_EQ(text, row.text);
+  }
+
+  struct FontRow {
+    const char *name;
+    int pixelSize;
+  };
+  for (const FontRow &row : {FontRow{"Label1", 16},
+                             {"Label2", 15},
+                             {"Label3", 15},
+                             {"Label4", 16},
+                             {"edPassword", 16},
+                             {"lbSite", 11},
+                             {"edURL", 11}}) {
+    SCOPED_TRACE(row.name);
+    const QFont font = Control<QWidget>(*window, row.name)->font();
+    EXPECT_EQ(font.pixelSize(), row.pixelSize);
+    EXPECT_EQ(font.families().value(0), "Tahoma");
+    EXPECT_FALSE(font.underline());
+  }
+
+  EXPECT_EQ(window->edMasterPass->echoMode(), QLineEdit::Password);
+  EXPECT_EQ(window->edMasterPass->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter), '*');
+  EXPECT_TRUE(window->edPassword->isReadOnly());
+  EXPECT_FALSE(window->edURL->isReadOnly());
+  EXPECT_EQ(window->lbSite->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+  for (QPushButton *button : window->findChildren<QPushButton *>()) {
+    SCOPED_TRACE(button->objectName().toStdString());
+    EXPECT_FALSE(button->autoDefault());
+    EXPECT_FALSE(button->isDefault());
+  }
+  for (const char *name : {"sbDeleteURL", "sbDeleteLogin", "sbCopy", "Label1", "lbSite"}) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(Control<QWidget>(*window, name)->focusPolicy(), Qt::NoFocus);
+  }
+}
+
+TEST_F(MainWindowTest, TabVisitsTheControlsInTheirFocusOrderStartingInTheMasterPassword) {
+  auto window = Open();
+  window->show();
+  QApplication::setActiveWindow(window.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  EXPECT_EQ(QApplication::focusWidget(), window->edMasterPass);
+
+  const QStringList expected = {"cbSave",   "edPassword",     "bbGenerate",
+                                "bbClose",  "cbRunOnStartup", "edURL",
+                                "bgThumbs", "edLogin",        "edMasterPass"};
+  QStringList visited;
+  for (int i = 0; i < expected.size(); ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QWidget *focus = QApplication::focusWidget();
+    // The drop-down's text box takes the focus on the drop-down's behalf.
+    if (focus && focus->parentWidget() == window->edLogin)
+      focus = window->edLogin;
+    visited << (focus ? focus->objectName() : QString());
+  }
+  EXPECT_EQ(visited, expected);
+}
+
+TEST_F(MainWindowTest, EscapeAndEnterNeitherCloseTheWindowNorPressAButton) {
+  auto window = Open();
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  QSignalSpy generate(window->bbGenerate, &QPushButton::clicked);
+  QSignalSpy close(window->bbClose, &QPushButton::clicked);
+  QSignalSpy finished(window.get(), &QDialog::finished);
+  for (QLineEdit *box : {window->edMasterPass, window->edURL, window->edLogin->lineEdit()}) {
+    SCOPED_TRACE(box->objectName().toStdString());
+    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter})
+      QTest::keyClick(box, key);
+  }
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(finished.count(), 0);
+  EXPECT_EQ(generate.count(), 0);
+  EXPECT_EQ(close.count(), 0);
+}
+
+TEST_F(MainWindowTest, LoginBoxCompletesInlineIgnoringCaseAndNeverInsertsOnEnter) {
+  auto window = Open();
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  QComboBox *login = window->edLogin;
+  EXPECT_EQ(login->insertPolicy(), QComboBox::NoInsert);
+  login->addItems({"zed", "Bob", "bobby"});
+  login->clearEditText();
+  login->lineEdit()->setFocus();
+  QTest::keyClicks(login->lineEdit(), "bo");
+  EXPECT_EQ(login->currentText(), "Bob");
+  EXPECT_EQ(login->lineEdit()->selectedText(), "b");
+  EXPECT_EQ(login->currentIndex(), 1);
+  QTest::keyClick(login->lineEdit(), Qt::Key_Backspace); // takes the completion back, no more
+  EXPECT_EQ(login->currentText(), "Bo");
+  QTest::keyClicks(login->lineEdit(), "bb");
+  EXPECT_EQ(login->currentText(), "bobby");
+  EXPECT_EQ(login->lineEdit()->selectedText(), "y");
+  QTest::keyClicks(login->lineEdit(), "x");
+  EXPECT_EQ(login->currentText(), "bobbx");
+
+  login->setEditText(QString());
+  QTest::keyClicks(login->lineEdit(), "carol");
+  QTest::keyClick(login->lineEdit(), Qt::Key_Return);
+  EXPECT_EQ(login->count(), 3);
+  EXPECT_EQ(login->itemText(0), "zed"); // the order the entries were added in
+}
+
+TEST_F(MainWindowTest, FirstStartSeedsTheExampleSiteAndClosingWritesEveryFile) {
+  {
+    auto window = Open();
+    EXPECT_TRUE(std::filesystem::is_directory(data));
+    EXPECT_EQ(window->pos(), QPoint(100, 100));
+    EXPECT_FALSE(window->cbSave->isChecked());
+    EXPECT_FALSE(window->cbRunOnStartup->isChecked());
+    EXPECT_TRUE(window->edMasterPass->text().isEmpty());
+    EXPECT_EQ(window->LastClickedButton(), -1);
+    ASSERT_EQ(window->bgThumbs->Count(), 1);
+    EXPECT_EQ(window->bgThumbs->Caption(0), "   sourceforge.net");
+    EXPECT_EQ(window->ButtonInfo(0)._Index(), 1);
+    EXPECT_EQ(window->ButtonInfo(0).URL(), u"https://sourceforge.net");
+    EXPECT_EQ(window->bgThumbs->ImageIndex(0), 0);
+  }
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+  EXPECT_EQ(Get("urls.db"), std::string(Mark) + "1:https://sourceforge.net\r\n");
+  EXPECT_EQ(Get("logins.db"), Mark);
+  EXPECT_FALSE(Has("master.key"));
+  const TKvWindowPosition position = LoadWindowPosition((data / "config.ini").u16string());
+  EXPECT_EQ(position.Top, 100);
+  EXPECT_EQ(position.Left, 100);
+  EXPECT_FALSE(Has("urls.db.bak"));
+  EXPECT_FALSE(Has("logins.db.bak"));
+}
+
+TEST_F(MainWindowTest, StoredSitesBecomeButtonsInLineOrderWithSchemeAndHostOnly) {
+  const std::string urls = "5:http://five.example/deep/path\r\n"
+                           "2:https://user@two.example:8443/a?b=c#d\r\n"
+                           "9:ftp://nine.example\r\n";
+  Put("urls.db", urls);
+  Put("logins.db", "5:alice\r\n9:bob\r\n");
+  {
+    auto window = Open();
+    EXPECT_EQ(Captions(*window),
+              QStringList({"   five.example", "   two.example", "   nine.example"}));
+    struct Row {
+      int32_t index;
+      std::u16string url;
+    };
+    const Row rows[] = {
+        {5, u"http://five.example"}, {2, u"https://two.example"}, {9, u"ftp://nine.example"}};
+    for (int i = 0; i < 3; ++i) {
+      SCOPED_TRACE(i);
+      EXPECT_EQ(window->ButtonInfo(i)._Index(), rows[i].index);
+      EXPECT_EQ(window->ButtonInfo(i).URL(), rows[i].url);
+    }
+    EXPECT_EQ(window->Logins().Count(), 2);
+    EXPECT_TRUE(window->edURL->text().isEmpty());
+    EXPECT_TRUE(window->edLogin->currentText().isEmpty());
+    EXPECT_EQ(window->edLogin->count(), 0);
+    EXPECT_TRUE(window->edPassword->text().isEmpty());
+  }
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+  // The lines go back as they were read, not as the buttons' shortened URLs.
+  EXPECT_EQ(Get("urls.db"), Mark + urls);
+  EXPECT_EQ(Get("logins.db"), std::string(Mark) + "5:alice\r\n9:bob\r\n");
+  EXPECT_FALSE(Has("urls.db.bak"));
+  EXPECT_FALSE(Has("logins.db.bak"));
+}
+
+TEST_F(MainWindowTest, MissingLoginsFileStartsAnEmptyLoginList) {
+  Put("urls.db", "1:https://one.example\r\n");
+  {
+    auto window = Open();
+    EXPECT_EQ(window->bgThumbs->Count(), 1);
+    EXPECT_EQ(window->Logins().Count(), 0);
+  }
+  EXPECT_TRUE(errors.isEmpty());
+  EXPECT_EQ(Get("logins.db"), Mark);
+}
+
+TEST_F(MainWindowTest, LoginsWithoutTheirSiteFileAreKeptAsBackupWhenTheExampleIsSeeded) {
+  Put("logins.db", "4:carol\r\n");
+  {
+    auto window = Open();
+    EXPECT_EQ(Captions(*window), QStringList({"   sourceforge.net"}));
+    EXPECT_EQ(window->Logins().Count(), 0);
+  }
+  EXPECT_TRUE(errors.isEmpty());
+  EXPECT_EQ(Get("logins.db.bak"), "4:carol\r\n");
+  EXPECT_EQ(Get("logins.db"), Mark);
+  EXPECT_EQ(Get("urls.db"), std::string(Mark) + "1:https://sourceforge.net\r\n");
+}
+
+TEST_F(MainWindowTest, UnreadableSiteFileIsReportedKeptAsBackupAndTheWindowStaysUsable) {
+  struct Row {
+    const char *what;
+    std::string urls;
+    QStringList captions;  // the buttons made before the bad line
+    std::string rewritten; // urls.db after closing
+  };
+  const Row rows[] = {
+      {"a line without an index",
+       "3:http://three.example\r\nnot a site\r\n7:http://seven.example\r\n",
+       {},
+       Mark},
+      {"a port that is no number",
+       "3:http://three.example/x\r\n4:http://four.example:80a/\r\n7:http://seven.example\r\n",
+       {"   three.example"},
+       std::string(Mark) + "3:http://three.example/x\r\n"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.what);
+    std::filesystem::remove_all(data);
+    errors.clear();
+    Put("urls.db", row.urls);
+    Put("logins.db", "3:dave\r\n");
+    {
+      auto window = Open();
+      ASSERT_EQ(errors.size(), 1);
+      EXPECT_TRUE(errors[0].endsWith("is not a valid integer value")) << errors[0].toStdString();
+      EXPECT_EQ(Captions(*window), row.captions);
+      EXPECT_EQ(window->URLs().Count(), row.captions.size());
+      EXPECT_EQ(window->Logins().Count(), 0);
+      for (int i = 0; i < window->bgThumbs->Count(); ++i)
+        EXPECT_EQ(window->URLs().GetURL(window->ButtonInfo(i)._Index()), u"http://three.example/x");
+    }
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_EQ(Get("urls.db.bak"), row.urls);
+    EXPECT_EQ(Get("logins.db.bak"), "3:dave\r\n");
+    EXPECT_EQ(Get("urls.db"), row.rewritten);
+    EXPECT_EQ(Get("logins.db"), Mark);
+  }
+}
+
+TEST_F(MainWindowTest, OlderBackupIsReplaced) {
+  Put("urls.db", "x\r\n");
+  Put("urls.db.bak", "older\r\n");
+  Open().reset();
+  EXPECT_EQ(Get("urls.db.bak"), "x\r\n");
+}
+
+TEST_F(MainWindowTest, MasterKeyThatCannotBeOpenedLeavesTheBoxEmptySilently) {
+  Put("master.key", "this is no sealed blob");
+  {
+    auto window = Open();
+    EXPECT_FALSE(window->cbSave->isChecked());
+    EXPECT_TRUE(window->edMasterPass->text().isEmpty());
+  }
+  EXPECT_TRUE(errors.isEmpty());
+  EXPECT_EQ(Get("master.key"), "this is no sealed blob");
+}
+
+TEST_F(MainWindowTest, SavedPasswordTicksAndFillsTheBoxWithoutWritingTheKeyAgain) {
+  std::filesystem::create_directories(data);
+  SaveMasterPassword(u"s3cret \u00e9", (data / "master.key").u16string(), *protection);
+  const std::string sealed = Get("master.key");
+  {
+    auto window = Open();
+    EXPECT_TRUE(window->cbSave->isChecked());
+    EXPECT_EQ(window->edMasterPass->text(), QString::fromUtf8("s3cret \u00e9"));
+  }
+  EXPECT_TRUE(errors.isEmpty());
+  // Sealing takes a fresh nonce, so any rewrite would change the bytes.
+  EXPECT_EQ(Get("master.key"), sealed);
+}
+
+TEST_F(MainWindowTest, SavePasswordBoxStoresAndRemovesTheKeyOnceOpen) {
+  auto window = Open();
+  window->edMasterPass->setText("pw");
+  EXPECT_FALSE(Has("master.key"));
+  window->cbSave->setChecked(true);
+  std::u16string loaded;
+  ASSERT_TRUE(LoadMasterPassword((data / "master.key").u16string(), loaded, *protection));
+  EXPECT_EQ(loaded, u"pw");
+  window->cbSave->setChecked(false);
+  EXPECT_FALSE(Has("master.key"));
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowTest, AutostartEntryIsRegisteredAgainForTheRunningProgram) {
+  struct Row {
+    const char *what;
+    std::u16string before; // empty: not registered
+    bool ticked;
+    std::u16string after;
+  };
+  const Row rows[] = {
+      {"another program's path", u"/usr/local/bin/old-quillgate", true, ProgramPath},
+      {"not registered", u"", false, u""},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.what);
+    SetAutoRun(u"", true, *env);
+    if (!row.before.empty())
+      SetAutoRun(row.before, false, *env);
+    auto window = Open();
+    EXPECT_EQ(window->cbRunOnStartup->isChecked(), row.ticked);
+    EXPECT_EQ(GetAutoRun(*env), row.after);
+  }
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowTest, PositionWhereTheUserLeftTheWindowIsWhereItOpensNextTime) {
+  {
+    auto window = Open();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    window->move(321, 234);
+    QApplication::processEvents();
+    window->reject(); // closing hides the window before it is destroyed
+    EXPECT_FALSE(window->isVisible());
+  }
+  const TKvWindowPosition stored = LoadWindowPosition((data / "config.ini").u16string());
+  EXPECT_EQ(stored.Left, 321);
+  EXPECT_EQ(stored.Top, 234);
+  auto again = Open();
+  EXPECT_EQ(again->pos(), QPoint(321, 234));
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowTest, StoredPositionIsUsedEvenOffTheScreen) {
+  std::filesystem::create_directories(data);
+  SaveWindowPosition((data / "config.ini").u16string(), -5000, 7000);
+  auto window = Open();
+  EXPECT_EQ(window->pos(), QPoint(7000, -5000));
+}
+
+TEST_F(MainWindowTest, MoreThanNineSitesShowTheScrollBar) {
+  for (const int sites : {9, 10}) {
+    SCOPED_TRACE(sites);
+    std::string urls;
+    for (int i = 1; i <= sites; ++i)
+      urls += std::to_string(i) + ":http://site" + std::to_string(i) + ".example\r\n";
+    Put("urls.db", urls);
+    auto window = Open();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    ASSERT_EQ(window->bgThumbs->Count(), sites);
+    auto *bar = window->bgThumbs->findChild<QScrollBar *>("scrollBar");
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(bar->isVisibleTo(window->bgThumbs), sites > 9);
+  }
+}
+
+TEST_F(MainWindowTest, ClosingWritesTheListsEvenWhenThePositionCannotBeSaved) {
+  Put("urls.db", "2:https://two.example\r\n");
+  std::filesystem::create_directories(data / "config.ini"); // a folder cannot be written as a file
+  {
+    auto window = Open();
+    EXPECT_TRUE(errors.isEmpty());
+  }
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].startsWith("Unable to write to")) << errors[0].toStdString();
+  EXPECT_EQ(Get("urls.db"), std::string(Mark) + "2:https://two.example\r\n");
+  EXPECT_EQ(Get("logins.db"), Mark);
+}
+
+TEST_F(MainWindowTest, ClosingReportsOnlyTheFirstOfSeveralFailures) {
+  std::filesystem::create_directories(data / "config.ini");
+  std::filesystem::create_directories(data / "logins.db" / "x"); // cannot be replaced
+  Open().reset();
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].startsWith("Unable to write to")) << errors[0].toStdString();
+  EXPECT_EQ(Get("urls.db"), std::string(Mark) + "1:https://sourceforge.net\r\n");
+}
+
+TEST(ErrorBox, AppendsAFullStopAfterACharacterAboveIt) {
+  struct Row {
+    std::u16string message, shown;
+  };
+  const Row rows[] = {
+      {u"Unable to write to x", u"Unable to write to x."},
+      {u"Done.", u"Done."},
+      {u"Which?", u"Which?."},
+      {u"Stop!", u"Stop!"},
+      {u"(1-2)", u"(1-2)"},
+      {u"", u""},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(QString::fromStdU16String(row.message).toStdString());
+    EXPECT_EQ(ErrorBoxText(row.message), row.shown);
+  }
+}
+
+} // namespace
