@@ -289,6 +289,36 @@ TEST_F(MainWindowTest, StoredSitesBecomeButtonsInLineOrderWithSchemeAndHostOnly)
   EXPECT_FALSE(Has("logins.db.bak"));
 }
 
+TEST_F(MainWindowTest, EachButtonTakesTheFirstLineThatSpellsItsIndex) {
+  struct Row {
+    const char *what;
+    std::string urls;
+    QStringList captions;
+  };
+  const Row rows[] = {
+      {"the same index twice",
+       "4:http://first.example\r\n4:http://second.example\r\n",
+       {"   first.example", "   first.example"}},
+      {"an index spelt another way",
+       "+6:http://plus.example\r\n06:http://zero.example\r\n6:http://six.example\r\n",
+       {"   six.example", "   six.example", "   six.example"}},
+      {"no line spells the index", "$7:http://hex.example\r\n", {"   "}},
+      {"a negative index", "-3:http://minus.example\r\n", {"   minus.example"}},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.what);
+    Put("urls.db", row.urls);
+    auto window = Open();
+    EXPECT_EQ(Captions(*window), row.captions);
+    for (int i = 0; i < window->bgThumbs->Count(); ++i) {
+      const int32_t index = window->ButtonInfo(i)._Index();
+      const std::u16string url = window->URLs().GetURL(index);
+      EXPECT_TRUE(url.empty() || url.starts_with(window->ButtonInfo(i).URL()));
+    }
+  }
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+}
+
 TEST_F(MainWindowTest, MissingLoginsFileStartsAnEmptyLoginList) {
   Put("urls.db", "1:https://one.example\r\n");
   {
