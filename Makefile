@@ -23,10 +23,11 @@ asan:
 
 bench: deps
 	cmake --preset release >/dev/null
-	cmake --build --preset release -j $(JOBS) --target kv_bench kv_sites_bench kv_ui_bench
+	cmake --build --preset release -j $(JOBS) --target kv_bench kv_sites_bench kv_ui_bench kv_main_window_bench
 	build/release/bench/kv_bench
 	build/release/bench/kv_sites_bench
 	build/release/bench/kv_ui_bench
+	build/release/bench/kv_main_window_bench
 
 # Each fuzzer for FUZZ_SECONDS; new inputs collect in build/fuzz/corpus, crashes fail the target.
 fuzz: deps
