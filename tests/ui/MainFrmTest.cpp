@@ -384,6 +384,33 @@ TEST_F(MainWindowTest, UnreadableSiteFileIsReportedKeptAsBackupAndTheWindowStays
   }
 }
 
+TEST_F(MainWindowTest, ErrorBeforeTheListsEndsTheOpeningButLeavesAWorkingWindow) {
+  Put("urls.db", "1:https://one.example\r\n");
+  Put("logins.db", "1:erin\r\n");
+  SaveWindowPosition((data / "config.ini").u16string(), 140, 150);
+  // An autostart entry that is no file cannot be read.
+  std::filesystem::create_directories(folder / "config" / "autostart" /
+                                      "org.korvane.Quillgate.desktop");
+  {
+    auto window = Open();
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_EQ(errors[0], "Invalid data type for 'Korvane Quillgate'");
+    EXPECT_EQ(window->pos(), QPoint(150, 140)); // the steps before the error took effect
+    EXPECT_EQ(window->bgThumbs->Count(), 0);
+    EXPECT_EQ(window->URLs().Count(), 0);
+    EXPECT_EQ(window->Logins().Count(), 0);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QTest::keyClicks(window->edURL, "https://two.example");
+    EXPECT_EQ(window->edURL->text(), "https://two.example");
+  }
+  EXPECT_EQ(errors.size(), 1);
+  EXPECT_EQ(Get("urls.db.bak"), "1:https://one.example\r\n");
+  EXPECT_EQ(Get("logins.db.bak"), "1:erin\r\n");
+  EXPECT_EQ(Get("urls.db"), Mark);
+  EXPECT_EQ(Get("logins.db"), Mark);
+}
+
 TEST_F(MainWindowTest, OlderBackupIsReplaced) {
   Put("urls.db", "x\r\n");
   Put("urls.db.bak", "older\r\n");
