@@ -360,6 +360,9 @@ void TfmMain::FormDestroy() {
     } catch (const EKvError &error) {
       if (!firstError)
         firstError = error.Message();
+    } catch (const std::exception &error) {
+      if (!firstError)
+        firstError = QString::fromLocal8Bit(error.what()).toStdU16String();
     }
   };
 
@@ -404,6 +407,8 @@ void TfmMain::Guarded(const std::function<void()> &action) {
     action();
   } catch (const EKvError &error) {
     ReportError(error.Message());
+  } catch (const std::exception &error) {
+    ReportError(QString::fromLocal8Bit(error.what()).toStdU16String());
   }
 }
 
