@@ -122,6 +122,27 @@ QString HomePageAddress() {
   return QStringLiteral(KV_HOMEPAGE);
 }
 
+namespace {
+
+// Runs steps that must all be tried, keeping the message of the first that fails.
+struct TFirstError {
+  std::optional<std::u16string> Message;
+
+  void Run(const std::function<void()> &step) {
+    try {
+      step();
+    } catch (const EKvError &error) {
+      if (!Message)
+        Message = error.Message();
+    } catch (const std::exception &error) {
+      if (!Message)
+        Message = QString::fromLocal8Bit(error.what()).toStdU16String();
+    }
+  }
+};
+
+} // namespace
+
 TfmMain::TfmMain(const IKvEnvironment &env, IKvDataProtection &protection,
                  std::u16string programPath, TKvErrorReport errorReport, QWidget *parent)
     : QDialog(parent), FEnv(env), FProtection(protection), FProgramPath(std::move(programPath)),
@@ -254,42 +275,43 @@ void TfmMain::CreateControls() {
 }
 
 void TfmMain::FormCreate() {
-  // Both lists exist (empty) from here on, whatever step below fails.
+  // Both lists exist (empty) from here on. Each step runs even when an earlier one failed, and
+  // the first error is reported at the end: an autostart entry that cannot be read must not keep
+  // the sites from loading, or the close would have nothing of them to write back.
   FLastClickedButton = -1;
-  try {
-    EnsureDataFolder(FEnv);
-    FMasterKeyFile = GetMasterKeyFileName(FEnv);
-    FConfigFile = GetConfigFileName(FEnv);
-    FURLsPath = GetURLsFileName(FEnv);
-    FLoginsPath = GetLoginsFileName(FEnv);
+  TFirstError firstError;
+  FMasterKeyFile = GetMasterKeyFileName(FEnv);
+  FConfigFile = GetConfigFileName(FEnv);
+  FURLsPath = GetURLsFileName(FEnv);
+  FLoginsPath = GetLoginsFileName(FEnv);
+  firstError.Run([&] { EnsureDataFolder(FEnv); });
 
+  firstError.Run([&] {
     const TKvWindowPosition position = LoadWindowPosition(FConfigFile);
     move(x(), position.Top);
     move(position.Left, position.Top);
+  });
 
-    FFirst = true;
-    try {
-      std::u16string password;
-      if (LoadMasterPassword(FMasterKeyFile, password, FProtection)) {
-        cbSave->setChecked(true);
-        edMasterPass->setText(Q(password));
-      }
-    } catch (...) {
-      // A saved password that cannot be read is as good as none; nothing is shown.
+  FFirst = true;
+  try {
+    std::u16string password;
+    if (LoadMasterPassword(FMasterKeyFile, password, FProtection)) {
+      cbSave->setChecked(true);
+      edMasterPass->setText(Q(password));
     }
-    FFirst = false;
+  } catch (...) {
+    // A saved password that cannot be read is as good as none; nothing is shown.
+  }
+  FFirst = false;
 
+  firstError.Run([&] {
     if (!GetAutoRun(FEnv).empty())
       cbRunOnStartup->setChecked(true);
+  });
+  firstError.Run([&] { LoadLists(); });
 
-    LoadLists();
-  } catch (const EKvError &error) {
-    FFirst = false;
-    ReportError(error.Message());
-  } catch (const std::exception &error) {
-    FFirst = false;
-    ReportError(QString::fromLocal8Bit(error.what()).toStdU16String());
-  }
+  if (firstError.Message)
+    ReportError(*firstError.Message);
 }
 
 void TfmMain::LoadLists() {
@@ -353,18 +375,7 @@ void TfmMain::FormDestroy() {
   if (FDestroyed)
     return;
   FDestroyed = true;
-  std::optional<std::u16string> firstError;
-  const auto step = [&firstError](const std::function<void()> &action) {
-    try {
-      action();
-    } catch (const EKvError &error) {
-      if (!firstError)
-        firstError = error.Message();
-    } catch (const std::exception &error) {
-      if (!firstError)
-        firstError = QString::fromLocal8Bit(error.what()).toStdU16String();
-    }
-  };
+  TFirstError firstError;
 
   for (int position = 0; position < bgThumbs->Count(); ++position)
     bgThumbs->SetData(position, {});
@@ -372,7 +383,7 @@ void TfmMain::FormDestroy() {
   if (isVisible())
     RememberPosition();
   const QPoint position = FWasShown ? FShownPosition : pos();
-  step([&] { SaveWindowPosition(FConfigFile, position.y(), position.x()); });
+  firstError.Run([&] { SaveWindowPosition(FConfigFile, position.y(), position.x()); });
 
   // A list file whose content never reached memory stays as <name>.bak; the list replaces the
   // file in one step, so a failed write leaves the old file whole.
@@ -388,11 +399,11 @@ void TfmMain::FormDestroy() {
     }
     list.SaveToFile(path);
   };
-  step([&] { saveList(FURLs, FURLsPath, FURLsFileLoaded); });
-  step([&] { saveList(FLogins, FLoginsPath, FLoginsFileLoaded); });
+  firstError.Run([&] { saveList(FURLs, FURLsPath, FURLsFileLoaded); });
+  firstError.Run([&] { saveList(FLogins, FLoginsPath, FLoginsFileLoaded); });
 
-  if (firstError)
-    ReportError(*firstError);
+  if (firstError.Message)
+    ReportError(*firstError.Message);
 }
 
 void TfmMain::ReportError(const std::u16string &message) {
