@@ -20,6 +20,7 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QToolButton>
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -257,6 +258,12 @@ void TfmMain::CreateControls() {
   lbSite->setText(QStringLiteral("Need more features? Please visit ") + HomePageAddress());
   lbSite->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   lbSite->setTextFormat(Qt::PlainText);
+  // Like a label that sizes itself to its text, it keeps its right edge at 308 and grows to the
+  // left when a packager's longer address does not fit.
+  const int siteWidth =
+      std::max(lbSite->width(), lbSite->fontMetrics().horizontalAdvance(lbSite->text()) + 2);
+  lbSite->setGeometry(std::max(0, 308 - siteWidth), lbSite->y(), std::min(siteWidth, 308),
+                      lbSite->height());
 
   for (QLabel *label : {Label1, Label2, Label3, Label4, lbSite})
     label->setFocusPolicy(Qt::NoFocus);
