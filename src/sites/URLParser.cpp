@@ -1,5 +1,6 @@
 #include "sites/URLParser.h"
 
+#include "common/HexDigit.h"
 #include "common/KvError.h"
 
 namespace {
@@ -19,16 +20,6 @@ std::u16string Copy(const std::u16string &text, std::size_t from, std::size_t to
 
 std::u16string CopyToEnd(const std::u16string &text, std::size_t from) {
   return from == 0 || from > text.size() ? std::u16string() : text.substr(from - 1);
-}
-
-int HexDigitValue(char16_t c) {
-  if (c >= u'0' && c <= u'9')
-    return c - u'0';
-  if (c >= u'a' && c <= u'f')
-    return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F')
-    return c - u'A' + 10;
-  return -1;
 }
 
 [[noreturn]] void NotAnInteger(const std::u16string &text) {

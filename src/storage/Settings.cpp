@@ -1,5 +1,6 @@
 #include "storage/Settings.h"
 
+#include "common/HexDigit.h"
 #include "common/KvError.h"
 #include "common/Unicode.h"
 #include "platform/AutoStart.h"
@@ -23,16 +24,6 @@ int32_t ReadInteger(const std::u16string &configFile, const std::u16string &key)
   if (ProfileTextToInteger(ReadProfileString(configFile, u"Window", key, u""), value))
     return value;
   return 100;
-}
-
-int HexDigit(char16_t c) {
-  if (c >= u'0' && c <= u'9')
-    return c - u'0';
-  if (c >= u'a' && c <= u'f')
-    return c - u'a' + 10;
-  if (c >= u'A' && c <= u'F')
-    return c - u'A' + 10;
-  return -1;
 }
 
 } // namespace
@@ -89,7 +80,7 @@ bool ProfileTextToInteger(const std::u16string &text, int32_t &value) {
     uint32_t bits = 0;
     int significant = 0;
     for (char16_t c : hex) {
-      const int d = HexDigit(c);
+      const int d = HexDigitValue(c);
       if (d < 0)
         return false;
       if (significant > 0 || d != 0)
