@@ -612,6 +612,13 @@ void TfmMain::sbCopyClick() {
   mime->setText(edPassword->selectedText());
   // Clipboard managers leave out of their history what is marked as a secret.
   mime->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+#ifdef Q_OS_WIN
+  // Windows' clipboard history and cloud clipboard skip content that carries this format.
+  mime->setData(
+      QStringLiteral(
+          "application/x-qt-windows-mime;value=\"ExcludeClipboardContentFromMonitorProcessing\""),
+      QByteArray(4, '\0'));
+#endif
   QGuiApplication::clipboard()->setMimeData(mime);
 }
 
