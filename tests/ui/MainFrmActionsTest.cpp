@@ -432,6 +432,24 @@ TEST_F(MainWindowActionsTest, DeleteActionsChangeNothingWithoutTheRememberedSite
   }
 }
 
+TEST_F(MainWindowActionsTest, ClosingKeepsNewSitesAndDropsDeletedOnesAndTheirLogins) {
+  Type("pw", "https://new.example/path", "dave");
+  Press("bbGenerate");
+  ClickSite(0);
+  Press("sbDeleteURL");
+  window.reset();
+  EXPECT_EQ(Get("urls.db"), std::string(Mark) +
+                                "2:https://two.example\r\n3:http://three.example\r\n"
+                                "4:https://new.example\r\n");
+  EXPECT_EQ(Get("logins.db"), std::string(Mark) + "2:carol\r\n4:dave\r\n");
+
+  // Opened again, the new site's button holds only its scheme and host.
+  window = Open();
+  ASSERT_EQ(window->bgThumbs->Count(), 3);
+  EXPECT_EQ(ButtonURL(2), "https://new.example");
+  EXPECT_TRUE(errors.isEmpty());
+}
+
 TEST_F(MainWindowActionsTest, CloseEndsTheWindowWithCancel) {
   QSignalSpy finished(window.get(), &QDialog::finished);
   Press("bbClose");
