@@ -133,7 +133,7 @@ public:
     const auto cut = std::find_if(inserted.cbegin(), inserted.cend(), IsLineBreakOrNul);
     inserted.truncate(cut - inserted.cbegin());
     QString result = input.left(front) + inserted + input.right(back);
-    // Whatever is still left (a change that touched no new part) is cut at the first one.
+    // Text the box held before it had this validator is cut the same way.
     const auto rest = std::find_if(result.cbegin(), result.cend(), IsLineBreakOrNul);
     result.truncate(rest - result.cbegin());
     input = result;
