@@ -1,6 +1,7 @@
 #include "ui/MainFrm.h"
 
 #include "common/KvError.h"
+#include "crypto/SitePassword.h"
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
 #include "sites/URLParser.h"
@@ -10,16 +11,23 @@
 #include "ui/ThumbButtonGroup.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
+#include <QDesktopServices>
 #include <QFile>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QToolButton>
+#include <QUrl>
+#include <QValidator>
 #include <algorithm>
 #include <filesystem>
 #include <optional>
@@ -86,6 +94,56 @@ public:
       return '*';
     return QProxyStyle::styleHint(hint, option, widget, returnData);
   }
+};
+
+// Lower-cases "A" to "Z" only; every other character stays as it is.
+std::u16string AsciiLower(std::u16string text) {
+  for (char16_t &c : text)
+    if (c >= u'A' && c <= u'Z')
+      c = char16_t(c + (u'a' - u'A'));
+  return text;
+}
+
+bool IsLineBreakOrNul(QChar c) {
+  return c == QChar(u'\r') || c == QChar(u'\n') || c == QChar(u'\0');
+}
+
+// Keeps CR, LF and U+0000 out of a box whose text ends up as a line of a list file: the text that
+// a change brought in is cut at the first of them, the text around it stays.
+class SingleLineValidator : public QValidator {
+public:
+  using QValidator::QValidator;
+
+  State validate(QString &input, int &pos) const override {
+    const auto bad = std::find_if(input.cbegin(), input.cend(), IsLineBreakOrNul);
+    if (bad == input.cend()) {
+      FLast = input;
+      return Acceptable;
+    }
+    // The changed part is what lies between the text shared with the last accepted one at the
+    // front and at the back.
+    qsizetype front = 0;
+    while (front < input.size() && front < FLast.size() && input[front] == FLast[front])
+      ++front;
+    qsizetype back = 0;
+    while (back < input.size() - front && back < FLast.size() - front &&
+           input[input.size() - 1 - back] == FLast[FLast.size() - 1 - back])
+      ++back;
+    QString inserted = input.mid(front, input.size() - front - back);
+    const auto cut = std::find_if(inserted.cbegin(), inserted.cend(), IsLineBreakOrNul);
+    inserted.truncate(cut - inserted.cbegin());
+    QString result = input.left(front) + inserted + input.right(back);
+    // Text the box held before it had this validator is cut the same way.
+    const auto rest = std::find_if(result.cbegin(), result.cend(), IsLineBreakOrNul);
+    result.truncate(rest - result.cbegin());
+    input = result;
+    pos = int(std::min<qsizetype>(front + inserted.size(), result.size()));
+    FLast = input;
+    return Acceptable;
+  }
+
+private:
+  mutable QString FLast;
 };
 
 template <typename T>
@@ -279,6 +337,28 @@ void TfmMain::CreateControls() {
           [this] { Guarded([this] { edMasterPassChange(); }); });
   connect(cbRunOnStartup, &QCheckBox::toggled, this,
           [this] { Guarded([this] { cbRunOnStartupClick(); }); });
+
+  edURL->setValidator(new SingleLineValidator(edURL));
+  edLogin->setValidator(new SingleLineValidator(edLogin));
+  connect(bbGenerate, &QPushButton::clicked, this,
+          [this] { Guarded([this] { bbGenerateClick(); }); });
+  connect(sbCopy, &QToolButton::clicked, this, [this] { Guarded([this] { sbCopyClick(); }); });
+  connect(bgThumbs, &ThumbButtonGroup::ButtonClicked, this,
+          [this](int position) { Guarded([this, position] { bgThumbsButtonClicked(position); }); });
+  connect(bgThumbs, &ThumbButtonGroup::ReorderButton, this,
+          [this](int oldPosition, int newPosition) {
+            Guarded([this, oldPosition, newPosition] {
+              bgThumbsReorderButton(oldPosition, newPosition);
+            });
+          });
+  connect(bbClose, &QPushButton::clicked, this, [this] { Guarded([this] { bbCloseClick(); }); });
+  connect(edURL, &QLineEdit::textChanged, this, [this] { Guarded([this] { edURLChange(); }); });
+  connect(sbDeleteLogin, &QToolButton::clicked, this,
+          [this] { Guarded([this] { sbDeleteLoginClick(); }); });
+  connect(sbDeleteURL, &QToolButton::clicked, this,
+          [this] { Guarded([this] { sbDeleteURLClick(); }); });
+  lbSite->setMouseTracking(true);
+  lbSite->installEventFilter(this);
 }
 
 void TfmMain::FormCreate() {
@@ -445,6 +525,215 @@ void TfmMain::edMasterPassChange() {
 
 void TfmMain::cbRunOnStartupClick() {
   SetAutoRun(FProgramPath, !cbRunOnStartup->isChecked(), FEnv);
+}
+
+void TfmMain::ShowWarning(const std::u16string &message) {
+  if (FWarningBox) {
+    FWarningBox(u"Error", message);
+    return;
+  }
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"), Q(message), QMessageBox::Ok, this);
+  box.exec();
+}
+
+bool TfmMain::IsKnownURL(const std::u16string &Text) const {
+  const std::u16string wanted = AsciiLower(Text);
+  for (int position = 0; position < bgThumbs->Count(); ++position)
+    if (AsciiLower(ButtonInfo(position).URL()) == wanted)
+      return true;
+  return false;
+}
+
+bool TfmMain::IsKnownLogin(int32_t Index, const std::u16string &Login) const {
+  return FLogins.IndexOf(IndexPrefix(Index) + Login) >= 0;
+}
+
+int32_t TfmMain::RememberedButtonInView() const {
+  if (FLastClickedButton < 0 || FLastClickedButton >= bgThumbs->Count())
+    return -1;
+  if (AsciiLower(ButtonInfo(FLastClickedButton).URL()) !=
+      AsciiLower(edURL->text().toStdU16String()))
+    return -1;
+  return FLastClickedButton;
+}
+
+int TfmMain::SelectedLogin() const {
+  const QString text = edLogin->currentText();
+  for (int i = 0; i < edLogin->count(); ++i)
+    if (edLogin->itemText(i).compare(text, Qt::CaseInsensitive) == 0)
+      return i;
+  return -1;
+}
+
+void TfmMain::bbGenerateClick() {
+  const std::u16string M = edMasterPass->text().toStdU16String();
+  const std::u16string U = edURL->text().toStdU16String();
+  const std::u16string L = edLogin->currentText().toStdU16String();
+  if (M.empty())
+    return ShowWarning(u"Please enter a master password!");
+  if (U.empty())
+    return ShowWarning(u"Please enter an URL!");
+  if (U.find(u"://") == std::u16string::npos)
+    return ShowWarning(u"Please enter a valid URL!");
+
+  edPassword->setText(Q(DeriveSitePassword(M, U, L)));
+
+  if (SelectedLogin() < 0) {
+    edLogin->addItem(Q(L));
+    // Adding to an empty list makes the new entry current, whose text is L already.
+    if (edLogin->currentText() != Q(L))
+      edLogin->setEditText(Q(L));
+  }
+
+  if (IsKnownURL(U)) {
+    const int32_t remembered = RememberedButtonInView();
+    if (remembered < 0)
+      return;
+    const int32_t N = ButtonInfo(remembered)._Index();
+    if (!L.empty() && !IsKnownLogin(N, L))
+      FLogins.AddLogin(N, L);
+    return;
+  }
+
+  std::u16string scheme, user, password, host, path, fragment, query;
+  uint16_t port = 0;
+  ParseURL(U, true, scheme, user, password, host, port, path, fragment, query, DefaultScheme);
+  // The site goes into the list first: when that fails, no button is left without its site.
+  const int32_t N = FURLs.AddURL(scheme + u"://" + host);
+  bgThumbs->AddButton(QStringLiteral("   ") + Q(host), 0,
+                      QVariant::fromValue(TURLInfo::Create(N, U)));
+  if (!L.empty())
+    FLogins.AddLogin(N, L);
+}
+
+void TfmMain::sbCopyClick() {
+  edPassword->selectAll();
+  auto *mime = new QMimeData;
+  mime->setText(edPassword->selectedText());
+  // Clipboard managers leave out of their history what is marked as a secret.
+  mime->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
+#ifdef Q_OS_WIN
+  // Windows' clipboard history and cloud clipboard skip content that carries this format.
+  mime->setData(
+      QStringLiteral(
+          "application/x-qt-windows-mime;value=\"ExcludeClipboardContentFromMonitorProcessing\""),
+      QByteArray(4, '\0'));
+#endif
+  QGuiApplication::clipboard()->setMimeData(mime);
+}
+
+void TfmMain::bgThumbsButtonClicked(int32_t P) {
+  FLastClickedButton = P;
+  edPassword->clear();
+  const TURLInfo info = ButtonInfo(P);
+  edURL->setText(Q(info.URL()));
+  const std::unique_ptr<TKvStringList> logins = FLogins.LoginsByIndex(info._Index());
+  edLogin->clear();
+  edLogin->clearEditText();
+  for (int32_t i = 0; i < logins->Count(); ++i)
+    edLogin->addItem(Q(logins->Get(i)));
+  // Qt makes the first entry current when entries come into an empty list; the user picks one.
+  edLogin->setCurrentIndex(-1);
+  edLogin->clearEditText();
+}
+
+void TfmMain::bgThumbsReorderButton(int32_t Old, int32_t New) {
+  FURLs.Clear();
+  for (int position = 0; position < bgThumbs->Count(); ++position) {
+    const TURLInfo info = ButtonInfo(position);
+    FURLs.AddURL(info._Index(), info.URL());
+  }
+  int32_t &last = FLastClickedButton;
+  if (last == -1)
+    return;
+  if (last == Old)
+    last = New;
+  else if (Old < last && last <= New)
+    --last;
+  else if (New <= last && last < Old)
+    ++last;
+}
+
+void TfmMain::bbCloseClick() {
+  reject();
+}
+
+void TfmMain::edURLChange() {
+  edLogin->clear();
+  edLogin->clearEditText();
+}
+
+void TfmMain::lbSiteMouseMove() {
+  QFont font = lbSite->font();
+  if (font.underline())
+    return;
+  font.setUnderline(true);
+  lbSite->setFont(font);
+}
+
+void TfmMain::lbSiteMouseLeave() {
+  QFont font = lbSite->font();
+  if (!font.underline())
+    return;
+  font.setUnderline(false);
+  lbSite->setFont(font);
+}
+
+void TfmMain::lbSiteClick() {
+  if (FOpenAddress)
+    FOpenAddress(HomePageAddress());
+  else
+    QDesktopServices::openUrl(QUrl(HomePageAddress()));
+}
+
+void TfmMain::sbDeleteLoginClick() {
+  const int32_t remembered = RememberedButtonInView();
+  const int selected = SelectedLogin();
+  if (remembered < 0 || edURL->text().isEmpty() || selected < 0)
+    return;
+  const int32_t N = ButtonInfo(remembered)._Index();
+  const int32_t line = FLogins.IndexOf(IndexPrefix(N) + edLogin->currentText().toStdU16String());
+  if (line < 0)
+    return;
+  FLogins.Delete(line);
+  edLogin->removeItem(selected);
+  edLogin->setCurrentIndex(-1);
+  edLogin->clearEditText();
+}
+
+void TfmMain::sbDeleteURLClick() {
+  const int32_t remembered = RememberedButtonInView();
+  if (remembered < 0 || edURL->text().isEmpty())
+    return;
+  const TURLInfo info = ButtonInfo(remembered);
+  FURLs.RemoveURL(info._Index());
+  FLogins.DeleteByIndex(info._Index());
+  bgThumbs->RemoveButton(remembered);
+  FLastClickedButton = -1;
+  edURL->clear();
+  edLogin->clearEditText();
+}
+
+bool TfmMain::eventFilter(QObject *watched, QEvent *event) {
+  if (watched == lbSite) {
+    switch (event->type()) {
+    case QEvent::MouseMove:
+      Guarded([this] { lbSiteMouseMove(); });
+      break;
+    case QEvent::Leave:
+      Guarded([this] { lbSiteMouseLeave(); });
+      break;
+    case QEvent::MouseButtonRelease: {
+      const auto *mouse = static_cast<QMouseEvent *>(event);
+      if (mouse->button() == Qt::LeftButton && lbSite->rect().contains(mouse->position().toPoint()))
+        Guarded([this] { lbSiteClick(); });
+      break;
+    }
+    default:
+      break;
+    }
+  }
+  return QDialog::eventFilter(watched, event);
 }
 
 void TfmMain::RememberPosition() {

@@ -50,6 +50,13 @@ using TKvErrorReport = std::function<void(const std::u16string &message)>;
 void ShowErrorBox(const std::u16string &message, QWidget *parent = nullptr);
 std::u16string ErrorBoxText(const std::u16string &message);
 
+// Shows a warning to the user: caption and message. The default is a modal box with the warning
+// icon and one "OK" button.
+using TKvWarningBox =
+    std::function<void(const std::u16string &caption, const std::u16string &message)>;
+// Hands an address to the platform to open in the default browser.
+using TKvOpenAddress = std::function<void(const QString &address)>;
+
 // The address of the maker's home page that the window names (a build-time setting).
 QString HomePageAddress();
 
@@ -74,7 +81,12 @@ public:
   int32_t LastClickedButton() const { return FLastClickedButton; }
   TURLInfo ButtonInfo(int position) const;
 
+  // Replace how warnings are shown and how the home page is opened (tests capture both).
+  void SetWarningBox(TKvWarningBox warningBox) { FWarningBox = std::move(warningBox); }
+  void SetOpenAddress(TKvOpenAddress openAddress) { FOpenAddress = std::move(openAddress); }
+
 protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
   void keyPressEvent(QKeyEvent *event) override;
   void moveEvent(QMoveEvent *event) override;
   void closeEvent(QCloseEvent *event) override;
@@ -90,6 +102,27 @@ private:
   void cbSaveClick();
   void edMasterPassChange();
   void cbRunOnStartupClick();
+  void bbGenerateClick();
+  void sbCopyClick();
+  void bgThumbsButtonClicked(int32_t P);
+  void bgThumbsReorderButton(int32_t Old, int32_t New);
+  void bbCloseClick();
+  void edURLChange();
+  void lbSiteMouseMove();
+  void lbSiteMouseLeave();
+  void lbSiteClick();
+  void sbDeleteLoginClick();
+  void sbDeleteURLClick();
+
+  bool IsKnownURL(const std::u16string &Text) const;
+  bool IsKnownLogin(int32_t Index, const std::u16string &Login) const;
+  // The remembered button while the URL box still holds its URL, as IsKnownURL compares; -1
+  // otherwise. The actions on a remembered site go through this, so a user who sees one URL never
+  // changes another site's data.
+  int32_t RememberedButtonInView() const;
+  // The login drop-down's entry that its text equals, ignoring case; -1 for none.
+  int SelectedLogin() const;
+  void ShowWarning(const std::u16string &message);
 
   // Runs action; an error it raises goes to the error report instead of the event loop.
   void Guarded(const std::function<void()> &action);
@@ -98,6 +131,8 @@ private:
   IKvDataProtection &FProtection;
   std::u16string FProgramPath;
   TKvErrorReport FErrorReport;
+  TKvWarningBox FWarningBox;
+  TKvOpenAddress FOpenAddress;
 
   // The window's state, as the closing sequence and the actions use it.
   bool FFirst = false;

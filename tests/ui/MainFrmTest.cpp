@@ -1,11 +1,6 @@
-#include "ui/MainFrm.h"
-
-#include "platform/DataProtection.h"
-#include "platform/Environment.h"
+#include "MainWindowFixture.h"
 #include "storage/MasterPassword.h"
 #include "storage/Settings.h"
-#include "support/MemoryKeyStore.h"
-#include "support/TempFolder.h"
 #include "ui/ThumbButtonGroup.h"
 
 #include <QCheckBox>
@@ -22,56 +17,6 @@
 #include <vector>
 
 namespace {
-
-const char *const Mark = "\xEF\xBB\xBF"; // lists are written as UTF-8 with its mark
-
-class MainWindowTest : public TempFolderTest {
-protected:
-  void SetUp() override {
-    TempFolderTest::SetUp();
-    env = std::make_unique<TKvFixedEnvironment>(
-        std::map<std::string, std::string>{{"HOME", (folder / "home").string()},
-                                           {"XDG_DATA_HOME", (folder / "data").string()},
-                                           {"XDG_CONFIG_HOME", (folder / "config").string()}});
-    protection =
-        std::make_unique<TKvSealedProtection>(keyring, keyFile, (folder / "machine-id").string());
-    data = folder / "data" / "Korvane Quillgate";
-  }
-
-  std::unique_ptr<TfmMain> Open() {
-    return std::make_unique<TfmMain>(*env, *protection, ProgramPath,
-                                     [this](const std::u16string &message) {
-                                       errors.push_back(QString::fromStdU16String(message));
-                                     });
-  }
-  // Writes a file of the data folder, creating the folder first.
-  void Put(const std::string &name, const std::string &bytes) {
-    std::filesystem::create_directories(data);
-    WriteFile(data / name, bytes);
-  }
-  std::string Get(const std::string &name) { return ReadFile(data / name); }
-  bool Has(const std::string &name) { return std::filesystem::exists(data / name); }
-
-  static QStringList Captions(const TfmMain &window) {
-    QStringList captions;
-    for (int i = 0; i < window.bgThumbs->Count(); ++i)
-      captions << window.bgThumbs->Caption(i);
-    return captions;
-  }
-
-  static constexpr char16_t ProgramPath[] = u"/opt/quillgate/bin/quillgate";
-  std::unique_ptr<TKvFixedEnvironment> env;
-  TMemoryKeyStore keyring, keyFile;
-  std::unique_ptr<TKvSealedProtection> protection;
-  std::filesystem::path data;
-  QStringList errors;
-};
-
-template <typename T> T *Control(QWidget &window, const char *name) {
-  auto *control = window.findChild<T *>(QString::fromLatin1(name));
-  EXPECT_NE(control, nullptr) << name;
-  return control;
-}
 
 TEST_F(MainWindowTest, LayoutMatchesTheDialogTable) {
   auto window = Open();

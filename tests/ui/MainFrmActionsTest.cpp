@@ -1,0 +1,517 @@
+#include "MainWindowFixture.h"
+#include "crypto/SitePassword.h"
+#include "ui/ThumbButtonGroup.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+
+// A window opened on three stored sites with logins for the first two.
+class MainWindowActionsTest : public MainWindowTest {
+protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    Reopen();
+  }
+
+  // Closes the window when one is open (which writes its lists), puts the given list files in
+  // place and opens the window again.
+  void Reopen(const std::string &urls = StoredSiteFile,
+              const std::string &logins = "1:alice\r\n1:bob\r\n2:carol\r\n") {
+    window.reset();
+    Put("urls.db", urls);
+    Put("logins.db", logins);
+    window = Open();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  }
+
+  void Press(const char *name) { Control<QAbstractButton>(*window, name)->click(); }
+
+  void Mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
+    ThumbButtonGroup *group = window->bgThumbs;
+    QMouseEvent event(type, QPointF(at), QPointF(group->mapToGlobal(at)), button, held,
+                      Qt::NoModifier);
+    QApplication::sendEvent(group, &event);
+  }
+  void ClickSite(int position) {
+    const QPoint at = window->bgThumbs->ButtonRect(position).center();
+    Mouse(QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+  }
+  // Drags the button at from so that it ends at to.
+  void DragSite(int from, int to) {
+    const QRect target = window->bgThumbs->ButtonRect(to);
+    const QPoint quarter(target.width() / 4, 0);
+    const QPoint drop = to > from ? target.center() + quarter : target.center() - quarter;
+    const QPoint start = window->bgThumbs->ButtonRect(from).center();
+    Mouse(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
+    Mouse(QEvent::MouseMove, start + QPoint(0, ThumbButtonGroup::DragThreshold), Qt::NoButton,
+          Qt::LeftButton);
+    Mouse(QEvent::MouseMove, drop, Qt::NoButton, Qt::LeftButton);
+    Mouse(QEvent::MouseButtonRelease, drop, Qt::LeftButton, Qt::NoButton);
+  }
+
+  void Type(const QString &master, const QString &url, const QString &login) {
+    window->edMasterPass->setText(master);
+    window->edURL->setText(url);
+    window->edLogin->setEditText(login);
+  }
+
+  static QStringList Lines(const TKvStringList &list) {
+    QStringList lines;
+    for (int32_t i = 0; i < list.Count(); ++i)
+      lines << QString::fromStdU16String(list.Get(i));
+    return lines;
+  }
+  QStringList Entries() const {
+    QStringList entries;
+    for (int i = 0; i < window->edLogin->count(); ++i)
+      entries << window->edLogin->itemText(i);
+    return entries;
+  }
+  QString ButtonURL(int position) const {
+    return QString::fromStdU16String(window->ButtonInfo(position).URL());
+  }
+  static QString Derived(const QString &master, const QString &url, const QString &login) {
+    return QString::fromStdU16String(
+        DeriveSitePassword(master.toStdU16String(), url.toStdU16String(), login.toStdU16String()));
+  }
+
+  static constexpr char StoredSiteFile[] =
+      "1:https://one.example\r\n2:https://two.example\r\n3:http://three.example\r\n";
+  const QStringList StoredSites = {"1:https://one.example", "2:https://two.example",
+                                   "3:http://three.example"};
+  const QStringList StoredLogins = {"1:alice", "1:bob", "2:carol"};
+  std::unique_ptr<TfmMain> window;
+};
+
+TEST_F(MainWindowActionsTest, GenerateChecksMasterPasswordThenURLThenSeparatorAndChangesNothing) {
+  struct Row {
+    QString master, url, warning;
+  };
+  const Row rows[] = {
+      {"", "", "Error: Please enter a master password!"},
+      {"", "https://new.example", "Error: Please enter a master password!"},
+      {"pw", "", "Error: Please enter an URL!"},
+      {"pw", "new.example", "Error: Please enter a valid URL!"},
+      {"pw", "https:/new.example", "Error: Please enter a valid URL!"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.master.toStdString() + " | " + row.url.toStdString());
+    warnings.clear();
+    Type(row.master, row.url, "dave");
+    Press("bbGenerate");
+    EXPECT_EQ(warnings, QStringList{row.warning});
+    EXPECT_TRUE(window->edPassword->text().isEmpty());
+    EXPECT_EQ(window->edLogin->count(), 0);
+    EXPECT_EQ(window->bgThumbs->Count(), 3);
+    EXPECT_EQ(Lines(window->URLs()), StoredSites);
+    EXPECT_EQ(Lines(window->Logins()), StoredLogins);
+  }
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowActionsTest, GenerateForANewSiteListsSchemeAndHostAndItsButtonKeepsTheURLAsTyped) {
+  struct Row {
+    QString url, login;
+    QString siteLine, caption;
+    QStringList newLogins;
+  };
+  const Row rows[] = {
+      {"https://New.example:8080/path?q#f",
+       "dave",
+       "4:https://New.example",
+       "   New.example",
+       {"4:dave"}},
+      {"a://", "dave", "4:a://", "   ", {"4:dave"}},
+      {"ftp://files.example", "", "4:ftp://files.example", "   files.example", {}},
+      // A path on a host that already has a button makes a second site with the same caption.
+      {"https://one.example/login", "dave", "4:https://one.example", "   one.example", {"4:dave"}},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.url.toStdString());
+    Reopen();
+    Type("pw", row.url, row.login);
+    Press("bbGenerate");
+    EXPECT_EQ(window->edPassword->text(), Derived("pw", row.url, row.login));
+    EXPECT_EQ(Lines(window->URLs()), StoredSites + QStringList{row.siteLine});
+    EXPECT_EQ(Lines(window->Logins()), StoredLogins + row.newLogins);
+    ASSERT_EQ(window->bgThumbs->Count(), 4);
+    EXPECT_EQ(window->bgThumbs->Caption(3), row.caption);
+    EXPECT_EQ(window->bgThumbs->ImageIndex(3), 0);
+    EXPECT_EQ(window->ButtonInfo(3)._Index(), 4);
+    EXPECT_EQ(ButtonURL(3), row.url);
+    // The boxes keep what was typed and the new button is not the remembered one.
+    EXPECT_EQ(window->edURL->text(), row.url);
+    EXPECT_EQ(window->edLogin->currentText(), row.login);
+    EXPECT_EQ(window->LastClickedButton(), -1);
+    // Its button gives back the full URL, and so the same password.
+    ClickSite(3);
+    window->edLogin->setEditText(row.login);
+    Press("bbGenerate");
+    EXPECT_EQ(window->edPassword->text(), Derived("pw", row.url, row.login));
+    EXPECT_EQ(window->bgThumbs->Count(), 4);
+  }
+  EXPECT_TRUE(warnings.isEmpty());
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowActionsTest, KnownURLIsMatchedIgnoringOnlyASCIICase) {
+  struct Row {
+    QString url;
+    bool newSite;
+  };
+  const Row rows[] = {
+      {"https://one.example", false},
+      {"HTTPS://ONE.Example", false},
+      {"https://one.example/", true},
+      {"https://b\u00fccher.example", false},
+      // Only "A" to "Z" are folded: a non-ASCII capital is another URL.
+      {"https://B\u00dcCHER.example", true},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.url.toStdString());
+    Reopen("1:https://one.example\r\n2:https://b\u00fccher.example\r\n", "");
+    Type("pw", row.url, "");
+    Press("bbGenerate");
+    EXPECT_EQ(window->edPassword->text(), Derived("pw", row.url, ""));
+    EXPECT_EQ(window->bgThumbs->Count(), row.newSite ? 3 : 2);
+    EXPECT_EQ(window->URLs().Count(), row.newSite ? 3 : 2);
+  }
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowActionsTest,
+       GenerateAddsTheLoginEntryOnceIgnoringCaseAndRecordsItForTheClickedSite) {
+  ClickSite(1); // two.example, login carol
+  window->edMasterPass->setText("pw");
+  window->edLogin->setEditText("bob");
+  Press("bbGenerate");
+  EXPECT_EQ(window->edPassword->text(), Derived("pw", "https://two.example", "bob"));
+  window->edLogin->setEditText("Bob");
+  Press("bbGenerate");
+  EXPECT_EQ(window->edPassword->text(), Derived("pw", "https://two.example", "Bob"));
+  EXPECT_EQ(Entries(), QStringList({"carol", "bob"}));
+  EXPECT_EQ(window->edLogin->currentText(), "Bob");
+  EXPECT_EQ(Lines(window->Logins()), StoredLogins + QStringList{"2:bob"});
+  EXPECT_EQ(window->LastClickedButton(), 1);
+  EXPECT_EQ(window->bgThumbs->Count(), 3);
+}
+
+TEST_F(MainWindowActionsTest, GenerateWithAnEmptyLoginAddsOneEmptyEntryAndRecordsNothing) {
+  ClickSite(0);
+  window->edMasterPass->setText("pw");
+  Press("bbGenerate");
+  Press("bbGenerate");
+  EXPECT_EQ(Entries(), QStringList({"alice", "bob", ""}));
+  EXPECT_EQ(window->edLogin->currentText(), "");
+  EXPECT_EQ(Lines(window->Logins()), StoredLogins);
+}
+
+TEST_F(MainWindowActionsTest, GenerateRecordsNoLoginUnlessTheURLBoxHoldsTheRememberedButtonsURL) {
+  struct Row {
+    const char *what;
+    int click; // -1: none
+    QString url;
+    QStringList logins;
+  };
+  const Row rows[] = {
+      {"known URL typed before any click", -1, "https://two.example", StoredLogins},
+      {"another site's URL typed after a click", 0, "https://two.example", StoredLogins},
+      {"the clicked URL in other case", 0, "HTTPS://one.EXAMPLE",
+       StoredLogins + QStringList{"1:dave"}},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.what);
+    Reopen();
+    if (row.click >= 0)
+      ClickSite(row.click);
+    Type("pw", row.url, "dave");
+    Press("bbGenerate");
+    EXPECT_EQ(window->edPassword->text(), Derived("pw", row.url, "dave"));
+    EXPECT_EQ(Lines(window->Logins()), row.logins);
+    EXPECT_EQ(window->bgThumbs->Count(), 3);
+  }
+}
+
+TEST_F(MainWindowActionsTest, PortThatIsNoNumberIsReportedAfterThePasswordIsShownAndAddsNoSite) {
+  Type("pw", "https://new.example:http/", "dave");
+  Press("bbGenerate");
+  EXPECT_EQ(errors, QStringList{"''http'' is not a valid integer value"});
+  EXPECT_EQ(window->edPassword->text(), Derived("pw", "https://new.example:http/", "dave"));
+  EXPECT_EQ(Entries(), QStringList{"dave"});
+  EXPECT_EQ(window->bgThumbs->Count(), 3);
+  EXPECT_EQ(Lines(window->URLs()), StoredSites);
+  EXPECT_EQ(Lines(window->Logins()), StoredLogins);
+}
+
+TEST_F(MainWindowActionsTest, SiteThatGetsNoIndexLeavesNoButton) {
+  Reopen("2147483647:https://last.example\r\n");
+  Type("pw", "https://new.example", "dave");
+  Press("bbGenerate");
+  EXPECT_EQ(errors, QStringList{"No free site index"});
+  EXPECT_EQ(window->bgThumbs->Count(), 1);
+  EXPECT_EQ(window->URLs().Count(), 1);
+  EXPECT_EQ(Lines(window->Logins()), StoredLogins);
+}
+
+TEST_F(MainWindowActionsTest, CopyPutsThePasswordOnTheClipboardMarkedSecretAndKeepsItSelected) {
+  Type("pw", "https://one.example", "");
+  Press("bbGenerate");
+  const QString password = window->edPassword->text();
+  ASSERT_FALSE(password.isEmpty());
+  Press("sbCopy");
+  const QMimeData *mime = QGuiApplication::clipboard()->mimeData();
+  ASSERT_NE(mime, nullptr);
+  EXPECT_EQ(mime->text(), password);
+  EXPECT_EQ(mime->data("x-kde-passwordManagerHint"), "secret");
+  EXPECT_EQ(window->edPassword->selectedText(), password);
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowActionsTest, ChoosingASiteShowsItsURLAndOffersItsLoginsWithNoneSelected) {
+  Type("pw", "https://one.example", "zed");
+  Press("bbGenerate"); // entry "zed" and a password
+  ASSERT_FALSE(window->edPassword->text().isEmpty());
+  // The box already holds this URL, so no change empties the drop-down: the click refills it.
+  ClickSite(0);
+  EXPECT_EQ(window->LastClickedButton(), 0);
+  EXPECT_TRUE(window->edPassword->text().isEmpty());
+  EXPECT_EQ(window->edURL->text(), "https://one.example");
+  EXPECT_EQ(Entries(), QStringList({"alice", "bob"}));
+  EXPECT_EQ(window->edLogin->currentText(), "");
+  EXPECT_EQ(window->edLogin->currentIndex(), -1);
+
+  ClickSite(2);
+  EXPECT_EQ(window->LastClickedButton(), 2);
+  EXPECT_EQ(window->edURL->text(), "http://three.example");
+  EXPECT_TRUE(Entries().isEmpty());
+}
+
+TEST_F(MainWindowActionsTest, ChangingTheURLEmptiesOnlyTheLoginDropDown) {
+  ClickSite(0);
+  window->edMasterPass->setText("pw");
+  window->edLogin->setEditText("alice");
+  Press("bbGenerate");
+  const QString password = window->edPassword->text();
+  window->edURL->setText("https://one.example"); // the same text: no change
+  EXPECT_EQ(Entries(), QStringList({"alice", "bob"}));
+  EXPECT_EQ(window->edLogin->currentText(), "alice");
+  window->edURL->setText("https://one.exampl");
+  EXPECT_TRUE(Entries().isEmpty());
+  EXPECT_EQ(window->edLogin->currentText(), "");
+  EXPECT_EQ(window->edPassword->text(), password);
+  EXPECT_EQ(window->LastClickedButton(), 0);
+  EXPECT_EQ(Lines(window->Logins()), StoredLogins);
+}
+
+TEST_F(MainWindowActionsTest, ReorderListsTheSitesInButtonOrderAndFollowsTheRememberedButton) {
+  struct Row {
+    int remembered, from, to, rememberedAfter;
+    QStringList sites;
+  };
+  const QStringList from0to2 = {"2:https://two.example", "3:http://three.example",
+                                "1:https://one.example"};
+  const QStringList from2to0 = {"3:http://three.example", "1:https://one.example",
+                                "2:https://two.example"};
+  const QStringList from0to1 = {"2:https://two.example", "1:https://one.example",
+                                "3:http://three.example"};
+  const Row rows[] = {
+      {-1, 0, 2, -1, from0to2}, {0, 0, 2, 2, from0to2}, {1, 0, 2, 0, from0to2},
+      {2, 0, 2, 1, from0to2},   {2, 2, 0, 0, from2to0}, {0, 2, 0, 1, from2to0},
+      {1, 2, 0, 2, from2to0},   {2, 0, 1, 2, from0to1},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(testing::Message()
+                 << "remembered " << row.remembered << ", " << row.from << " to " << row.to);
+    Reopen();
+    if (row.remembered >= 0)
+      ClickSite(row.remembered);
+    DragSite(row.from, row.to);
+    EXPECT_EQ(window->ButtonInfo(row.to)._Index(), row.from + 1);
+    EXPECT_EQ(window->LastClickedButton(), row.rememberedAfter);
+    EXPECT_EQ(Lines(window->URLs()), row.sites);
+    EXPECT_EQ(Lines(window->Logins()), StoredLogins);
+  }
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowActionsTest, DeleteURLRemovesTheRememberedSiteWithItsLoginsAndForgetsIt) {
+  ClickSite(0);
+  Type("pw", "https://one.example", "alice");
+  Press("bbGenerate");
+  const QString password = window->edPassword->text();
+  Press("sbDeleteURL");
+  EXPECT_EQ(Captions(*window), QStringList({"   two.example", "   three.example"}));
+  EXPECT_EQ(Lines(window->URLs()), StoredSites.mid(1));
+  EXPECT_EQ(Lines(window->Logins()), QStringList{"2:carol"});
+  EXPECT_EQ(window->LastClickedButton(), -1);
+  EXPECT_EQ(window->edURL->text(), "");
+  EXPECT_EQ(window->edLogin->currentText(), "");
+  EXPECT_TRUE(Entries().isEmpty());
+  EXPECT_EQ(window->edPassword->text(), password);
+
+  // Nothing is remembered any more: a second press deletes nothing.
+  window->edURL->setText("https://two.example");
+  Press("sbDeleteURL");
+  EXPECT_EQ(window->bgThumbs->Count(), 2);
+  EXPECT_EQ(Lines(window->URLs()), StoredSites.mid(1));
+  EXPECT_EQ(Lines(window->Logins()), QStringList{"2:carol"});
+  EXPECT_EQ(window->edURL->text(), "https://two.example");
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowActionsTest, DeleteURLAfterDraggingTheRememberedButtonDeletesThatSameSite) {
+  ClickSite(0);
+  DragSite(0, 2);
+  ASSERT_EQ(window->LastClickedButton(), 2);
+  Press("sbDeleteURL");
+  EXPECT_EQ(Captions(*window), QStringList({"   two.example", "   three.example"}));
+  EXPECT_EQ(Lines(window->URLs()),
+            QStringList({"2:https://two.example", "3:http://three.example"}));
+  EXPECT_EQ(Lines(window->Logins()), QStringList{"2:carol"});
+}
+
+TEST_F(MainWindowActionsTest, DeleteLoginRemovesTheEntryItsTextMatchesIgnoringCase) {
+  ClickSite(0);
+  window->edLogin->setEditText("BOB");
+  Press("sbDeleteLogin");
+  EXPECT_EQ(Lines(window->Logins()), QStringList({"1:alice", "2:carol"}));
+  EXPECT_EQ(Entries(), QStringList{"alice"});
+  EXPECT_EQ(window->edLogin->currentText(), "");
+  EXPECT_EQ(window->LastClickedButton(), 0);
+  EXPECT_EQ(window->edURL->text(), "https://one.example");
+}
+
+TEST_F(MainWindowActionsTest, DeleteActionsChangeNothingWithoutTheRememberedSiteInView) {
+  struct Row {
+    const char *what;
+    int click; // -1: none
+    QString url, login;
+    const char *button;
+  };
+  const Row rows[] = {
+      {"no site clicked", -1, "https://one.example", "alice", "sbDeleteURL"},
+      {"no site clicked", -1, "https://one.example", "alice", "sbDeleteLogin"},
+      {"another site's URL typed", 0, "https://two.example", "carol", "sbDeleteURL"},
+      {"another site's URL typed", 0, "https://two.example", "carol", "sbDeleteLogin"},
+      {"a new URL typed", 0, "https://new.example", "alice", "sbDeleteURL"},
+      {"the URL box emptied", 0, "", "alice", "sbDeleteURL"},
+      {"the clicked URL, a login recorded for another site", 0, "https://one.example", "carol",
+       "sbDeleteLogin"},
+      {"the clicked URL, a login typed that is no entry", 0, "https://one.example", "ali",
+       "sbDeleteLogin"},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(std::string(row.what) + ", " + row.button);
+    Reopen();
+    if (row.click >= 0)
+      ClickSite(row.click);
+    window->edURL->setText(row.url);
+    // Every login is offered, so that only the site decides whether one is deleted.
+    window->edLogin->clear();
+    window->edLogin->addItems({"alice", "bob", "carol"});
+    window->edLogin->setEditText(row.login);
+    Press(row.button);
+    EXPECT_EQ(window->bgThumbs->Count(), 3);
+    EXPECT_EQ(Lines(window->URLs()), StoredSites);
+    EXPECT_EQ(Lines(window->Logins()), StoredLogins);
+    EXPECT_EQ(window->edURL->text(), row.url);
+    EXPECT_EQ(window->edLogin->currentText(), row.login);
+  }
+}
+
+TEST_F(MainWindowActionsTest, ClosingKeepsNewSitesAndDropsDeletedOnesAndTheirLogins) {
+  Type("pw", "https://new.example/path", "dave");
+  Press("bbGenerate");
+  ClickSite(0);
+  Press("sbDeleteURL");
+  window.reset();
+  EXPECT_EQ(Get("urls.db"), std::string(Mark) +
+                                "2:https://two.example\r\n3:http://three.example\r\n"
+                                "4:https://new.example\r\n");
+  EXPECT_EQ(Get("logins.db"), std::string(Mark) + "2:carol\r\n4:dave\r\n");
+
+  // Opened again, the new site's button holds only its scheme and host.
+  window = Open();
+  ASSERT_EQ(window->bgThumbs->Count(), 3);
+  EXPECT_EQ(ButtonURL(2), "https://new.example");
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowActionsTest, CloseEndsTheWindowWithCancel) {
+  QSignalSpy finished(window.get(), &QDialog::finished);
+  Press("bbClose");
+  ASSERT_EQ(finished.count(), 1);
+  EXPECT_EQ(finished.at(0).at(0).toInt(), QDialog::Rejected);
+  EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(MainWindowActionsTest, LinkIsUnderlinedUnderThePointerAndOpensTheHomePageOnClick) {
+  QLabel *link = Control<QLabel>(*window, "lbSite");
+  const QFont before = link->font();
+  const QPoint at = link->rect().center();
+  QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(link->mapToGlobal(at)), Qt::NoButton,
+                   Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(link, &move);
+  EXPECT_TRUE(link->font().underline());
+  EXPECT_EQ(link->font().pixelSize(), before.pixelSize());
+  EXPECT_EQ(link->font().families(), before.families());
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(link, &leave);
+  EXPECT_FALSE(link->font().underline());
+  EXPECT_TRUE(opened.isEmpty());
+  QTest::mouseClick(link, Qt::LeftButton, Qt::NoModifier, at);
+  EXPECT_EQ(opened, QStringList{HomePageAddress()});
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowActionsTest, URLAndLoginBoxesCutPastedTextAtTheFirstLineBreakOrNul) {
+  struct Row {
+    QString before;
+    int cursor;
+    QString pasted, after;
+  };
+  const Row rows[] = {
+      {"", 0, "https://a.example\r\nhttps://b.example", "https://a.example"},
+      {"https://.example", 8, QString("a\nb"), "https://a.example"},
+      {"ab", 1, QString("x") + QChar(u'\0') + "y", "axb"},
+      {"ab", 2, "\rx", "ab"},
+  };
+  for (QLineEdit *box : {window->edURL, window->edLogin->lineEdit()}) {
+    for (const Row &row : rows) {
+      SCOPED_TRACE(box->objectName().toStdString() + " | " + row.pasted.toStdString());
+      box->setText(row.before);
+      box->setCursorPosition(row.cursor);
+      QGuiApplication::clipboard()->setText(row.pasted);
+      box->paste();
+      EXPECT_EQ(box->text(), row.after);
+    }
+    box->setText("typed\nby program");
+    EXPECT_EQ(box->text(), "typed");
+  }
+}
+
+TEST_F(MainWindowActionsTest, UntickingSavePasswordLeavesNoMasterKeyWhileTyping) {
+  window->cbSave->setChecked(true);
+  window->edMasterPass->setText("pw");
+  ASSERT_TRUE(Has("master.key"));
+  window->cbSave->setChecked(false);
+  EXPECT_FALSE(Has("master.key"));
+  QTest::keyClicks(window->edMasterPass, "more");
+  EXPECT_FALSE(Has("master.key"));
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+} // namespace
