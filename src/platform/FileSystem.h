@@ -19,5 +19,15 @@ void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes,
 // system's text>" when it cannot be opened, "Stream read error" when it cannot be read to the end.
 ByteArray ReadWholeFile(const std::u16string &path);
 
+// Whether path names an existing regular file (a folder is not one).
+bool FileExists(const std::u16string &path);
+
+// Deletes the file at path; false when there was none or it could not be deleted.
+bool RemoveFile(const std::u16string &path);
+
+// Gives the file at from the name to, replacing a file of that name. On failure both stay as they
+// were and EKvError says "Cannot create file \"<to>\". <the system's text>".
+void RenameFile(const std::u16string &from, const std::u16string &to);
+
 // The system's text for an error number, as the messages above show it.
 std::u16string SystemErrorText(int error);

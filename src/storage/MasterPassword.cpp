@@ -6,10 +6,6 @@
 #include "platform/FileSystem.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -17,29 +13,6 @@ void Wipe(ByteArray &bytes) {
   SecureZero(bytes.data(), bytes.size());
   bytes.clear();
 }
-
-// An open file read from its current position; closed with the stream.
-class TFileStream : public IKvStream {
-public:
-  explicit TFileStream(int fd) : FFd(fd) {}
-  ~TFileStream() override { close(FFd); }
-  std::size_t Read(uint8_t *buffer, std::size_t count) override {
-    for (;;) {
-      const ssize_t n = read(FFd, buffer, count);
-      if (n < 0 && errno == EINTR)
-        continue;
-      return n > 0 ? std::size_t(n) : 0;
-    }
-  }
-  std::size_t Write(const uint8_t *, std::size_t) override { return 0; }
-  uint64_t Size() const override {
-    struct stat info {};
-    return fstat(FFd, &info) == 0 ? uint64_t(info.st_size) : 0;
-  }
-
-private:
-  int FFd;
-};
 
 std::u16string Decimal(uint32_t code) {
   return Utf8ToUtf16(std::to_string(code));
@@ -124,18 +97,8 @@ void TKvMasterPassword::SaveToFile(const std::u16string &fileName) {
 }
 
 void TKvMasterPassword::LoadFromFile(const std::u16string &fileName) {
-  const int fd = open(Utf16ToUtf8(fileName).c_str(), O_RDONLY | O_CLOEXEC);
-  struct stat info {};
-  int error = errno;
-  if (fd >= 0 && fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-    close(fd);
-    error = EISDIR;
-  } else if (fd >= 0) {
-    TFileStream stream(fd);
-    LoadFromStream(stream);
-    return;
-  }
-  throw EKvError(u"Cannot open file \"" + fileName + u"\". " + SystemErrorText(error));
+  TKvMemoryStream stream(ReadWholeFile(fileName));
+  LoadFromStream(stream);
 }
 
 ByteArray StringToBytes(const std::u16string &text) {
@@ -157,16 +120,12 @@ void SaveMasterPassword(const std::u16string &text, const std::u16string &fileNa
 }
 
 void DeleteMasterPassword(const std::u16string &fileName) {
-  const std::string path = Utf16ToUtf8(fileName);
-  struct stat info {};
-  if (stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode))
-    unlink(path.c_str()); // a file that cannot be deleted stays, and nothing is reported
+  RemoveFile(fileName); // a file that cannot be deleted stays, and nothing is reported
 }
 
 bool LoadMasterPassword(const std::u16string &fileName, std::u16string &text,
                         IKvDataProtection &protection) {
-  struct stat info {};
-  if (stat(Utf16ToUtf8(fileName).c_str(), &info) != 0 || S_ISDIR(info.st_mode))
+  if (!FileExists(fileName))
     return false;
   TKvMasterPassword container(protection);
   container.LoadFromFile(fileName);

@@ -6,8 +6,6 @@
 #include "platform/AutoStart.h"
 #include "platform/ProfileFile.h"
 
-#include <sys/stat.h>
-
 namespace {
 
 // A fixed text of its own, although it reads like the application title.

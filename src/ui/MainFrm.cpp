@@ -4,6 +4,7 @@
 #include "crypto/SitePassword.h"
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
+#include "platform/FileSystem.h"
 #include "sites/URLParser.h"
 #include "storage/MasterPassword.h"
 #include "storage/Settings.h"
@@ -29,7 +30,6 @@
 #include <QUrl>
 #include <QValidator>
 #include <algorithm>
-#include <filesystem>
 #include <optional>
 #include <system_error>
 #include <unordered_map>
@@ -52,18 +52,9 @@ QString Q(const std::u16string &text) {
   return QString::fromStdU16String(text);
 }
 
-std::filesystem::path FsPath(const std::u16string &path) {
-  return std::filesystem::path(QString::fromStdU16String(path).toStdString());
-}
-
 // How a list line begins for a site index: its decimal form and ":".
 std::u16string IndexPrefix(int32_t index) {
   return QString::number(index).toStdU16String() + u":";
-}
-
-bool FileExists(const std::u16string &path) {
-  std::error_code error;
-  return std::filesystem::is_regular_file(FsPath(path), error);
 }
 
 // Tahoma is loaded from Wine's metric-compatible copy when the system has one but fontconfig
@@ -477,13 +468,8 @@ void TfmMain::FormDestroy() {
   const auto saveList = [&](const TKvStringList &list, const std::u16string &path, bool loaded) {
     if (path.empty())
       return;
-    if (!loaded && FileExists(path)) {
-      std::error_code error;
-      std::filesystem::rename(FsPath(path), FsPath(path + u".bak"), error);
-      if (error)
-        throw EKvError(u"Cannot create file \"" + path + u".bak\". " +
-                       QString::fromStdString(error.message()).toStdU16String());
-    }
+    if (!loaded && FileExists(path))
+      RenameFile(path, path + u".bak");
     list.SaveToFile(path);
   };
   firstError.Run([&] { saveList(FURLs, FURLsPath, FURLsFileLoaded); });

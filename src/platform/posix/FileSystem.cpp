@@ -109,3 +109,18 @@ void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes, F
   }
   SyncFolderOf(target);
 }
+
+bool FileExists(const std::u16string &path) {
+  struct stat info {};
+  return stat(Utf16ToUtf8(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool RemoveFile(const std::u16string &path) {
+  return FileExists(path) && unlink(Utf16ToUtf8(path).c_str()) == 0;
+}
+
+void RenameFile(const std::u16string &from, const std::u16string &to) {
+  if (rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str()) != 0)
+    CannotCreate(to, errno);
+  SyncFolderOf(Utf16ToUtf8(to));
+}
