@@ -81,25 +81,12 @@ std::optional<std::string> ReadEntry(const std::string &path, const std::u16stri
     return std::nullopt; // missing, or its folder cannot be searched: not registered
   if (!S_ISREG(info.st_mode))
     Fail(u"Invalid data type for ", name);
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
+  try {
+    const ByteArray bytes = ReadWholeFile(Utf8ToUtf16(path));
+    return std::string(bytes.begin(), bytes.end());
+  } catch (const EKvError &) {
     Fail(u"Failed to get data for ", name);
-  std::string content;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0) {
-      close(fd);
-      Fail(u"Failed to get data for ", name);
-    }
-    if (n == 0)
-      break;
-    content.append(buffer, std::size_t(n));
   }
-  close(fd);
-  return content;
 }
 
 } // namespace

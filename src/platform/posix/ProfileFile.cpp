@@ -86,30 +86,16 @@ std::optional<std::pair<std::string_view, std::string_view>> KeyValue(std::strin
 
 enum class TReadResult { Read, Missing, Failed };
 
-TReadResult ReadWholeFile(const std::string &path, std::string &content) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0)
-    return errno == ENOENT ? TReadResult::Missing : TReadResult::Failed;
-  struct stat info {};
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    close(fd);
-    return TReadResult::Failed;
+TReadResult ReadProfileFile(const std::u16string &fileName, std::string &content) {
+  try {
+    const ByteArray bytes = ReadWholeFile(fileName);
+    content.assign(bytes.begin(), bytes.end());
+    return TReadResult::Read;
+  } catch (const EKvError &) {
+    struct stat info {};
+    const bool missing = stat(Utf16ToUtf8(fileName).c_str(), &info) != 0 && errno == ENOENT;
+    return missing ? TReadResult::Missing : TReadResult::Failed;
   }
-  char buffer[8192];
-  for (;;) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n < 0) {
-      close(fd);
-      return TReadResult::Failed;
-    }
-    if (n == 0)
-      break;
-    content.append(buffer, std::size_t(n));
-  }
-  close(fd);
-  return TReadResult::Read;
 }
 
 struct TPlace {
@@ -147,7 +133,7 @@ TPlace Find(const std::vector<TLine> &lines, std::string_view section, std::stri
 std::u16string ReadProfileString(const std::u16string &fileName, const std::u16string &section,
                                  const std::u16string &key, const std::u16string &defaultValue) {
   std::string content;
-  if (ReadWholeFile(Utf16ToUtf8(fileName), content) != TReadResult::Read)
+  if (ReadProfileFile(fileName, content) != TReadResult::Read)
     return defaultValue;
   const auto lines = SplitLines(content);
   const TPlace place = Find(lines, Utf16ToUtf8(section), Utf16ToUtf8(key));
@@ -164,7 +150,7 @@ bool WriteProfileString(const std::u16string &fileName, const std::u16string &se
                         const std::u16string &key, const std::u16string &value) {
   const std::string path = Utf16ToUtf8(fileName);
   std::string content;
-  if (ReadWholeFile(path, content) == TReadResult::Failed)
+  if (ReadProfileFile(fileName, content) == TReadResult::Failed)
     return false; // never write over a file whose content we could not read
   auto lines = SplitLines(content);
   const std::string sectionText = Utf16ToUtf8(section);
