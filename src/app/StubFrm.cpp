@@ -12,7 +12,27 @@
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <cstdio>
+#ifdef KV_STATUS_NOTIFIER
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#endif
 #include <optional>
+
+bool TrayReportsDoubleClicks() {
+#ifdef KV_STATUS_NOTIFIER
+  // Qt puts its tray icon on the session bus as a StatusNotifierItem when a notifier host is
+  // registered with the watcher; such panels send one activation and no double-click.
+  const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
+    return true;
+  QDBusInterface host(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+  return !host.property("IsStatusNotifierHostRegistered").toBool();
+#else
+  return true;
+#endif
+}
 
 TfmStub::TfmStub(const IKvEnvironment &env, IKvDataProtection &protection,
                  std::u16string programPath, QWidget *parent)
@@ -30,6 +50,7 @@ TfmStub::TfmStub(const IKvEnvironment &env, IKvDataProtection &protection,
   connect(Show1, &QAction::triggered, this, [this] { Show1Click(); });
   connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
 
+  FPrimaryActivationOpens = !TrayReportsDoubleClicks();
   TrayIcon = new QSystemTrayIcon(ProgramIcon(), this);
   TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
   TrayIcon->setToolTip(QGuiApplication::applicationDisplayName());

@@ -20,6 +20,9 @@ class QSocketNotifier;
 class QSystemTrayIcon;
 class TfmMain;
 
+// False where the tray icon is a StatusNotifierItem, whose hosts send no double-click.
+bool TrayReportsDoubleClicks();
+
 class TfmStub : public QWidget {
   Q_OBJECT
 
@@ -53,6 +56,9 @@ public:
   // Replace the error box and what ends the event loop (tests capture both).
   void SetErrorBox(TKvReport errorBox) { FErrorBox = std::move(errorBox); }
   void SetQuit(std::function<void()> quit) { FQuit = std::move(quit); }
+  // Whether a single activation of the tray icon opens the window: on panels that report no
+  // double-click (a StatusNotifierItem host), decided at creation.
+  void SetPrimaryActivationOpens(bool opens) { FPrimaryActivationOpens = opens; }
 
   QSystemTrayIcon *TrayIcon;
   QMenu *PopupMenu;

@@ -106,6 +106,20 @@ TEST_F(ShellTest, ADoubleClickOpensTheWindowAndASingleClickDoesNot) {
   EXPECT_FALSE(stub->MainWindowOpen());
 }
 
+TEST_F(ShellTest, WhereThePanelReportsNoDoubleClickASingleActivationOpens) {
+  stub->SetPrimaryActivationOpens(true);
+  int shown = 0;
+  WhileOpen([&] {
+    ++shown;
+    // The second click of a double-click on such a panel arrives while the window is open.
+    emit stub->TrayIcon->activated(QSystemTrayIcon::Trigger);
+    stub->fmMain()->reject();
+  });
+  emit stub->TrayIcon->activated(QSystemTrayIcon::Trigger);
+  EXPECT_EQ(shown, 1);
+  EXPECT_FALSE(stub->MainWindowOpen());
+}
+
 TEST_F(ShellTest, ClosingTheWindowSavesItsListsAndTheProgramGoesOn) {
   WhileOpen([&] {
     GenerateNewSite();
