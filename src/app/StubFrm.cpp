@@ -5,7 +5,9 @@
 #include "ui/MainFrm.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QMenu>
@@ -39,7 +41,7 @@ TfmStub::TfmStub(const IKvEnvironment &env, IKvDataProtection &protection,
     : QWidget(parent), FEnv(env), FProtection(protection), FProgramPath(std::move(programPath)),
       FQuit([] { QCoreApplication::quit(); }) {
   setObjectName(QStringLiteral("fmStub"));
-  setWindowTitle(QGuiApplication::applicationDisplayName());
+  setWindowTitle(QCoreApplication::applicationName());
 
   PopupMenu = new QMenu(this);
   PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
@@ -53,7 +55,7 @@ TfmStub::TfmStub(const IKvEnvironment &env, IKvDataProtection &protection,
   FPrimaryActivationOpens = !TrayReportsDoubleClicks();
   TrayIcon = new QSystemTrayIcon(ProgramIcon(), this);
   TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
-  TrayIcon->setToolTip(QGuiApplication::applicationDisplayName());
+  TrayIcon->setToolTip(QCoreApplication::applicationName());
   TrayIcon->setContextMenu(PopupMenu);
   connect(TrayIcon, &QSystemTrayIcon::activated, this,
           [this](QSystemTrayIcon::ActivationReason reason) {
@@ -88,6 +90,17 @@ void TfmStub::Exit1Click() {
 
 void TfmStub::EndProgram() {
   FEnding = true;
+  // A box left open (a warning or an error the user has not dismissed yet) would hold the
+  // window's loop and stall the log-off: it is dismissed first.
+  for (int guard = 0; guard < 16; ++guard) {
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || modal == FMainWindow.get())
+      break;
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+      dialog->reject();
+    else
+      modal->close();
+  }
   Exit1Click();
 }
 

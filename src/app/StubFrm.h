@@ -28,7 +28,7 @@ class TfmStub : public QWidget {
 
 public:
   // env, protection and programPath are handed to every main window it opens. The tray icon is
-  // shown at once, with the application's display name as its tooltip.
+  // shown at once, with the application's name (the program's title) as its tooltip.
   TfmStub(const IKvEnvironment &env, IKvDataProtection &protection, std::u16string programPath,
           QWidget *parent = nullptr);
   ~TfmStub() override;

@@ -26,8 +26,9 @@ int main(int argc, char **argv) {
   TKvApplication application(argc, argv);
   // The program lives in the tray: closing its window does not end it.
   QApplication::setQuitOnLastWindowClosed(false);
+  // The title is the application's name. Not its display name: Qt would append that to every
+  // window's caption.
   QApplication::setApplicationName(QString::fromStdU16String(ApplicationTitle));
-  QApplication::setApplicationDisplayName(QString::fromStdU16String(ApplicationTitle));
   ApplyTheme(application, DefaultThemeName);
 
   const IKvEnvironment &env = ProcessEnvironment();

@@ -10,6 +10,6 @@ int main(int argc, char **argv) {
   ::testing::InitGoogleTest(&argc, argv);
   TKvApplication application(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
-  QApplication::setApplicationDisplayName(QString::fromStdU16String(ApplicationTitle));
+  QApplication::setApplicationName(QString::fromStdU16String(ApplicationTitle));
   return RUN_ALL_TESTS();
 }

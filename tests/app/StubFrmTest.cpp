@@ -4,6 +4,7 @@
 #include "ui/MainWindowFixture.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -24,7 +25,8 @@ protected:
     stub->SetQuit([this] {
       ++quits;
       // What is on disk at the moment the program is told to end.
-      urlsAtQuit = Has("urls.db") ? Get("urls.db") : std::string();
+      urlsAtQuit =
+          std::filesystem::is_regular_file(data / "urls.db") ? Get("urls.db") : std::string();
       windowAtQuit = stub->fmMain() != nullptr;
     });
   }
@@ -173,6 +175,33 @@ TEST_F(ShellTest, ATerminationSignalWithTheWindowOpenSavesTheListsAndEnds) {
     EXPECT_NE(Get("logins.db").find("carol"), std::string::npos);
   }
   EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(ShellTest, ATerminationDismissesAnOpenBoxAndReportsClosingErrorsOnStandardError) {
+  std::filesystem::create_directories(data / "urls.db" / "in-the-way");
+  stub->WatchTermination(WatchTerminationRequests());
+  stub->SetErrorBox({}); // the real box, which the termination must not wait for
+  bool stalled = false;
+  WhileOpen([&] {
+    GenerateNewSite();
+    QTimer::singleShot(50, [] { std::raise(SIGTERM); });
+    // Had the termination waited for the box, this closes it after a while, so the test ends.
+    QTimer::singleShot(3000, [&] {
+      if (QWidget *box = QApplication::activeModalWidget()) {
+        stalled = true;
+        box->close();
+      }
+    });
+    ShowErrorBox(u"A box the user has not closed", stub->fmMain());
+  });
+  testing::internal::CaptureStderr();
+  stub->Show1Click();
+  const std::string stderrText = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(stalled);
+  EXPECT_EQ(quits, 1);
+  EXPECT_FALSE(stub->MainWindowOpen());
+  EXPECT_NE(stderrText.find("urls.db"), std::string::npos) << stderrText;
+  EXPECT_NE(Get("logins.db").find("carol"), std::string::npos);
 }
 
 TEST_F(ShellTest, AWindowThatCannotSaveReportsAndIsStillDestroyed) {

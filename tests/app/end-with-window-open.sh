@@ -73,7 +73,8 @@ if [ "$how" = tray-restart ]; then
   wait_for_icon
 fi
 xdotool click --repeat 2 --delay 80 1
-timeout 20 xdotool search --sync --onlyvisible --name '^Korvane Quillgate' >/dev/null ||
+# The window's own caption, with nothing appended by Qt.
+timeout 20 xdotool search --sync --onlyvisible --name '^Korvane Quillgate v1\.5$' >/dev/null ||
   fail "the window did not open"
 data="$root/data/Korvane Quillgate"
 [ -e "$data/config.ini" ] && fail "the window saved before it closed"
