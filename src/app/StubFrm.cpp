@@ -62,13 +62,25 @@ TfmStub::TfmStub(const IKvEnvironment &env, IKvDataProtection &protection,
             // A single click (Trigger, also sent for the first click of a double-click) does
             // nothing, except where the panel reports no double-click at all.
             if (reason == QSystemTrayIcon::DoubleClick ||
-                (reason == QSystemTrayIcon::Trigger && FPrimaryActivationOpens))
+                (reason == QSystemTrayIcon::Trigger && FPrimaryActivationOpens) ||
+                (reason == QSystemTrayIcon::MiddleClick && IsSecondMiddleClick()))
               TrayIconDblClick();
           });
   TrayIcon->show();
 }
 
 TfmStub::~TfmStub() = default;
+
+bool TfmStub::IsSecondMiddleClick() {
+  // Qt reports each middle click on its own; two within the double-click time are a double-click.
+  const bool second = FLastMiddleClick.isValid() &&
+                      FLastMiddleClick.elapsed() <= QApplication::doubleClickInterval();
+  if (second)
+    FLastMiddleClick.invalidate();
+  else
+    FLastMiddleClick.start();
+  return second;
+}
 
 void TfmStub::TrayIconDblClick() {
   OpenMainWindow();

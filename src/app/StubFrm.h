@@ -5,6 +5,7 @@
 
 #include "app/Application.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -68,6 +69,7 @@ public:
 private:
   void OpenMainWindow();
   void ShowModal(TfmMain &window);
+  bool IsSecondMiddleClick();
 
   const IKvEnvironment &FEnv;
   IKvDataProtection &FProtection;
@@ -80,6 +82,7 @@ private:
   bool FQuitAfterClose = false;
   bool FEnding = false;
   bool FPrimaryActivationOpens = false;
+  QElapsedTimer FLastMiddleClick;
   std::unique_ptr<IKvTerminationRequests> FTermination;
   QSocketNotifier *FTerminationNotifier = nullptr;
 };

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTest>
 #include <QTimer>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -106,6 +107,29 @@ TEST_F(ShellTest, ADoubleClickOpensTheWindowAndASingleClickDoesNot) {
   emit stub->TrayIcon->activated(QSystemTrayIcon::DoubleClick);
   EXPECT_TRUE(shown);
   EXPECT_FALSE(stub->MainWindowOpen());
+}
+
+TEST_F(ShellTest, AMiddleButtonDoubleClickOpensTheWindowAndASingleMiddleClickDoesNot) {
+  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick);
+  QTest::qWait(QApplication::doubleClickInterval() + 100);
+  int shown = 0;
+  WhileOpen([&] {
+    ++shown;
+    stub->fmMain()->reject();
+  });
+  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick); // too late to pair with the first
+  EXPECT_EQ(shown, 0);
+  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick);
+  EXPECT_EQ(shown, 1);
+  // A third click starts a new pair rather than opening again.
+  WhileOpen([&] {
+    ++shown;
+    stub->fmMain()->reject();
+  });
+  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick);
+  EXPECT_EQ(shown, 1);
+  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick);
+  EXPECT_EQ(shown, 2);
 }
 
 TEST_F(ShellTest, WhereThePanelReportsNoDoubleClickASingleActivationOpens) {
