@@ -13,7 +13,7 @@ build: deps
 	cmake --build --preset $(PRESET) -j $(JOBS)
 
 run: build
-	build/$(PRESET)/src/cli/quillgate-cli --help
+	build/$(PRESET)/src/app/quillgate
 
 test: build
 	ctest --preset $(PRESET) -j $(JOBS)

@@ -1,0 +1,35 @@
+#pragma once
+
+// The program's application object and its start-up settings: the title, the theme, and the
+// default error report for whatever escapes an event handler.
+
+#include <QApplication>
+#include <QString>
+#include <functional>
+#include <string>
+
+inline constexpr char16_t ApplicationTitle[] = u"Korvane Quillgate";
+inline constexpr char16_t DefaultThemeName[] = u"Metro Blue";
+
+// Shows an error message to the user (the default: the program's error box).
+using TKvReport = std::function<void(const std::u16string &message)>;
+
+// The message of an exception caught at a handler boundary.
+std::u16string CurrentExceptionMessage();
+
+// Every event goes through notify; an error that escapes its handler goes to the error report
+// there, so no exception crosses Qt's event loop, and the loop goes on.
+class TKvApplication : public QApplication {
+public:
+  TKvApplication(int &argc, char **argv);
+  bool notify(QObject *receiver, QEvent *event) override;
+  void SetErrorReport(TKvReport report) { FReport = std::move(report); }
+
+private:
+  TKvReport FReport;
+};
+
+// Applies the theme of that name from the program's resources to the whole application. When
+// there is none, notFound gets "Style '<name>' not found" and the default look stays. The default
+// notFound shows an error box with a single "Close" button.
+bool ApplyTheme(QApplication &application, const std::u16string &name, TKvReport notFound = {});

@@ -1,0 +1,192 @@
+#include "app/StubFrm.h"
+
+#include "platform/TerminationRequests.h"
+#include "ui/Images.h"
+#include "ui/MainFrm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QSocketNotifier>
+#include <QSystemTrayIcon>
+#include <cstdio>
+#ifdef KV_STATUS_NOTIFIER
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#endif
+#include <optional>
+
+bool TrayReportsDoubleClicks() {
+#ifdef KV_STATUS_NOTIFIER
+  // Qt puts its tray icon on the session bus as a StatusNotifierItem when a notifier host is
+  // registered with the watcher; such panels send one activation and no double-click.
+  const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+  QDBusConnection bus = QDBusConnection::sessionBus();
+  if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
+    return true;
+  QDBusInterface host(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+  return !host.property("IsStatusNotifierHostRegistered").toBool();
+#else
+  return true;
+#endif
+}
+
+TfmStub::TfmStub(const IKvEnvironment &env, IKvDataProtection &protection,
+                 std::u16string programPath, QWidget *parent)
+    : QWidget(parent), FEnv(env), FProtection(protection), FProgramPath(std::move(programPath)),
+      FQuit([] { QCoreApplication::quit(); }) {
+  setObjectName(QStringLiteral("fmStub"));
+  setWindowTitle(QCoreApplication::applicationName());
+
+  PopupMenu = new QMenu(this);
+  PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+  Show1 = PopupMenu->addAction(QStringLiteral("Show"));
+  Show1->setObjectName(QStringLiteral("Show1"));
+  Exit1 = PopupMenu->addAction(QStringLiteral("Exit"));
+  Exit1->setObjectName(QStringLiteral("Exit1"));
+  connect(Show1, &QAction::triggered, this, [this] { Show1Click(); });
+  connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+
+  FPrimaryActivationOpens = !TrayReportsDoubleClicks();
+  TrayIcon = new QSystemTrayIcon(ProgramIcon(), this);
+  TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
+  TrayIcon->setToolTip(QCoreApplication::applicationName());
+  TrayIcon->setContextMenu(PopupMenu);
+  connect(TrayIcon, &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) {
+            // A single click (Trigger, also sent for the first click of a double-click) does
+            // nothing, except where the panel reports no double-click at all.
+            if (reason == QSystemTrayIcon::DoubleClick ||
+                (reason == QSystemTrayIcon::Trigger && FPrimaryActivationOpens) ||
+                (reason == QSystemTrayIcon::MiddleClick && IsSecondMiddleClick()))
+              TrayIconDblClick();
+          });
+  TrayIcon->show();
+}
+
+TfmStub::~TfmStub() = default;
+
+bool TfmStub::IsSecondMiddleClick() {
+  // Qt reports each middle click on its own; two within the double-click time are a double-click.
+  const bool second = FLastMiddleClick.isValid() &&
+                      FLastMiddleClick.elapsed() <= QApplication::doubleClickInterval();
+  if (second)
+    FLastMiddleClick.invalidate();
+  else
+    FLastMiddleClick.start();
+  return second;
+}
+
+void TfmStub::TrayIconDblClick() {
+  OpenMainWindow();
+}
+
+void TfmStub::Show1Click() {
+  OpenMainWindow();
+}
+
+void TfmStub::Exit1Click() {
+  if (FMainWindowOpen && FMainWindow) {
+    // The opening ends its modal loop, destroys the window (which saves) and then quits.
+    FQuitAfterClose = true;
+    FMainWindow->reject();
+    return;
+  }
+  FQuit();
+}
+
+void TfmStub::EndProgram() {
+  FEnding = true;
+  // A box left open (a warning or an error the user has not dismissed yet) would hold the
+  // window's loop and stall the log-off: it is dismissed first.
+  for (int guard = 0; guard < 16; ++guard) {
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || modal == FMainWindow.get())
+      break;
+    if (auto *dialog = qobject_cast<QDialog *>(modal))
+      dialog->reject();
+    else
+      modal->close();
+  }
+  Exit1Click();
+}
+
+void TfmStub::SaveOpenWindow() {
+  FEnding = true;
+  if (FMainWindow)
+    FMainWindow->FormDestroy();
+}
+
+void TfmStub::WatchTermination(std::unique_ptr<IKvTerminationRequests> requests) {
+  delete FTerminationNotifier;
+  FTermination = std::move(requests);
+  FTerminationNotifier = new QSocketNotifier(FTermination->Handle(), QSocketNotifier::Read, this);
+  connect(FTerminationNotifier, &QSocketNotifier::activated, this, [this] {
+    if (FTermination->Take())
+      EndProgram();
+  });
+}
+
+void TfmStub::ReportError(const std::u16string &message) {
+  if (FEnding) {
+    std::fprintf(stderr, "%s\n",
+                 QString::fromStdU16String(ErrorBoxText(message)).toUtf8().constData());
+    return;
+  }
+  if (FErrorBox)
+    FErrorBox(message);
+  else
+    ShowErrorBox(message);
+}
+
+void TfmStub::OpenMainWindow() {
+  if (FMainWindowOpen)
+    return;
+  try {
+    FMainWindow =
+        std::make_unique<TfmMain>(FEnv, FProtection, FProgramPath,
+                                  [this](const std::u16string &message) { ReportError(message); });
+  } catch (...) {
+    FMainWindow.reset();
+    ReportError(CurrentExceptionMessage());
+    return;
+  }
+  FMainWindowOpen = true;
+
+  std::optional<std::u16string> failure;
+  try {
+    ShowModal(*FMainWindow);
+  } catch (...) {
+    failure = CurrentExceptionMessage();
+  }
+
+  FMainWindowOpen = false;
+  // Destroying the window runs its closing sequence, which saves its state.
+  std::unique_ptr<TfmMain> closing = std::move(FMainWindow);
+  closing.reset();
+
+  if (failure)
+    ReportError(*failure);
+  if (FQuitAfterClose) {
+    FQuitAfterClose = false;
+    FQuit();
+  }
+}
+
+void TfmStub::ShowModal(TfmMain &window) {
+  // A loop of its own rather than QDialog::exec: an application-modal window would block the tray
+  // icon's menu, and "Exit" must stay usable while the window is open. The loop also ends when
+  // the application is told to quit.
+  QEventLoop loop;
+  connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
+  window.setWindowModality(Qt::NonModal);
+  window.show();
+  window.raise();
+  window.activateWindow();
+  loop.exec();
+}

@@ -1,0 +1,88 @@
+#pragma once
+
+// The program's hidden main form: it owns the tray icon and its menu, and opens the main window
+// from them. It is never shown; its lifetime is the program's.
+
+#include "app/Application.h"
+
+#include <QElapsedTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <string>
+
+class IKvDataProtection;
+class IKvEnvironment;
+class IKvTerminationRequests;
+class QAction;
+class QEventLoop;
+class QMenu;
+class QSocketNotifier;
+class QSystemTrayIcon;
+class TfmMain;
+
+// False where the tray icon is a StatusNotifierItem, whose hosts send no double-click.
+bool TrayReportsDoubleClicks();
+
+class TfmStub : public QWidget {
+  Q_OBJECT
+
+public:
+  // env, protection and programPath are handed to every main window it opens. The tray icon is
+  // shown at once, with the application's name (the program's title) as its tooltip.
+  TfmStub(const IKvEnvironment &env, IKvDataProtection &protection, std::u16string programPath,
+          QWidget *parent = nullptr);
+  ~TfmStub() override;
+
+  // Open the main window and return when it has closed and saved; a no-op while it is open.
+  void TrayIconDblClick();
+  void Show1Click();
+  // Ends the program; an open main window is closed with "cancel" and saves first.
+  void Exit1Click();
+  // The orderly exit of a log-off, a shutdown or a termination signal: as "Exit", but errors go to
+  // the standard error stream instead of a box that would stall the shutdown.
+  void EndProgram();
+  // The last resort when the process ends without its event loop (the display went away): the
+  // open window saves its lists and position; errors go to the standard error stream.
+  void SaveOpenWindow();
+  // Ends the program in order when a termination request arrives.
+  void WatchTermination(std::unique_ptr<IKvTerminationRequests> requests);
+
+  bool MainWindowOpen() const { return FMainWindowOpen; }
+  TfmMain *fmMain() const { return FMainWindow.get(); }
+
+  // Reports an error: the error box, or the standard error stream once the program is ending.
+  void ReportError(const std::u16string &message);
+
+  // Replace the error box and what ends the event loop (tests capture both).
+  void SetErrorBox(TKvReport errorBox) { FErrorBox = std::move(errorBox); }
+  void SetQuit(std::function<void()> quit) { FQuit = std::move(quit); }
+  // Whether a single activation of the tray icon opens the window: on panels that report no
+  // double-click (a StatusNotifierItem host), decided at creation.
+  void SetPrimaryActivationOpens(bool opens) { FPrimaryActivationOpens = opens; }
+
+  QSystemTrayIcon *TrayIcon;
+  QMenu *PopupMenu;
+  QAction *Show1;
+  QAction *Exit1;
+
+private:
+  void OpenMainWindow();
+  void ShowModal(TfmMain &window);
+  bool IsSecondMiddleClick();
+
+  const IKvEnvironment &FEnv;
+  IKvDataProtection &FProtection;
+  std::u16string FProgramPath;
+  TKvReport FErrorBox;
+  std::function<void()> FQuit;
+
+  bool FMainWindowOpen = false;
+  std::unique_ptr<TfmMain> FMainWindow;
+  bool FQuitAfterClose = false;
+  bool FEnding = false;
+  bool FPrimaryActivationOpens = false;
+  QElapsedTimer FLastMiddleClick;
+  std::unique_ptr<IKvTerminationRequests> FTermination;
+  QSocketNotifier *FTerminationNotifier = nullptr;
+};

@@ -1,0 +1,51 @@
+// The tray program: an icon in the notification area that opens the main window.
+
+#include "app/Application.h"
+#include "app/StubFrm.h"
+#include "platform/DataProtection.h"
+#include "platform/Environment.h"
+#include "platform/TerminationRequests.h"
+
+#include <QSessionManager>
+#include <QString>
+#include <cstdlib>
+
+namespace {
+
+// The stub while the event loop runs, for the exit that comes without it (a lost display).
+TfmStub *Running = nullptr;
+
+extern "C" void SaveOnAbruptExit() {
+  if (Running)
+    Running->SaveOpenWindow();
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+  TKvApplication application(argc, argv);
+  // The program lives in the tray: closing its window does not end it.
+  QApplication::setQuitOnLastWindowClosed(false);
+  // The title is the application's name. Not its display name: Qt would append that to every
+  // window's caption.
+  QApplication::setApplicationName(QString::fromStdU16String(ApplicationTitle));
+  ApplyTheme(application, DefaultThemeName);
+
+  const IKvEnvironment &env = ProcessEnvironment();
+  const auto protection = NewUserDataProtection(env);
+  TfmStub fmStub(env, *protection, RunningExecutablePath());
+  application.SetErrorReport(
+      [&fmStub](const std::u16string &message) { fmStub.ReportError(message); });
+  fmStub.WatchTermination(WatchTerminationRequests());
+  // Log-off and shutdown: the session manager's request ends the program as "Exit" does.
+  QObject::connect(&application, &QGuiApplication::commitDataRequest, &fmStub,
+                   [&fmStub](QSessionManager &) { fmStub.EndProgram(); });
+  QObject::connect(&application, &QCoreApplication::aboutToQuit, &fmStub,
+                   [&fmStub] { fmStub.SaveOpenWindow(); });
+
+  Running = &fmStub;
+  std::atexit(SaveOnAbruptExit);
+  const int result = QApplication::exec();
+  Running = nullptr;
+  return result;
+}

@@ -1,0 +1,242 @@
+#include "app/StubFrm.h"
+
+#include "platform/TerminationRequests.h"
+#include "ui/MainWindowFixture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSystemTrayIcon>
+#include <QTest>
+#include <QTimer>
+#include <csignal>
+#include <gtest/gtest.h>
+
+class ShellTest : public MainWindowTest {
+protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    stub = std::make_unique<TfmStub>(*env, *protection, ProgramPath);
+    stub->SetErrorBox([this](const std::u16string &message) {
+      errors.push_back(QString::fromStdU16String(message));
+    });
+    stub->SetQuit([this] {
+      ++quits;
+      // What is on disk at the moment the program is told to end.
+      urlsAtQuit =
+          std::filesystem::is_regular_file(data / "urls.db") ? Get("urls.db") : std::string();
+      windowAtQuit = stub->fmMain() != nullptr;
+    });
+  }
+
+  // Runs inside the open window's loop once the opening has shown it; the window must close.
+  void WhileOpen(std::function<void()> step) {
+    QTimer::singleShot(0, stub.get(), [this, step] {
+      ASSERT_TRUE(stub->MainWindowOpen());
+      ASSERT_NE(stub->fmMain(), nullptr);
+      step();
+    });
+  }
+  // Generates a password for a new site, so the window has a list to save.
+  void GenerateNewSite() {
+    TfmMain &window = *stub->fmMain();
+    window.edMasterPass->setText(QStringLiteral("master"));
+    window.edURL->setText(QStringLiteral("https://shell.example/login"));
+    window.edLogin->setEditText(QStringLiteral("carol"));
+    window.bbGenerate->click();
+    ASSERT_FALSE(window.edPassword->text().isEmpty());
+  }
+
+  std::unique_ptr<TfmStub> stub;
+  int quits = 0;
+  std::string urlsAtQuit;
+  bool windowAtQuit = false;
+};
+
+TEST_F(ShellTest, TrayIconAndMenuAreSetUpAsTheProgramShowsThem) {
+  EXPECT_EQ(stub->TrayIcon->toolTip(), QStringLiteral("Korvane Quillgate"));
+  EXPECT_FALSE(stub->TrayIcon->icon().isNull());
+  EXPECT_EQ(stub->TrayIcon->contextMenu(), stub->PopupMenu);
+  QStringList captions;
+  for (const QAction *action : stub->PopupMenu->actions()) {
+    captions << action->text();
+    EXPECT_FALSE(action->isSeparator());
+    EXPECT_TRUE(action->shortcut().isEmpty());
+  }
+  EXPECT_EQ(captions, (QStringList{"Show", "Exit"}));
+  EXPECT_EQ(stub->PopupMenu->defaultAction(), nullptr);
+  EXPECT_FALSE(stub->isVisible());
+  EXPECT_FALSE(stub->MainWindowOpen());
+  EXPECT_EQ(stub->fmMain(), nullptr);
+}
+
+TEST_F(ShellTest, ASecondOpeningWhileTheWindowIsOpenIsANoOp) {
+  int reentries = 0;
+  TfmMain *first = nullptr;
+  WhileOpen([&] {
+    first = stub->fmMain();
+    // Each of these would run a nested loop of its own if the flag did not stop it.
+    stub->TrayIconDblClick();
+    stub->Show1->trigger();
+    emit stub->TrayIcon->activated(QSystemTrayIcon::DoubleClick);
+    ++reentries;
+    EXPECT_EQ(stub->fmMain(), first);
+    EXPECT_TRUE(stub->MainWindowOpen());
+    first->reject();
+  });
+  stub->Show1Click();
+  EXPECT_EQ(reentries, 1);
+  EXPECT_NE(first, nullptr);
+  EXPECT_FALSE(stub->MainWindowOpen());
+  EXPECT_EQ(stub->fmMain(), nullptr);
+  EXPECT_EQ(quits, 0);
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(ShellTest, ADoubleClickOpensTheWindowAndASingleClickDoesNot) {
+  emit stub->TrayIcon->activated(QSystemTrayIcon::Trigger);
+  EXPECT_FALSE(stub->MainWindowOpen());
+  bool shown = false;
+  WhileOpen([&] {
+    shown = true;
+    stub->fmMain()->reject();
+  });
+  emit stub->TrayIcon->activated(QSystemTrayIcon::DoubleClick);
+  EXPECT_TRUE(shown);
+  EXPECT_FALSE(stub->MainWindowOpen());
+}
+
+TEST_F(ShellTest, AMiddleButtonDoubleClickOpensTheWindowAndASingleMiddleClickDoesNot) {
+  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick);
+  QTest::qWait(QApplication::doubleClickInterval() + 100);
+  int shown = 0;
+  WhileOpen([&] {
+    ++shown;
+    stub->fmMain()->reject();
+  });
+  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick); // too late to pair with the first
+  EXPECT_EQ(shown, 0);
+  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick);
+  EXPECT_EQ(shown, 1);
+  // A third click starts a new pair rather than opening again.
+  WhileOpen([&] {
+    ++shown;
+    stub->fmMain()->reject();
+  });
+  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick);
+  EXPECT_EQ(shown, 1);
+  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick);
+  EXPECT_EQ(shown, 2);
+}
+
+TEST_F(ShellTest, WhereThePanelReportsNoDoubleClickASingleActivationOpens) {
+  stub->SetPrimaryActivationOpens(true);
+  int shown = 0;
+  WhileOpen([&] {
+    ++shown;
+    // The second click of a double-click on such a panel arrives while the window is open.
+    emit stub->TrayIcon->activated(QSystemTrayIcon::Trigger);
+    stub->fmMain()->reject();
+  });
+  emit stub->TrayIcon->activated(QSystemTrayIcon::Trigger);
+  EXPECT_EQ(shown, 1);
+  EXPECT_FALSE(stub->MainWindowOpen());
+}
+
+TEST_F(ShellTest, ClosingTheWindowSavesItsListsAndTheProgramGoesOn) {
+  WhileOpen([&] {
+    GenerateNewSite();
+    stub->fmMain()->bbClose->click();
+  });
+  stub->TrayIconDblClick();
+  EXPECT_NE(Get("urls.db").find("https://shell.example"), std::string::npos);
+  EXPECT_NE(Get("logins.db").find("carol"), std::string::npos);
+  EXPECT_EQ(quits, 0);
+}
+
+TEST_F(ShellTest, ExitWithTheWindowOpenSavesTheListsBeforeTheProgramEnds) {
+  WhileOpen([&] {
+    GenerateNewSite();
+    stub->Exit1->trigger();
+    // The window's loop ends with "cancel" once this handler returns; nothing has quit yet.
+    EXPECT_EQ(quits, 0);
+  });
+  stub->Show1Click();
+  EXPECT_EQ(quits, 1);
+  EXPECT_FALSE(windowAtQuit);
+  EXPECT_NE(urlsAtQuit.find("https://shell.example"), std::string::npos);
+  EXPECT_NE(Get("logins.db").find("carol"), std::string::npos);
+  EXPECT_TRUE(Has("config.ini"));
+  EXPECT_FALSE(stub->MainWindowOpen());
+  EXPECT_EQ(stub->fmMain(), nullptr);
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(ShellTest, ExitWithNoWindowEndsTheProgramAtOnce) {
+  stub->Exit1->trigger();
+  EXPECT_EQ(quits, 1);
+  EXPECT_FALSE(Has("urls.db"));
+}
+
+TEST_F(ShellTest, ATerminationSignalWithTheWindowOpenSavesTheListsAndEnds) {
+  stub->WatchTermination(WatchTerminationRequests());
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(signal);
+    std::filesystem::remove_all(data);
+    quits = 0;
+    WhileOpen([&] {
+      GenerateNewSite();
+      std::raise(signal); // only recorded here; the window's loop picks it up
+      EXPECT_TRUE(stub->MainWindowOpen());
+    });
+    stub->TrayIconDblClick();
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(windowAtQuit);
+    EXPECT_NE(urlsAtQuit.find("https://shell.example"), std::string::npos);
+    EXPECT_NE(Get("logins.db").find("carol"), std::string::npos);
+  }
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(ShellTest, ATerminationDismissesAnOpenBoxAndReportsClosingErrorsOnStandardError) {
+  std::filesystem::create_directories(data / "urls.db" / "in-the-way");
+  stub->WatchTermination(WatchTerminationRequests());
+  stub->SetErrorBox({}); // the real box, which the termination must not wait for
+  bool stalled = false;
+  WhileOpen([&] {
+    GenerateNewSite();
+    QTimer::singleShot(50, [] { std::raise(SIGTERM); });
+    // Had the termination waited for the box, this closes it after a while, so the test ends.
+    QTimer::singleShot(3000, [&] {
+      if (QWidget *box = QApplication::activeModalWidget()) {
+        stalled = true;
+        box->close();
+      }
+    });
+    ShowErrorBox(u"A box the user has not closed", stub->fmMain());
+  });
+  testing::internal::CaptureStderr();
+  stub->Show1Click();
+  const std::string stderrText = testing::internal::GetCapturedStderr();
+  EXPECT_FALSE(stalled);
+  EXPECT_EQ(quits, 1);
+  EXPECT_FALSE(stub->MainWindowOpen());
+  EXPECT_NE(stderrText.find("urls.db"), std::string::npos) << stderrText;
+  EXPECT_NE(Get("logins.db").find("carol"), std::string::npos);
+}
+
+TEST_F(ShellTest, AWindowThatCannotSaveReportsAndIsStillDestroyed) {
+  // A folder where the site list should be: the closing cannot write it.
+  std::filesystem::create_directories(data / "urls.db" / "in-the-way");
+  WhileOpen([&] {
+    GenerateNewSite();
+    stub->fmMain()->reject();
+  });
+  stub->Show1Click();
+  EXPECT_EQ(errors.size(), 1);
+  EXPECT_FALSE(stub->MainWindowOpen());
+  EXPECT_EQ(stub->fmMain(), nullptr);
+}

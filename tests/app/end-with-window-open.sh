@@ -1,0 +1,123 @@
+#!/bin/sh
+# Runs the real tray program on a private Xvfb display with a tray host, opens its window with a
+# double-click on the tray icon, ends the program from outside and checks that the window saved
+# its lists and position:
+#   end-with-window-open.sh QUILLGATE term|display-lost|menu-exit|tray-restart
+# menu-exit chooses "Exit" from the tray icon's menu while the window is open; tray-restart ends the
+# tray host and starts a new one before the double-click (the icon must come back), then SIGTERM.
+set -eu
+program=$1
+how=$2
+
+root=$(mktemp -d "${TMPDIR:-/tmp}/kvshell.XXXXXX")
+xvfb=
+tray=
+app=
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  [ -n "$tray" ] && kill "$tray" 2>/dev/null || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  rm -rf "$root"
+}
+trap cleanup EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+mkdir -p "$root/run" "$root/home" "$root/data" "$root/config"
+chmod 700 "$root/run"
+
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
+xvfb=$!
+i=0
+until [ -s "$root/display" ]; do
+  i=$((i + 1)); [ $i -gt 100 ] && fail "Xvfb did not start"
+  sleep 0.05
+done
+DISPLAY=:$(cat "$root/display")
+export DISPLAY
+
+start_tray() {
+  trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
+    >/dev/null 2>&1 &
+  tray=$!
+  panel=$(timeout 20 xdotool search --sync --name '^panel$' | head -n 1)
+  [ -n "$panel" ] || fail "the tray host did not start"
+}
+# The panel grows to the icon's width once the icon is embedded.
+wait_for_icon() {
+  i=0
+  while :; do
+    eval "$(xdotool getwindowgeometry --shell "$panel")"
+    [ "$WIDTH" -ge 16 ] && [ "$WIDTH" -le 64 ] && break
+    i=$((i + 1)); [ $i -gt 200 ] && fail "the tray icon was not embedded (panel $WIDTH wide)"
+    sleep 0.05
+  done
+  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
+  sleep 0.3
+}
+start_tray
+
+# No session bus: the saved password's key would go to a file; nothing here needs it.
+env -u DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM=xcb HOME="$root/home" XDG_RUNTIME_DIR="$root/run" \
+  XDG_DATA_HOME="$root/data" XDG_CONFIG_HOME="$root/config" "$program" 2>"$root/stderr" &
+app=$!
+
+wait_for_icon
+if [ "$how" = tray-restart ]; then
+  kill "$tray"
+  wait "$tray" 2>/dev/null || true
+  i=0
+  while xdotool search --name '^panel$' >/dev/null 2>&1; do
+    i=$((i + 1)); [ $i -gt 100 ] && fail "the tray host did not end"
+    sleep 0.05
+  done
+  start_tray
+  wait_for_icon
+fi
+xdotool click --repeat 2 --delay 80 1
+# The window's own caption, with nothing appended by Qt.
+timeout 20 xdotool search --sync --onlyvisible --name '^Korvane Quillgate v1\.5$' >/dev/null ||
+  fail "the window did not open"
+data="$root/data/Korvane Quillgate"
+[ -e "$data/config.ini" ] && fail "the window saved before it closed"
+
+wait_for_end() {
+  i=0
+  while kill -0 "$app" 2>/dev/null; do
+    i=$((i + 1)); [ $i -gt 200 ] && fail "the program did not end ($how)"
+    sleep 0.05
+  done
+  status=0
+  wait "$app" || status=$?
+  app=
+  [ "$status" -eq 0 ] || fail "exit status $status"
+}
+
+case $how in
+menu-exit)
+  # The menu must work while the window is open: "Exit" is its second item.
+  xdotool click 3
+  sleep 0.5
+  xdotool key Down Down Return
+  wait_for_end
+  ;;
+term | tray-restart)
+  kill -TERM "$app"
+  wait_for_end
+  ;;
+display-lost)
+  kill "$xvfb"
+  xvfb=
+  i=0
+  while kill -0 "$app" 2>/dev/null; do
+    i=$((i + 1)); [ $i -gt 200 ] && fail "the program did not end with its display"
+    sleep 0.05
+  done
+  wait "$app" || true
+  app=
+  ;;
+esac
+
+for file in urls.db logins.db config.ini; do
+  [ -e "$data/$file" ] || fail "$file was not saved"
+done
+grep -q . "$data/config.ini" || fail "config.ini is empty"
+echo "saved: $(ls "$data" | tr '\n' ' ')"
