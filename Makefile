@@ -25,12 +25,11 @@ asan:
 bench: deps
 	cmake --preset release >/dev/null
 	cmake --build --preset release -j $(JOBS) --target kv_bench kv_sites_bench kv_ui_bench kv_main_window_bench \
-	  kv_generate_bench kv_bare_tray quillgate
+	  kv_bare_tray quillgate
 	build/release/bench/kv_bench
 	build/release/bench/kv_sites_bench
 	build/release/bench/kv_ui_bench
 	build/release/bench/kv_main_window_bench
-	build/release/bench/kv_generate_bench
 	bench/tray-startup.sh build/release $(TRAY_RUNS)
 
 # Each fuzzer for FUZZ_SECONDS; new inputs collect in build/fuzz/corpus, crashes fail the target.
