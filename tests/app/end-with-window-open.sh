@@ -24,35 +24,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 mkdir -p "$root/run" "$root/home" "$root/data" "$root/config"
 chmod 700 "$root/run"
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
-xvfb=$!
-i=0
-until [ -s "$root/display" ]; do
-  i=$((i + 1)); [ $i -gt 100 ] && fail "Xvfb did not start"
-  sleep 0.05
-done
-DISPLAY=:$(cat "$root/display")
-export DISPLAY
-
-start_tray() {
-  trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
-    >/dev/null 2>&1 &
-  tray=$!
-  panel=$(timeout 20 xdotool search --sync --name '^panel$' | head -n 1)
-  [ -n "$panel" ] || fail "the tray host did not start"
-}
-# The panel grows to the icon's width once the icon is embedded.
-wait_for_icon() {
-  i=0
-  while :; do
-    eval "$(xdotool getwindowgeometry --shell "$panel")"
-    [ "$WIDTH" -ge 16 ] && [ "$WIDTH" -le 64 ] && break
-    i=$((i + 1)); [ $i -gt 200 ] && fail "the tray icon was not embedded (panel $WIDTH wide)"
-    sleep 0.05
-  done
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
-  sleep 0.3
-}
+. "$(dirname "$0")/x-session.sh"
+start_display
 start_tray
 
 # No session bus: the saved password's key would go to a file; nothing here needs it.

@@ -33,36 +33,16 @@ fail() {
   exit 1
 }
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
-xvfb=$!
-i=0
-until [ -s "$root/display" ]; do
-  i=$((i + 1)); [ $i -gt 100 ] && fail "Xvfb did not start"
-  sleep 0.05
-done
-DISPLAY=:$(cat "$root/display")
-export DISPLAY
-
-trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
-  >/dev/null 2>&1 &
-tray=$!
-panel=$(timeout 20 xdotool search --sync --name '^panel$' | head -n 1)
-[ -n "$panel" ] || fail "the tray host did not start"
+. "$(dirname "$0")/x-session.sh"
+start_display
+start_tray
 
 # strace counts the writes of the closing sequence; the program's own files are private.
 QT_QPA_PLATFORM=xcb strace -f -qq -o "$root/trace" -e trace=openat,rename,renameat,renameat2 \
   "$program" 2>"$root/stderr" &
 app=$!
 
-i=0
-while :; do
-  eval "$(xdotool getwindowgeometry --shell "$panel")"
-  [ "$WIDTH" -ge 16 ] && [ "$WIDTH" -le 64 ] && break
-  i=$((i + 1)); [ $i -gt 200 ] && fail "the tray icon was not embedded (panel $WIDTH wide)"
-  sleep 0.05
-done
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
-sleep 0.3
+wait_for_icon
 xdotool click --repeat 2 --delay 80 1
 window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Korvane Quillgate v1\.5$' |
   head -n 1)
