@@ -125,6 +125,10 @@ void TfmStub::SaveOpenWindow() {
 void TfmStub::WatchTermination(std::unique_ptr<IKvTerminationRequests> requests) {
   delete FTerminationNotifier;
   FTermination = std::move(requests);
+  FTerminationNotifier = nullptr;
+  // Windows has no such descriptor: log-off and shutdown come as the session manager's request.
+  if (FTermination->Handle() < 0)
+    return;
   FTerminationNotifier = new QSocketNotifier(FTermination->Handle(), QSocketNotifier::Read, this);
   connect(FTerminationNotifier, &QSocketNotifier::activated, this, [this] {
     if (FTermination->Take())

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -95,16 +96,18 @@ int Derive(std::string_view urlArgument, std::string_view loginArgument) {
 } // namespace
 
 int main(int argc, char **argv) {
-  const std::string_view command = argc > 1 ? argv[1] : "";
-  if (argc == 2 && (command == "--help" || command == "-h")) {
+  const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
+  const std::size_t count = arguments.size();
+  const std::string_view command = count > 0 ? arguments[0] : "";
+  if (count == 1 && (command == "--help" || command == "-h")) {
     std::fputs(Usage, stdout);
     return ExitOk;
   }
-  if (argc == 2 && command == "--version") {
+  if (count == 1 && command == "--version") {
     std::puts("quillgate-cli " KV_VERSION);
     return ExitOk;
   }
-  if (command == "derive" && (argc == 3 || argc == 4))
-    return Derive(argv[2], argc == 4 ? argv[3] : "");
+  if (command == "derive" && (count == 2 || count == 3))
+    return Derive(arguments[1], count == 3 ? arguments[2] : "");
   return UsageError();
 }

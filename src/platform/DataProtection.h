@@ -24,6 +24,16 @@ public:
   virtual std::optional<ByteArray> Unprotect(const ByteArray &blob, uint32_t &error) = 0;
 };
 
+// The data protection the program uses for the current user. Keep one for the whole run.
+// Windows: the system's own (CryptProtectData), bound to the user's log-on credentials.
+// POSIX: sealing keys in the Secret Service keyring, else in the key file at DefaultKeyFilePath,
+// shared keys from /etc/machine-id; the key is fetched once per instance.
+class IKvEnvironment;
+std::unique_ptr<IKvDataProtection> NewUserDataProtection(const IKvEnvironment &env);
+
+#ifndef _WIN32
+// POSIX has no per-user data protection of its own; the program seals with keys of its own.
+
 using TKvKeyId = std::array<uint8_t, 16>;
 
 // A 256-bit key in memory that is locked against swapping and zeroed when freed. Each key has a
@@ -100,12 +110,6 @@ private:
   const TCachedKey *FSealing = nullptr;
 };
 
-class IKvEnvironment;
-
 // The per-user key file's usual place: $XDG_CONFIG_HOME/korvane-quillgate/protection.key.
 std::string DefaultKeyFilePath(const IKvEnvironment &env);
-
-// The data protection the program uses for the current user: sealing keys in the Secret Service
-// keyring, else in the key file at DefaultKeyFilePath, shared keys from /etc/machine-id. Keep one
-// for the whole run, so the key is fetched once.
-std::unique_ptr<IKvDataProtection> NewUserDataProtection(const IKvEnvironment &env);
+#endif

@@ -4,8 +4,9 @@
 #include <optional>
 #include <string>
 
-// What the process knows about its user's surroundings: environment variables and the home
-// folder. Storage code takes one of these as a parameter, so tests can hand in their own.
+// What the process knows about its user's surroundings: environment variables, the home folder
+// and the system's per-user folders. Storage code takes one of these as a parameter, so tests can
+// hand in their own.
 class IKvEnvironment {
 public:
   virtual ~IKvEnvironment() = default;
@@ -13,17 +14,22 @@ public:
   virtual std::optional<std::string> Variable(const std::string &name) const = 0;
   // The user's home folder from the account database, or the empty text.
   virtual std::string AccountHomeFolder() const = 0;
+  // The system's own per-user local application-data folder (Windows: the known folder
+  // CSIDL_LOCAL_APPDATA), or the empty text when it cannot be determined or the system has none
+  // (POSIX, where the XDG rules derive it from the variables).
+  virtual std::u16string SystemLocalAppDataFolder() const = 0;
 };
 
 // The running process's own environment. It keeps no state; every call asks the system afresh.
 const IKvEnvironment &ProcessEnvironment();
 
-// A fixed set of variables, for tests and for callers that want to pin the folders.
+// A fixed set of variables and folders, for tests and for callers that want to pin the folders.
 class TKvFixedEnvironment : public IKvEnvironment {
 public:
   explicit TKvFixedEnvironment(std::map<std::string, std::string> variables,
-                               std::string accountHome = {})
-      : FVariables(std::move(variables)), FAccountHome(std::move(accountHome)) {}
+                               std::string accountHome = {}, std::u16string localAppData = {})
+      : FVariables(std::move(variables)), FAccountHome(std::move(accountHome)),
+        FLocalAppData(std::move(localAppData)) {}
   std::optional<std::string> Variable(const std::string &name) const override {
     const auto found = FVariables.find(name);
     if (found == FVariables.end())
@@ -31,12 +37,30 @@ public:
     return found->second;
   }
   std::string AccountHomeFolder() const override { return FAccountHome; }
+  std::u16string SystemLocalAppDataFolder() const override { return FLocalAppData; }
 
 private:
   std::map<std::string, std::string> FVariables;
   std::string FAccountHome;
+  std::u16string FLocalAppData;
 };
 
+// The per-user, non-roaming folder for application data. Windows: the system's folder, else
+// %LOCALAPPDATA% when it holds an absolute path, else the Windows folder (where an ordinary user
+// cannot write, so later writes fail with their message). POSIX: XdgDataHome.
+std::u16string LocalAppDataFolder(const IKvEnvironment &env);
+
+// Creates the program's data folder when it is not an existing directory. Windows: that one
+// folder, with default security. POSIX: with the missing base folders the XDG rules ask for,
+// each new folder 0700. True when the folder exists as a directory afterwards.
+bool CreateDataFolder(const std::u16string &path);
+
+// The full path of the running executable as the system reports it (on POSIX without the
+// " (deleted)" that marks a binary replaced on disk while it runs). The empty text when it cannot
+// be found.
+std::u16string RunningExecutablePath();
+
+#ifndef _WIN32
 // The user's home folder: $HOME when it is an absolute path, else the account database's entry,
 // else "/" (a folder an ordinary user cannot write to, so later writes fail with their message
 // instead of landing in a place shared with other users).
@@ -50,7 +74,4 @@ std::string XdgConfigHome(const IKvEnvironment &env);
 // Creates a folder and its missing parents, each new one with the given mode. True when the
 // folder exists as a directory afterwards.
 bool CreateFolderPath(const std::string &path, unsigned mode);
-
-// The full path of the running executable as the system reports it, without the " (deleted)"
-// that marks a binary replaced on disk while it runs. The empty text when it cannot be found.
-std::u16string RunningExecutablePath();
+#endif

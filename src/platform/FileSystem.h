@@ -4,6 +4,13 @@
 
 #include <string>
 
+// The separator between a folder and a name in the paths this system gives and takes.
+#ifdef _WIN32
+inline constexpr char16_t PathSeparator = u'\\';
+#else
+inline constexpr char16_t PathSeparator = u'/';
+#endif
+
 enum class FileAccess { Normal, OwnerOnly };
 
 // Replaces the file at path with bytes so that a crash or a failure never leaves it half-written:
@@ -11,7 +18,9 @@ enum class FileAccess { Normal, OwnerOnly };
 // the target; then the folder is flushed. On failure the old file is left whole, no temporary file
 // remains, and EKvError is raised: "Cannot create file \"<path>\". <the system's text>" when the
 // file cannot be created or put in place, "Stream write error" when the bytes cannot be written.
-// OwnerOnly files are readable by their owner alone.
+// OwnerOnly files are readable by their owner alone (on Windows the per-user data folder's own
+// access rules already see to that). While the file is open nobody else may open it; a target that
+// another program holds open for a moment (a virus scanner, an indexer) is waited for briefly.
 void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes,
                            FileAccess access = FileAccess::Normal);
 
@@ -29,5 +38,6 @@ bool RemoveFile(const std::u16string &path);
 // were and EKvError says "Cannot create file \"<to>\". <the system's text>".
 void RenameFile(const std::u16string &from, const std::u16string &to);
 
-// The system's text for an error number, as the messages above show it.
+// The system's text for an error number (Windows: a last-error code; POSIX: an errno value), as
+// the messages above show it: without trailing blanks, control characters and full stops.
 std::u16string SystemErrorText(int error);

@@ -14,6 +14,10 @@ std::u16string ReadProfileString(const std::u16string &fileName, const std::u16s
 // Writes key=value into section: an existing key is replaced where it stands, a missing key is
 // added at the end of its section, a missing section at the end of the file, and a missing file
 // is created (never its folder). Every other line stays byte for byte. The file is replaced
-// atomically. False when the file cannot be read or written.
+// atomically on POSIX; Windows updates it through its profile API, which may keep the change in a
+// cache until FlushProfileFile. False when the file cannot be read or written.
 bool WriteProfileString(const std::u16string &fileName, const std::u16string &section,
                         const std::u16string &key, const std::u16string &value);
+
+// Writes out what the system still caches of the profile file (nothing to do on POSIX).
+void FlushProfileFile(const std::u16string &fileName);

@@ -2,6 +2,11 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+// The program's arguments as UTF-8, without the program's name. Windows reads its own UTF-16
+// command line, since argv there holds ANSI text that loses characters outside the code page.
+std::vector<std::string> CommandLineArguments(int argc, char **argv);
 
 // Whether standard input is an interactive terminal.
 bool StdinIsTerminal();

@@ -4,6 +4,7 @@
 #include "common/KvError.h"
 #include "common/Unicode.h"
 #include "platform/AutoStart.h"
+#include "platform/FileSystem.h"
 #include "platform/ProfileFile.h"
 
 namespace {
@@ -14,7 +15,7 @@ const std::u16string DataFolderName = u"Korvane Quillgate";
 const std::u16string AutoRunName = u"Korvane Quillgate";
 
 std::u16string InDataFolder(const IKvEnvironment &env, const char16_t *name) {
-  return GetDataFolder(env) + u"/" + name;
+  return GetDataFolder(env) + PathSeparator + name;
 }
 
 int32_t ReadInteger(const std::u16string &configFile, const std::u16string &key) {
@@ -27,13 +28,13 @@ int32_t ReadInteger(const std::u16string &configFile, const std::u16string &key)
 } // namespace
 
 std::u16string GetLocalAppDataFolder(const IKvEnvironment &env) {
-  return Utf8ToUtf16(XdgDataHome(env));
+  return LocalAppDataFolder(env);
 }
 
 std::u16string GetDataFolder(const IKvEnvironment &env) {
   std::u16string base = GetLocalAppDataFolder(env);
-  if (base != u"/")
-    base += u'/';
+  if (base.empty() || base.back() != PathSeparator) // a root folder ends in one already
+    base += PathSeparator;
   return base + DataFolderName;
 }
 
@@ -51,8 +52,7 @@ std::u16string GetLoginsFileName(const IKvEnvironment &env) {
 }
 
 void EnsureDataFolder(const IKvEnvironment &env) {
-  // On a fresh account ~/.local/share may be missing; without it every later write would fail.
-  CreateFolderPath(Utf16ToUtf8(GetDataFolder(env)), 0700);
+  CreateDataFolder(GetDataFolder(env));
 }
 
 bool ProfileTextToInteger(const std::u16string &text, int32_t &value) {
@@ -115,11 +115,16 @@ TKvWindowPosition LoadWindowPosition(const std::u16string &configFile) {
 }
 
 void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t left) {
-  // Each write goes straight to disk, so there is no cached copy to flush afterwards.
+  bool written = true;
   for (const auto &[key, value] : {std::pair{u"Top", top}, std::pair{u"Left", left}}) {
-    if (!WriteProfileString(configFile, u"Window", key, Utf8ToUtf16(std::to_string(value))))
-      throw EKvError(u"Unable to write to " + configFile);
+    written = WriteProfileString(configFile, u"Window", key, Utf8ToUtf16(std::to_string(value)));
+    if (!written)
+      break;
   }
+  // Also after a failure: whatever the system cached of the file must reach the disk.
+  FlushProfileFile(configFile);
+  if (!written)
+    throw EKvError(u"Unable to write to " + configFile);
 }
 
 std::u16string GetAutoRun(const IKvEnvironment &env) {
@@ -128,7 +133,7 @@ std::u16string GetAutoRun(const IKvEnvironment &env) {
 
 void SetAutoRun(const std::u16string &value, bool deleteEntry, const IKvEnvironment &env) {
   if (deleteEntry)
-    RemoveAutoStart(env);
+    RemoveAutoStart(env, AutoRunName);
   else
     WriteAutoStart(env, AutoRunName, value);
 }

@@ -8,18 +8,19 @@
 // Where the program keeps its per-user files, the window position in config.ini, and the
 // start-at-log-on registration. Nothing is kept in memory between two calls.
 
-// The per-user local application-data folder: $XDG_DATA_HOME, or ~/.local/share.
+// The per-user local application-data folder: on Windows the system's, on POSIX $XDG_DATA_HOME or
+// ~/.local/share.
 std::u16string GetLocalAppDataFolder(const IKvEnvironment &env = ProcessEnvironment());
-// GetLocalAppDataFolder + "/Korvane Quillgate", no trailing separator.
+// GetLocalAppDataFolder + separator + "Korvane Quillgate", no trailing separator.
 std::u16string GetDataFolder(const IKvEnvironment &env = ProcessEnvironment());
 std::u16string GetMasterKeyFileName(const IKvEnvironment &env = ProcessEnvironment());
 std::u16string GetConfigFileName(const IKvEnvironment &env = ProcessEnvironment());
 std::u16string GetURLsFileName(const IKvEnvironment &env = ProcessEnvironment());
 std::u16string GetLoginsFileName(const IKvEnvironment &env = ProcessEnvironment());
 
-// Creates the data folder when it is not an existing directory, with the missing base folders
-// the XDG rules ask for (each new folder 0700). A failure is not reported here: the later writes
-// report it.
+// Creates the data folder when it is not an existing directory (on POSIX with the missing base
+// folders the XDG rules ask for, each new folder 0700). A failure is not reported here: the later
+// writes report it.
 void EnsureDataFolder(const IKvEnvironment &env = ProcessEnvironment());
 
 struct TKvWindowPosition {

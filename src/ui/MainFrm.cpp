@@ -5,6 +5,7 @@
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
+#include "platform/WebBrowser.h"
 #include "sites/URLParser.h"
 #include "storage/MasterPassword.h"
 #include "storage/Settings.h"
@@ -14,7 +15,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QDesktopServices>
 #include <QFile>
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -27,7 +27,6 @@
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QToolButton>
-#include <QUrl>
 #include <QValidator>
 #include <algorithm>
 #include <optional>
@@ -669,7 +668,7 @@ void TfmMain::lbSiteClick() {
   if (FOpenAddress)
     FOpenAddress(HomePageAddress());
   else
-    QDesktopServices::openUrl(QUrl(HomePageAddress()));
+    OpenWebAddress(HomePageAddress().toStdU16String());
 }
 
 void TfmMain::sbDeleteLoginClick() {

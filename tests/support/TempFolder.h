@@ -4,19 +4,26 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
+#include <random>
 #include <string>
 
 // A fresh folder per test, removed afterwards; tests never touch the user's own files.
 class TempFolderTest : public ::testing::Test {
 protected:
   void SetUp() override {
-    std::string pattern = (std::filesystem::temp_directory_path() / "kvtest.XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    folder = pattern;
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && folder.empty(); ++attempt) {
+      const auto candidate =
+          std::filesystem::temp_directory_path() / ("kvtest." + std::to_string(random()));
+      if (std::filesystem::create_directory(candidate))
+        folder = candidate;
+    }
+    ASSERT_FALSE(folder.empty());
   }
   void TearDown() override {
-    std::filesystem::permissions(folder, std::filesystem::perms::owner_all);
-    std::filesystem::remove_all(folder);
+    std::error_code ignored;
+    std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(folder, ignored);
   }
 
   std::string ReadFile(const std::filesystem::path &path) const {

@@ -219,6 +219,7 @@ void WriteAutoStart(const IKvEnvironment &env, const std::u16string &name,
   }
 }
 
-void RemoveAutoStart(const IKvEnvironment &env) {
+void RemoveAutoStart(const IKvEnvironment &env,
+                     const std::u16string & /*the entry is named by its desktop id*/) {
   unlink(AutoStartFile(env).c_str()); // a missing entry, or one that cannot go: nothing to report
 }

@@ -30,6 +30,7 @@ public:
       return {};
     return result->pw_dir;
   }
+  std::u16string SystemLocalAppDataFolder() const override { return {}; }
 };
 
 bool IsAbsolute(const std::optional<std::string> &path) {
@@ -74,6 +75,15 @@ std::string XdgConfigHome(const IKvEnvironment &env) {
   if (auto folder = env.Variable("XDG_CONFIG_HOME"); IsAbsolute(folder))
     return WithoutTrailingSlashes(*folder);
   return UnderHome(env, ".config");
+}
+
+std::u16string LocalAppDataFolder(const IKvEnvironment &env) {
+  return Utf8ToUtf16(XdgDataHome(env));
+}
+
+bool CreateDataFolder(const std::u16string &path) {
+  // On a fresh account ~/.local/share may be missing; without it every later write would fail.
+  return CreateFolderPath(Utf16ToUtf8(path), 0700);
 }
 
 bool CreateFolderPath(const std::string &path, unsigned mode) {

@@ -182,3 +182,7 @@ bool WriteProfileString(const std::u16string &fileName, const std::u16string &se
   }
   return true;
 }
+
+void FlushProfileFile(const std::u16string &) {
+  // Every write above went straight to disk.
+}

@@ -1,5 +1,6 @@
 #include "platform/Terminal.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <termios.h>
@@ -59,4 +60,8 @@ std::optional<std::string> ReadSecretLine(const char *prompt) {
   if (!gotAny)
     return std::nullopt;
   return line;
+}
+
+std::vector<std::string> CommandLineArguments(int argc, char **argv) {
+  return {argv + std::min(argc, 1), argv + argc};
 }

@@ -1,0 +1,49 @@
+#include "platform/DataProtection.h"
+
+#include <windows.h>
+// after windows.h, which they build on
+#include <dpapi.h>
+
+namespace {
+
+// The system's data protection, bound to the user's log-on credentials (or, shared, to the
+// computer). It never shows anything: every call forbids the user interface.
+class TKvSystemDataProtection : public IKvDataProtection {
+public:
+  std::optional<ByteArray> Protect(const ByteArray &data, bool shared, uint32_t &error) override {
+    DATA_BLOB input{DWORD(data.size()), const_cast<BYTE *>(data.data())};
+    DATA_BLOB output{};
+    const DWORD flags = CRYPTPROTECT_UI_FORBIDDEN | (shared ? CRYPTPROTECT_LOCAL_MACHINE : 0);
+    if (!CryptProtectData(&input, L"", nullptr, nullptr, nullptr, flags, &output)) {
+      error = GetLastError();
+      return std::nullopt;
+    }
+    return TakeOutput(output);
+  }
+
+  std::optional<ByteArray> Unprotect(const ByteArray &blob, uint32_t &error) override {
+    DATA_BLOB input{DWORD(blob.size()), const_cast<BYTE *>(blob.data())};
+    DATA_BLOB output{};
+    if (!CryptUnprotectData(&input, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
+                            &output)) {
+      error = GetLastError();
+      return std::nullopt;
+    }
+    return TakeOutput(output);
+  }
+
+private:
+  // A copy of the system's buffer, which is wiped before it goes back: it may hold the secret.
+  static ByteArray TakeOutput(DATA_BLOB &output) {
+    ByteArray bytes(output.pbData, output.pbData + output.cbData);
+    SecureZeroMemory(output.pbData, output.cbData);
+    LocalFree(output.pbData);
+    return bytes;
+  }
+};
+
+} // namespace
+
+std::unique_ptr<IKvDataProtection> NewUserDataProtection(const IKvEnvironment &) {
+  return std::make_unique<TKvSystemDataProtection>();
+}

@@ -1,0 +1,137 @@
+#include "platform/FileSystem.h"
+
+#include "common/KvError.h"
+#include "platform/windows/WideText.h"
+
+#include <algorithm>
+#include <random>
+#include <windows.h>
+
+namespace {
+
+[[noreturn]] void CannotCreate(const std::u16string &path, DWORD error) {
+  throw EKvError(u"Cannot create file \"" + path + u"\". " + SystemErrorText(int(error)));
+}
+
+[[noreturn]] void CannotOpen(const std::u16string &path, DWORD error) {
+  throw EKvError(u"Cannot open file \"" + path + u"\". " + SystemErrorText(int(error)));
+}
+
+bool WriteAll(HANDLE file, const ByteArray &bytes) {
+  for (std::size_t done = 0; done < bytes.size();) {
+    const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
+      return false;
+    done += written;
+  }
+  return true;
+}
+
+// A virus scanner or an indexer opens a fresh file for a moment; the rename waits for it briefly
+// instead of failing the save.
+bool MoveWithRetry(const std::u16string &from, const std::u16string &to) {
+  for (int attempt = 0;; ++attempt) {
+    if (MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return true;
+    const DWORD error = GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+         error != ERROR_LOCK_VIOLATION) ||
+        attempt == 20) {
+      SetLastError(error);
+      return false;
+    }
+    Sleep(25);
+  }
+}
+
+std::u16string TemporaryNameFor(const std::u16string &path) {
+  static std::random_device random;
+  const unsigned number = random();
+  std::u16string suffix = u".";
+  for (int shift = 28; shift >= 0; shift -= 4)
+    suffix += u"0123456789abcdef"[(number >> shift) & 15];
+  return path + suffix + u".tmp";
+}
+
+} // namespace
+
+std::u16string SystemErrorText(int error) {
+  wchar_t *buffer = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, DWORD(error), 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
+  std::u16string text;
+  if (length != 0 && buffer != nullptr)
+    text = FromWide(buffer, length);
+  LocalFree(buffer);
+  // The system's texts end in a full stop and a line end; the messages add their own punctuation.
+  while (!text.empty() && (text.back() <= u' ' || text.back() == u'.'))
+    text.pop_back();
+  return text;
+}
+
+ByteArray ReadWholeFile(const std::u16string &path) {
+  const HANDLE file = CreateFileW(Wide(path), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE)
+    CannotOpen(path, GetLastError());
+  ByteArray bytes;
+  LARGE_INTEGER size{};
+  if (GetFileSizeEx(file, &size) && size.QuadPart > 0)
+    bytes.reserve(std::size_t(size.QuadPart));
+  uint8_t buffer[65536];
+  for (;;) {
+    DWORD read = 0;
+    if (!ReadFile(file, buffer, sizeof buffer, &read, nullptr)) {
+      CloseHandle(file);
+      throw EKvError(u"Stream read error");
+    }
+    if (read == 0)
+      break;
+    bytes.insert(bytes.end(), buffer, buffer + read);
+  }
+  CloseHandle(file);
+  return bytes;
+}
+
+void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes, FileAccess) {
+  // The data folder lies in the user's own profile, whose access rules keep others out; an
+  // owner-only file needs nothing more here.
+  std::u16string temporary;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 16 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    temporary = TemporaryNameFor(path);
+    file = CreateFileW(Wide(temporary), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+      break;
+  }
+  if (file == INVALID_HANDLE_VALUE)
+    CannotCreate(path, GetLastError());
+
+  const bool written = WriteAll(file, bytes) && FlushFileBuffers(file);
+  if (!CloseHandle(file) || !written) {
+    DeleteFileW(Wide(temporary));
+    throw EKvError(u"Stream write error");
+  }
+  if (!MoveWithRetry(temporary, path)) {
+    const DWORD error = GetLastError();
+    DeleteFileW(Wide(temporary));
+    CannotCreate(path, error);
+  }
+}
+
+bool FileExists(const std::u16string &path) {
+  const DWORD attributes = GetFileAttributesW(Wide(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool RemoveFile(const std::u16string &path) {
+  return FileExists(path) && DeleteFileW(Wide(path));
+}
+
+void RenameFile(const std::u16string &from, const std::u16string &to) {
+  if (!MoveWithRetry(from, to))
+    CannotCreate(to, GetLastError());
+}

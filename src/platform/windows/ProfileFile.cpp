@@ -1,0 +1,24 @@
+#include "platform/ProfileFile.h"
+
+#include "platform/windows/WideText.h"
+
+#include <windows.h>
+
+std::u16string ReadProfileString(const std::u16string &fileName, const std::u16string &section,
+                                 const std::u16string &key, const std::u16string &defaultValue) {
+  // The system trims the blanks and drops one pair of enclosing quotation marks itself.
+  wchar_t buffer[2048];
+  const DWORD length = GetPrivateProfileStringW(Wide(section), Wide(key), Wide(defaultValue),
+                                                buffer, DWORD(std::size(buffer)), Wide(fileName));
+  return FromWide(buffer, length);
+}
+
+bool WriteProfileString(const std::u16string &fileName, const std::u16string &section,
+                        const std::u16string &key, const std::u16string &value) {
+  return WritePrivateProfileStringW(Wide(section), Wide(key), Wide(value), Wide(fileName));
+}
+
+void FlushProfileFile(const std::u16string &fileName) {
+  // No section, no key, no value: the system writes out its cached copy of the file.
+  WritePrivateProfileStringW(nullptr, nullptr, nullptr, Wide(fileName));
+}

@@ -1,0 +1,63 @@
+#include "platform/TextServices.h"
+
+#include "platform/windows/WideText.h"
+
+#include <algorithm>
+#include <climits>
+#include <windows.h>
+
+namespace {
+
+// The calls count in int; a list file is far below that, and longer text is taken in pieces.
+constexpr std::size_t Piece = INT_MAX / 4;
+
+} // namespace
+
+bool AnsiCodePageIsUtf8() {
+  return GetACP() == CP_UTF8;
+}
+
+std::u16string AnsiToText(std::string_view bytes) {
+  std::u16string text;
+  while (!bytes.empty()) {
+    std::size_t count = std::min(bytes.size(), Piece);
+    // A piece must not end inside a character; a lead byte starts the next piece instead.
+    while (count < bytes.size() && count > 1 && IsDBCSLeadByte(BYTE(bytes[count - 1])))
+      --count;
+    const int length = MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(count), nullptr, 0);
+    const std::size_t start = text.size();
+    text.resize(start + std::size_t(length));
+    MultiByteToWideChar(CP_ACP, 0, bytes.data(), int(count),
+                        reinterpret_cast<wchar_t *>(text.data() + start), length);
+    bytes.remove_prefix(count);
+  }
+  return text;
+}
+
+ByteArray TextToAnsi(std::u16string_view text) {
+  ByteArray bytes;
+  while (!text.empty()) {
+    std::size_t count = std::min(text.size(), Piece);
+    // Nor inside a surrogate pair.
+    if (count < text.size() && text[count - 1] >= 0xD800 && text[count - 1] <= 0xDBFF)
+      --count;
+    const auto *wide = reinterpret_cast<const wchar_t *>(text.data());
+    // Characters outside the code page become its substitute (the system's default character).
+    const int length =
+        WideCharToMultiByte(CP_ACP, 0, wide, int(count), nullptr, 0, nullptr, nullptr);
+    const std::size_t start = bytes.size();
+    bytes.resize(start + std::size_t(length));
+    WideCharToMultiByte(CP_ACP, 0, wide, int(count), reinterpret_cast<char *>(bytes.data() + start),
+                        length, nullptr, nullptr);
+    text.remove_prefix(count);
+  }
+  return bytes;
+}
+
+bool SameTextIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  if (a == b)
+    return true;
+  return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE,
+                        reinterpret_cast<const wchar_t *>(a.data()), int(a.size()),
+                        reinterpret_cast<const wchar_t *>(b.data()), int(b.size())) == CSTR_EQUAL;
+}
