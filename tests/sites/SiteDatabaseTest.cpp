@@ -2,6 +2,7 @@
 
 #include "common/KvError.h"
 #include "common/Unicode.h"
+#include "sites/CodePage.h"
 #include "support/TempFolder.h"
 
 #include <functional>
@@ -180,14 +181,15 @@ TEST_F(SiteFiles, RebuiltListIsWrittenInButtonOrder) {
   urls.AddURL(2, u"ftp://shop.example");
   urls.AddURL(1, u"ftp://host.example");
 
-  const auto urlsPath = Utf8ToUtf16((folder / "urls.db").string());
-  const auto loginsPath = Utf8ToUtf16((folder / "logins.db").string());
+  const auto urlsPath = (folder / "urls.db").u16string();
+  const auto loginsPath = (folder / "logins.db").u16string();
   urls.SaveToFile(urlsPath);
   logins.SaveToFile(loginsPath);
-  EXPECT_EQ(ReadFile(folder / "urls.db"), "\xEF\xBB\xBF"
-                                          "2:ftp://shop.example\r\n1:ftp://host.example\r\n");
-  EXPECT_EQ(ReadFile(folder / "logins.db"), "\xEF\xBB\xBF"
-                                            "1:anna\r\n2:anna\r\n2:ben\r\nabc:x\r\n\r\n");
+  // New lists are in the ANSI code page.
+  EXPECT_EQ(ReadFile(folder / "urls.db"),
+            AnsiListMark() + "2:ftp://shop.example\r\n1:ftp://host.example\r\n");
+  EXPECT_EQ(ReadFile(folder / "logins.db"),
+            AnsiListMark() + "1:anna\r\n2:anna\r\n2:ben\r\nabc:x\r\n\r\n");
 
   TKvURLs urlsAgain;
   TKvLogins loginsAgain;
