@@ -4,7 +4,7 @@ JOBS   ?= 2
 FUZZ_SECONDS ?= 600
 TRAY_RUNS ?= 5
 
-.PHONY: deps build run test bench asan fuzz clean
+.PHONY: deps build run test test-windows bench asan fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -16,11 +16,20 @@ build: deps
 run: build
 	build/$(PRESET)/src/app/quillgate
 
+# The native tests, then the Windows build's under Wine; either failing fails the target.
 test: build
-	ctest --preset $(PRESET) -j $(JOBS)
+	@status=0; \
+	ctest --preset $(PRESET) -j $(JOBS) || status=1; \
+	JOBS=$(JOBS) scripts/test-windows || status=1; \
+	exit $$status
+
+# Cross-built with mingw-w64 (preset "windows"), run under Wine in a private prefix.
+test-windows:
+	JOBS=$(JOBS) scripts/test-windows
 
 asan:
-	$(MAKE) test PRESET=asan
+	$(MAKE) build PRESET=asan
+	ctest --preset asan -j $(JOBS)
 
 bench: deps
 	cmake --preset release >/dev/null
