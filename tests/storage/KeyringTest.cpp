@@ -10,10 +10,6 @@
 
 namespace {
 
-std::u16string U(const std::filesystem::path &path) {
-  return Utf8ToUtf16(path.string());
-}
-
 class RealKeyring : public TempFolderTest {
 protected:
   void SetUp() override {

@@ -15,10 +15,6 @@
 
 namespace {
 
-std::u16string U(const std::filesystem::path &path) {
-  return Utf8ToUtf16(path.string());
-}
-
 ByteArray Bytes(const std::string &text) {
   return ByteArray(text.begin(), text.end());
 }

@@ -13,10 +13,6 @@
 
 namespace {
 
-std::u16string U(const std::filesystem::path &path) {
-  return Utf8ToUtf16(path.string());
-}
-
 unsigned ModeOf(const std::filesystem::path &path) {
   struct stat info {};
   EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
@@ -170,9 +166,9 @@ TEST_F(WindowPosition, SavingKeepsEveryOtherLineAndUpdatesInPlace) {
     std::string before, after;
   };
   const Row rows[] = {
-      // in place, the key's place and every other line kept byte for byte
+      // in place, the key's place and spelling and every other line kept byte for byte
       {"; mine\r\n[Window]\r\nLeft = 9\r\n  other = \"x\" \r\nTOP=8\r\n\r\n[More]\r\nk=v",
-       "; mine\r\n[Window]\r\nLeft=20\r\n  other = \"x\" \r\nTop=10\r\n\r\n[More]\r\nk=v"},
+       "; mine\r\n[Window]\r\nLeft=20\r\n  other = \"x\" \r\nTOP=10\r\n\r\n[More]\r\nk=v"},
       // a missing key goes to the end of its section, before the blank lines that follow it
       {"[window]\nLeft=1\n\n[More]\nk=v\n", "[window]\nLeft=20\nTop=10\n\n[More]\nk=v\n"},
       // a missing section goes to the end of the file, which gets its missing line end

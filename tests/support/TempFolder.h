@@ -26,6 +26,9 @@ protected:
     std::filesystem::remove_all(folder, ignored);
   }
 
+  // The path as the program's own text (UTF-16), on every system.
+  static std::u16string U(const std::filesystem::path &path) { return path.u16string(); }
+
   std::string ReadFile(const std::filesystem::path &path) const {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

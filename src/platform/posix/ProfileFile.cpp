@@ -161,7 +161,9 @@ bool WriteProfileString(const std::u16string &fileName, const std::u16string &se
 
   const TPlace place = Find(lines, sectionText, keyText);
   if (place.KeyLine) {
-    lines[*place.KeyLine].Text = pair;
+    // The key keeps the spelling the file gave it, as Windows keeps it.
+    std::string &line = lines[*place.KeyLine].Text;
+    line = std::string(KeyValue(line)->first) + "=" + Utf16ToUtf8(value);
   } else {
     std::size_t at = place.SectionLine ? place.SectionEnd : lines.size();
     // The line before the insertion point may be the last line of a file without a final end.

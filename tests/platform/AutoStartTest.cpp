@@ -1,0 +1,196 @@
+#include "platform/AutoStart.h"
+
+#include "common/KvError.h"
+#include "common/Unicode.h"
+#include "support/TempFolder.h"
+
+#include <memory>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+// A name of the tests' own: a registration of the real program stays untouched.
+const std::u16string Name = u"Korvane Quillgate test";
+
+#ifdef _WIN32
+const std::u16string PlainPath = u"C:\\Tools\\quillgate.exe";
+const std::u16string SpacedPath = u"C:\\Program Files\\Korvane Quillgate\\quillgate.exe";
+const std::u16string NonAsciiPath = u"C:\\Users\\Jörg\\Прога\\quillgate.exe";
+#else
+const std::u16string PlainPath = u"/opt/korvane/quillgate";
+const std::u16string SpacedPath = u"/opt/Korvane Quillgate/quillgate";
+const std::u16string NonAsciiPath = u"/home/jörg/прога/quillgate";
+#endif
+
+class AutoStart : public TempFolderTest {
+protected:
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    env = std::make_unique<TKvFixedEnvironment>(std::map<std::string, std::string>{
+        {"HOME", (folder / "home").string()}, {"XDG_CONFIG_HOME", (folder / "config").string()}});
+    RemoveAutoStart(*env, Name);
+  }
+  void TearDown() override {
+    RemoveAutoStart(*env, Name);
+    TempFolderTest::TearDown();
+  }
+  std::unique_ptr<TKvFixedEnvironment> env;
+};
+
+TEST_F(AutoStart, RegistersReadsBackReplacesAndUnregisters) {
+  EXPECT_EQ(ReadAutoStart(*env, Name), u"");
+  RemoveAutoStart(*env, Name); // nothing registered: nothing happens
+  for (const auto &path : {PlainPath, SpacedPath, NonAsciiPath}) {
+    SCOPED_TRACE(Utf16ToUtf8(path));
+    WriteAutoStart(*env, Name, path);
+    EXPECT_EQ(ReadAutoStart(*env, Name), path);
+  }
+  RemoveAutoStart(*env, Name);
+  EXPECT_EQ(ReadAutoStart(*env, Name), u"");
+}
+
+#ifdef _WIN32
+
+// The Run value as the shell and other programs see it.
+constexpr const wchar_t *RunKey = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+void SetRaw(DWORD type, const void *data, DWORD size) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, RunKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  EXPECT_EQ(RegSetValueExW(key, reinterpret_cast<const wchar_t *>(Name.c_str()), 0, type,
+                           static_cast<const BYTE *>(data), size),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+
+void SetRawText(DWORD type, const std::u16string &text, bool withNul = true) {
+  SetRaw(type, text.c_str(), DWORD((text.size() + (withNul ? 1 : 0)) * 2));
+}
+
+struct TRawValue {
+  DWORD Type = REG_NONE;
+  std::vector<uint8_t> Data;
+};
+
+TRawValue GetRaw() {
+  TRawValue value;
+  DWORD size = 0;
+  const auto *name = reinterpret_cast<const wchar_t *>(Name.c_str());
+  if (RegGetValueW(HKEY_CURRENT_USER, RunKey, name, RRF_RT_ANY | RRF_NOEXPAND, &value.Type, nullptr,
+                   &size) != ERROR_SUCCESS)
+    return value;
+  value.Data.resize(size);
+  RegGetValueW(HKEY_CURRENT_USER, RunKey, name, RRF_RT_ANY | RRF_NOEXPAND, &value.Type,
+               value.Data.data(), &size);
+  value.Data.resize(size);
+  return value;
+}
+
+std::vector<uint8_t> AsStored(const std::u16string &text) {
+  std::vector<uint8_t> bytes;
+  for (char16_t c : text + u'\0') {
+    bytes.push_back(uint8_t(c & 0xFF));
+    bytes.push_back(uint8_t(c >> 8));
+  }
+  return bytes;
+}
+
+std::u16string ErrorOfRead(const IKvEnvironment &env) {
+  try {
+    ReadAutoStart(env, Name);
+  } catch (const EKvError &e) {
+    return e.Message();
+  }
+  return u"no error";
+}
+
+TEST_F(AutoStart, TheValueIsAStringWithItsNulAndQuotesOnlyAroundAPathWithASpace) {
+  WriteAutoStart(*env, Name, PlainPath);
+  TRawValue raw = GetRaw();
+  EXPECT_EQ(raw.Type, DWORD(REG_SZ));
+  EXPECT_EQ(raw.Data, AsStored(PlainPath));
+
+  // Unquoted, the system would try "C:\Program.exe" first.
+  WriteAutoStart(*env, Name, SpacedPath);
+  raw = GetRaw();
+  EXPECT_EQ(raw.Type, DWORD(REG_SZ));
+  EXPECT_EQ(raw.Data, AsStored(u"\"" + SpacedPath + u"\""));
+}
+
+TEST_F(AutoStart, ReadsValuesMadeByOthers) {
+  const struct {
+    DWORD Type;
+    std::u16string Stored;
+    bool WithNul;
+    std::u16string Read;
+  } rows[] = {
+      {REG_SZ, PlainPath, true, PlainPath},
+      {REG_SZ, PlainPath, false, PlainPath}, // no terminating NUL
+      {REG_SZ, u"", true, u""},              // an empty text is not registered
+      {REG_SZ, u"\"" + SpacedPath + u"\"", true, SpacedPath},
+      {REG_SZ, u"\"\"" + SpacedPath + u"\"\"", true, u"\"" + SpacedPath + u"\""}, // one pair
+      {REG_SZ, PlainPath + u'\0' + u"ignored", true, PlainPath},                  // up to the NUL
+      {REG_EXPAND_SZ, u"%ProgramFiles%\\Korvane\\quillgate.exe", true,
+       u"%ProgramFiles%\\Korvane\\quillgate.exe"}, // not expanded
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(Utf16ToUtf8(row.Stored));
+    SetRawText(row.Type, row.Stored, row.WithNul);
+    EXPECT_EQ(ReadAutoStart(*env, Name), row.Read);
+  }
+}
+
+TEST_F(AutoStart, RegisteringAgainRewritesAnExpandableStringAsAPlainOne) {
+  SetRawText(REG_EXPAND_SZ, u"%ProgramFiles%\\Korvane\\quillgate.exe");
+  WriteAutoStart(*env, Name, ReadAutoStart(*env, Name));
+  EXPECT_EQ(GetRaw().Type, DWORD(REG_SZ));
+}
+
+TEST_F(AutoStart, AValueOfAnotherTypeIsAnErrorUnlessItIsEmpty) {
+  const DWORD number = 1;
+  SetRaw(REG_DWORD, &number, sizeof number);
+  EXPECT_EQ(ErrorOfRead(*env), u"Invalid data type for 'Korvane Quillgate test'");
+  SetRaw(REG_BINARY, "\x01\x02", 2);
+  EXPECT_EQ(ErrorOfRead(*env), u"Invalid data type for 'Korvane Quillgate test'");
+  SetRaw(REG_BINARY, nullptr, 0); // no data: not registered
+  EXPECT_EQ(ReadAutoStart(*env, Name), u"");
+}
+
+TEST_F(AutoStart, AMissingRunKeyIsNotRegisteredAndIsCreatedWhenRegistering) {
+  HKEY run = nullptr;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_ALL_ACCESS, &run), ERROR_SUCCESS);
+  // Keep what the prefix had there, and put it back afterwards.
+  std::vector<std::pair<std::wstring, TRawValue>> saved;
+  for (DWORD i = 0;; ++i) {
+    wchar_t valueName[16384];
+    DWORD nameLength = 16384, type = 0, size = 0;
+    if (RegEnumValueW(run, i, valueName, &nameLength, nullptr, &type, nullptr, &size) !=
+        ERROR_SUCCESS)
+      break;
+    TRawValue value{type, std::vector<uint8_t>(size)};
+    nameLength = 16384;
+    RegEnumValueW(run, i, valueName, &nameLength, nullptr, &type, value.Data.data(), &size);
+    saved.emplace_back(valueName, value);
+  }
+  RegCloseKey(run);
+  ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, RunKey), ERROR_SUCCESS);
+
+  EXPECT_EQ(ReadAutoStart(*env, Name), u"");
+  RemoveAutoStart(*env, Name);
+  WriteAutoStart(*env, Name, PlainPath);
+  EXPECT_EQ(ReadAutoStart(*env, Name), PlainPath);
+
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_ALL_ACCESS, &run), ERROR_SUCCESS);
+  for (const auto &[valueName, value] : saved)
+    RegSetValueExW(run, valueName.c_str(), 0, value.Type, value.Data.data(),
+                   DWORD(value.Data.size()));
+  RegCloseKey(run);
+}
+
+#endif
+
+} // namespace

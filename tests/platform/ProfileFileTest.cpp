@@ -1,0 +1,128 @@
+#include "platform/ProfileFile.h"
+
+#include "common/Unicode.h"
+#include "support/TempFolder.h"
+
+#include <vector>
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace {
+
+using ProfileFile = TempFolderTest;
+
+std::vector<std::string> Lines(const std::string &content) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < content.size()) {
+    auto end = content.find('\n', start);
+    if (end == std::string::npos)
+      end = content.size();
+    std::string line = content.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r')
+      line.pop_back();
+    lines.push_back(line);
+    start = end + 1;
+  }
+  return lines;
+}
+
+// Wine's profile writer rewrites the whole file: it drops the blanks around "=", trailing blanks
+// and blank lines of lines it did not touch, where Windows keeps them. Under Wine the untouched
+// lines are compared in that form.
+bool RunningUnderWine() {
+#ifdef _WIN32
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+#else
+  return false;
+#endif
+}
+
+std::vector<std::string> AsWineWritesThem(std::vector<std::string> lines) {
+  std::vector<std::string> kept;
+  for (std::string &line : lines) {
+    while (!line.empty() && line.back() == ' ')
+      line.pop_back();
+    if (const auto equals = line.find('='); equals != std::string::npos && line[0] != ';') {
+      std::string key = line.substr(0, equals), value = line.substr(equals + 1);
+      while (!key.empty() && key.back() == ' ')
+        key.pop_back();
+      value.erase(0, value.find_first_not_of(' '));
+      line = key + "=" + value;
+    }
+    if (!line.empty())
+      kept.push_back(line);
+  }
+  return kept;
+}
+
+void ExpectLines(const std::string &content, const std::vector<std::string> &expected) {
+  if (RunningUnderWine())
+    EXPECT_EQ(AsWineWritesThem(Lines(content)), AsWineWritesThem(expected));
+  else
+    EXPECT_EQ(Lines(content), expected);
+}
+
+TEST_F(ProfileFile, ReadsNamesInAnyCaseWithoutBlanksAndOnePairOfQuotes) {
+  const auto file = U(folder / "config.ini");
+  WriteFile(folder / "config.ini", "; written by hand\r\n"
+                                   "[Other]\r\n"
+                                   "Top=1\r\n"
+                                   "[WINDOW]\r\n"
+                                   "top =  250  \r\n"
+                                   "Left=\"  -12 \"\r\n"
+                                   "Single='x'\r\n"
+                                   "Inner=a\"b\"\r\n"
+                                   "Half=\"x\r\n"
+                                   "Empty=\r\n");
+  const struct {
+    std::u16string Section, Key, Value;
+  } rows[] = {
+      {u"Window", u"Top", u"250"},  {u"window", u"LEFT", u"  -12 "},
+      {u"Window", u"Single", u"x"}, {u"Window", u"Inner", u"a\"b\""},
+      {u"Window", u"Half", u"\"x"}, {u"Window", u"Empty", u""},
+      {u"Other", u"Top", u"1"},     {u"Window", u"Missing", u"d"},
+      {u"Missing", u"Top", u"d"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(Utf16ToUtf8(row.Section + u"/" + row.Key));
+    EXPECT_EQ(ReadProfileString(file, row.Section, row.Key, u"d"), row.Value);
+  }
+  EXPECT_EQ(ReadProfileString(U(folder / "missing.ini"), u"Window", u"Top", u"d"), u"d");
+}
+
+TEST_F(ProfileFile, WritesInPlaceAppendsWhatIsMissingAndKeepsEveryOtherLine) {
+  const auto path = folder / "config.ini";
+  WriteFile(path, "; written by hand\r\n"
+                  "[Other]\r\n"
+                  "Key = kept \r\n"
+                  "\r\n"
+                  "[window]\r\n"
+                  "TOP=1\r\n"
+                  "Extra=e\r\n");
+  ASSERT_TRUE(WriteProfileString(U(path), u"Window", u"Top", u"250"));
+  ASSERT_TRUE(WriteProfileString(U(path), u"Window", u"Left", u"-7"));
+  ASSERT_TRUE(WriteProfileString(U(path), u"New", u"K", u"v"));
+  FlushProfileFile(U(path));
+  // A replaced key keeps the spelling the file gave it.
+  ExpectLines(ReadFile(path), {"; written by hand", "[Other]", "Key = kept ", "", "[window]",
+                               "TOP=250", "Extra=e", "Left=-7", "[New]", "K=v"});
+  EXPECT_EQ(ReadProfileString(U(path), u"window", u"top", u""), u"250");
+}
+
+TEST_F(ProfileFile, ANewFileIsCreatedButNeverItsFolder) {
+  const auto path = folder / "config.ini";
+  ASSERT_TRUE(WriteProfileString(U(path), u"Window", u"Top", u"100"));
+  ASSERT_TRUE(WriteProfileString(U(path), u"Window", u"Left", u"100"));
+  FlushProfileFile(U(path));
+  ExpectLines(ReadFile(path), {"[Window]", "Top=100", "Left=100"});
+
+  const auto missing = folder / "missing" / "config.ini";
+  EXPECT_FALSE(WriteProfileString(U(missing), u"Window", u"Top", u"1"));
+  FlushProfileFile(U(missing));
+  EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
+}
+
+} // namespace

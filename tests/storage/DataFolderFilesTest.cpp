@@ -1,0 +1,119 @@
+// The data folder's files as every system's build must keep them.
+
+#include "common/KvError.h"
+#include "common/Unicode.h"
+#include "storage/MasterPassword.h"
+#include "storage/Settings.h"
+#include "support/TempFolder.h"
+#include "support/UserProtection.h"
+
+namespace {
+
+class DataFolderFiles : public TempFolderTest {
+protected:
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    // The system's folder (Windows) and the XDG variable (POSIX) both point into the test's folder.
+    env = std::make_unique<TKvFixedEnvironment>(
+        std::map<std::string, std::string>{{"XDG_DATA_HOME", (folder / "local").string()},
+                                           {"HOME", folder.string()}},
+        "", U(folder / "local"));
+    protection = std::make_unique<TTestProtection>(folder);
+  }
+  std::unique_ptr<TKvFixedEnvironment> env;
+  std::unique_ptr<TTestProtection> protection;
+};
+
+TEST_F(DataFolderFiles, LiveInOneFolderUnderTheLocalApplicationDataFolder) {
+  std::filesystem::create_directory(folder / "local");
+  const std::filesystem::path data = folder / "local" / "Korvane Quillgate";
+  EXPECT_EQ(GetDataFolder(*env), U(data));
+  EXPECT_EQ(GetMasterKeyFileName(*env), U(data / "master.key"));
+  EXPECT_EQ(GetConfigFileName(*env), U(data / "config.ini"));
+  EXPECT_EQ(GetURLsFileName(*env), U(data / "urls.db"));
+  EXPECT_EQ(GetLoginsFileName(*env), U(data / "logins.db"));
+  EnsureDataFolder(*env);
+  EXPECT_TRUE(std::filesystem::is_directory(data));
+  EnsureDataFolder(*env); // an existing folder is left alone
+  EXPECT_TRUE(std::filesystem::is_directory(data));
+}
+
+#ifdef _WIN32
+TEST(DataFolder, IsTheSystemsLocalApplicationDataFolderPlusTheProgramsName) {
+  const struct {
+    std::u16string System;
+    std::map<std::string, std::string> Variables;
+    std::u16string Expected;
+  } rows[] = {
+      {u"C:\\Users\\me\\AppData\\Local", {}, u"C:\\Users\\me\\AppData\\Local\\Korvane Quillgate"},
+      {u"D:\\", {}, u"D:\\Korvane Quillgate"},
+      // The system could not say: its variable stands in, when it holds an absolute path.
+      {u"", {{"LOCALAPPDATA", "E:\\Local"}}, u"E:\\Local\\Korvane Quillgate"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(Utf16ToUtf8(row.Expected));
+    EXPECT_EQ(GetDataFolder(TKvFixedEnvironment(row.Variables, "", row.System)), row.Expected);
+  }
+  const std::u16string real = GetDataFolder(ProcessEnvironment());
+  EXPECT_TRUE(real.ends_with(u"\\AppData\\Local\\Korvane Quillgate")) << Utf16ToUtf8(real);
+}
+
+TEST_F(DataFolderFiles, OnlyTheOneFolderIsCreated) {
+  // Its parent is the system's own folder; a missing one is not made up.
+  EnsureDataFolder(*env);
+  EXPECT_FALSE(std::filesystem::exists(folder / "local"));
+}
+#endif
+
+TEST_F(DataFolderFiles, TheWindowPositionKeepsTheRestOfConfigIni) {
+  EnsureDataFolder(*env);
+  const std::u16string config = GetConfigFileName(*env);
+  const TKvWindowPosition missing = LoadWindowPosition(config);
+  EXPECT_EQ(missing.Top, 100);
+  EXPECT_EQ(missing.Left, 100);
+
+  WriteFile(std::filesystem::path(config),
+            "[Recent]\r\nSite=https://example.com\r\n[WINDOW]\r\ntop=5\r\n");
+  SaveWindowPosition(config, -1200, 2147483647);
+  const TKvWindowPosition saved = LoadWindowPosition(config);
+  EXPECT_EQ(saved.Top, -1200);
+  EXPECT_EQ(saved.Left, 2147483647);
+  const std::string content = ReadFile(std::filesystem::path(config));
+  EXPECT_NE(content.find("[Recent]"), std::string::npos);
+  EXPECT_NE(content.find("Site=https://example.com"), std::string::npos);
+  EXPECT_LT(content.find("[Recent]"), content.find("top=-1200"));
+
+  const auto unwritable = std::filesystem::path(config).parent_path() / "missing" / "config.ini";
+  try {
+    SaveWindowPosition(U(unwritable), 1, 2);
+    FAIL() << "no error";
+  } catch (const EKvError &e) {
+    EXPECT_EQ(e.Message(), u"Unable to write to " + U(unwritable));
+  }
+}
+
+TEST_F(DataFolderFiles, TheSavedMasterPasswordComesBackAndADamagedOneGivesTheSystemsCode) {
+  EnsureDataFolder(*env);
+  const std::u16string master = GetMasterKeyFileName(*env);
+  std::u16string text;
+  EXPECT_FALSE(LoadMasterPassword(master, text, **protection));
+
+  SaveMasterPassword(u"Pässwörd \u0141", master, **protection);
+  ASSERT_TRUE(LoadMasterPassword(master, text, **protection));
+  EXPECT_EQ(text, u"Pässwörd A"); // one byte per character: U+0141 keeps its low byte
+
+  std::string blob = ReadFile(std::filesystem::path(master));
+  blob[blob.size() / 2] ^= 0x55;
+  WriteFile(std::filesystem::path(master), blob);
+  try {
+    LoadMasterPassword(master, text, **protection);
+    FAIL() << "no error";
+  } catch (const EKvError &e) {
+    EXPECT_EQ(e.Message(), u"Failed to load master key [Windows error code: 13]");
+  }
+
+  DeleteMasterPassword(master);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(master)));
+}
+
+} // namespace
