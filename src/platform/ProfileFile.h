@@ -8,7 +8,7 @@
 // The value of key in section: surrounding blanks removed, and one pair of enclosing single or
 // double quotation marks dropped. defaultValue when the file, the section or the key is missing or
 // the file cannot be read.
-std::u16string ReadProfileString(const std::u16string &fileName, const std::u16string &section,
+std::u16string ReadProfileText(const std::u16string &fileName, const std::u16string &section,
                                  const std::u16string &key, const std::u16string &defaultValue);
 
 // Writes key=value into section: an existing key is replaced where it stands, a missing key is
@@ -16,7 +16,7 @@ std::u16string ReadProfileString(const std::u16string &fileName, const std::u16s
 // is created (never its folder). Every other line stays byte for byte. The file is replaced
 // atomically on POSIX; Windows updates it through its profile API, which may keep the change in a
 // cache until FlushProfileFile. False when the file cannot be read or written.
-bool WriteProfileString(const std::u16string &fileName, const std::u16string &section,
+bool WriteProfileText(const std::u16string &fileName, const std::u16string &section,
                         const std::u16string &key, const std::u16string &value);
 
 // Writes out what the system still caches of the profile file (nothing to do on POSIX).

@@ -20,7 +20,7 @@ std::u16string InDataFolder(const IKvEnvironment &env, const char16_t *name) {
 
 int32_t ReadInteger(const std::u16string &configFile, const std::u16string &key) {
   int32_t value = 0;
-  if (ProfileTextToInteger(ReadProfileString(configFile, u"Window", key, u""), value))
+  if (ProfileTextToInteger(ReadProfileText(configFile, u"Window", key, u""), value))
     return value;
   return 100;
 }
@@ -117,7 +117,7 @@ TKvWindowPosition LoadWindowPosition(const std::u16string &configFile) {
 void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t left) {
   bool written = true;
   for (const auto &[key, value] : {std::pair{u"Top", top}, std::pair{u"Left", left}}) {
-    written = WriteProfileString(configFile, u"Window", key, Utf8ToUtf16(std::to_string(value)));
+    written = WriteProfileText(configFile, u"Window", key, Utf8ToUtf16(std::to_string(value)));
     if (!written)
       break;
   }

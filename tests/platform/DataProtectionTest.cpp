@@ -2,6 +2,7 @@
 
 #include "support/TempFolder.h"
 #include "support/UserProtection.h"
+#include "support/Wine.h"
 
 #include <optional>
 
@@ -33,6 +34,12 @@ TEST_F(DataProtection, RoundTripsAnyPayloadIncludingAnEmptyOne) {
       SCOPED_TRACE(std::to_string(payload.size()) + (shared ? " shared" : ""));
       uint32_t error = 0;
       const std::optional<ByteArray> blob = (**protection).Protect(payload, shared, error);
+      if (payload.empty() && RunningUnderWine()) {
+        // Wine refuses an empty payload (error 13) where Windows protects it like any other.
+        EXPECT_FALSE(blob);
+        EXPECT_EQ(error, KvErrorInvalidData);
+        continue;
+      }
       ASSERT_TRUE(blob) << error;
       EXPECT_NE(*blob, payload);
       const std::optional<ByteArray> back = (**protection).Unprotect(*blob, error);
@@ -61,13 +68,16 @@ TEST_F(DataProtection, EmptyTruncatedAndDamagedBlobsAreInvalidData) {
   const struct {
     const char *What;
     ByteArray Blob;
+    bool WineOpensIt = false; // Wine leaves parts of its blob's header unchecked
   } rows[] = {{"empty", {}},
               {"truncated", truncated},
               {"damaged at the end", damagedEnd},
-              {"damaged in the middle", damagedMiddle},
+              {"damaged in the middle", damagedMiddle, true},
               {"not a blob", ByteArray(blob.size(), 0x41)}};
   for (const auto &row : rows) {
     SCOPED_TRACE(row.What);
+    if (row.WineOpensIt && RunningUnderWine())
+      continue;
     EXPECT_EQ(UnprotectError(row.Blob), KvErrorInvalidData);
   }
 }

@@ -2,11 +2,9 @@
 
 #include "common/Unicode.h"
 #include "support/TempFolder.h"
+#include "support/Wine.h"
 
 #include <vector>
-#ifdef _WIN32
-#include <windows.h>
-#endif
 
 namespace {
 
@@ -31,15 +29,6 @@ std::vector<std::string> Lines(const std::string &content) {
 // Wine's profile writer rewrites the whole file: it drops the blanks around "=", trailing blanks
 // and blank lines of lines it did not touch, where Windows keeps them. Under Wine the untouched
 // lines are compared in that form.
-bool RunningUnderWine() {
-#ifdef _WIN32
-  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-#else
-  return false;
-#endif
-}
-
 std::vector<std::string> AsWineWritesThem(std::vector<std::string> lines) {
   std::vector<std::string> kept;
   for (std::string &line : lines) {
@@ -88,9 +77,9 @@ TEST_F(ProfileFile, ReadsNamesInAnyCaseWithoutBlanksAndOnePairOfQuotes) {
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(Utf16ToUtf8(row.Section + u"/" + row.Key));
-    EXPECT_EQ(ReadProfileString(file, row.Section, row.Key, u"d"), row.Value);
+    EXPECT_EQ(ReadProfileText(file, row.Section, row.Key, u"d"), row.Value);
   }
-  EXPECT_EQ(ReadProfileString(U(folder / "missing.ini"), u"Window", u"Top", u"d"), u"d");
+  EXPECT_EQ(ReadProfileText(U(folder / "missing.ini"), u"Window", u"Top", u"d"), u"d");
 }
 
 TEST_F(ProfileFile, WritesInPlaceAppendsWhatIsMissingAndKeepsEveryOtherLine) {
@@ -102,25 +91,25 @@ TEST_F(ProfileFile, WritesInPlaceAppendsWhatIsMissingAndKeepsEveryOtherLine) {
                   "[window]\r\n"
                   "TOP=1\r\n"
                   "Extra=e\r\n");
-  ASSERT_TRUE(WriteProfileString(U(path), u"Window", u"Top", u"250"));
-  ASSERT_TRUE(WriteProfileString(U(path), u"Window", u"Left", u"-7"));
-  ASSERT_TRUE(WriteProfileString(U(path), u"New", u"K", u"v"));
+  ASSERT_TRUE(WriteProfileText(U(path), u"Window", u"Top", u"250"));
+  ASSERT_TRUE(WriteProfileText(U(path), u"Window", u"Left", u"-7"));
+  ASSERT_TRUE(WriteProfileText(U(path), u"New", u"K", u"v"));
   FlushProfileFile(U(path));
   // A replaced key keeps the spelling the file gave it.
   ExpectLines(ReadFile(path), {"; written by hand", "[Other]", "Key = kept ", "", "[window]",
                                "TOP=250", "Extra=e", "Left=-7", "[New]", "K=v"});
-  EXPECT_EQ(ReadProfileString(U(path), u"window", u"top", u""), u"250");
+  EXPECT_EQ(ReadProfileText(U(path), u"window", u"top", u""), u"250");
 }
 
 TEST_F(ProfileFile, ANewFileIsCreatedButNeverItsFolder) {
   const auto path = folder / "config.ini";
-  ASSERT_TRUE(WriteProfileString(U(path), u"Window", u"Top", u"100"));
-  ASSERT_TRUE(WriteProfileString(U(path), u"Window", u"Left", u"100"));
+  ASSERT_TRUE(WriteProfileText(U(path), u"Window", u"Top", u"100"));
+  ASSERT_TRUE(WriteProfileText(U(path), u"Window", u"Left", u"100"));
   FlushProfileFile(U(path));
   ExpectLines(ReadFile(path), {"[Window]", "Top=100", "Left=100"});
 
   const auto missing = folder / "missing" / "config.ini";
-  EXPECT_FALSE(WriteProfileString(U(missing), u"Window", u"Top", u"1"));
+  EXPECT_FALSE(WriteProfileText(U(missing), u"Window", u"Top", u"1"));
   FlushProfileFile(U(missing));
   EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
 }

@@ -18,6 +18,7 @@ protected:
         std::map<std::string, std::string>{{"XDG_DATA_HOME", (folder / "local").string()},
                                            {"HOME", folder.string()}},
         "", U(folder / "local"));
+    std::filesystem::create_directory(folder / "local");
     protection = std::make_unique<TTestProtection>(folder);
   }
   std::unique_ptr<TKvFixedEnvironment> env;
@@ -25,7 +26,6 @@ protected:
 };
 
 TEST_F(DataFolderFiles, LiveInOneFolderUnderTheLocalApplicationDataFolder) {
-  std::filesystem::create_directory(folder / "local");
   const std::filesystem::path data = folder / "local" / "Korvane Quillgate";
   EXPECT_EQ(GetDataFolder(*env), U(data));
   EXPECT_EQ(GetMasterKeyFileName(*env), U(data / "master.key"));
@@ -60,8 +60,9 @@ TEST(DataFolder, IsTheSystemsLocalApplicationDataFolderPlusTheProgramsName) {
 
 TEST_F(DataFolderFiles, OnlyTheOneFolderIsCreated) {
   // Its parent is the system's own folder; a missing one is not made up.
-  EnsureDataFolder(*env);
-  EXPECT_FALSE(std::filesystem::exists(folder / "local"));
+  const TKvFixedEnvironment missing({}, "", U(folder / "missing"));
+  EnsureDataFolder(missing);
+  EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
 }
 #endif
 
@@ -103,7 +104,7 @@ TEST_F(DataFolderFiles, TheSavedMasterPasswordComesBackAndADamagedOneGivesTheSys
   EXPECT_EQ(text, u"Pässwörd A"); // one byte per character: U+0141 keeps its low byte
 
   std::string blob = ReadFile(std::filesystem::path(master));
-  blob[blob.size() / 2] ^= 0x55;
+  blob.back() ^= 0x55;
   WriteFile(std::filesystem::path(master), blob);
   try {
     LoadMasterPassword(master, text, **protection);

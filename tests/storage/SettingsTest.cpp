@@ -207,7 +207,7 @@ TEST_F(WindowPosition, FailedWritesNameThePathAndCreateNoFolder) {
 TEST_F(WindowPosition, ProfileStringsDropOnePairOfQuotesAndTheBlanks) {
   WriteFile(folder / "p.ini", "[S]\na= \"'q'\" \nb=''\nc=\"x\ne=  spaced out  \n");
   const auto read = [&](const char16_t *key) {
-    return ReadProfileString(U(folder / "p.ini"), u"s", key, u"default");
+    return ReadProfileText(U(folder / "p.ini"), u"s", key, u"default");
   };
   EXPECT_EQ(read(u"a"), u"'q'");
   EXPECT_EQ(read(u"b"), u"");

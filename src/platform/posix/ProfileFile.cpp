@@ -130,7 +130,7 @@ TPlace Find(const std::vector<TLine> &lines, std::string_view section, std::stri
 
 } // namespace
 
-std::u16string ReadProfileString(const std::u16string &fileName, const std::u16string &section,
+std::u16string ReadProfileText(const std::u16string &fileName, const std::u16string &section,
                                  const std::u16string &key, const std::u16string &defaultValue) {
   std::string content;
   if (ReadProfileFile(fileName, content) != TReadResult::Read)
@@ -146,7 +146,7 @@ std::u16string ReadProfileString(const std::u16string &fileName, const std::u16s
   return Utf8ToUtf16(value);
 }
 
-bool WriteProfileString(const std::u16string &fileName, const std::u16string &section,
+bool WriteProfileText(const std::u16string &fileName, const std::u16string &section,
                         const std::u16string &key, const std::u16string &value) {
   const std::string path = Utf16ToUtf8(fileName);
   std::string content;

@@ -4,7 +4,7 @@
 
 #include <windows.h>
 
-std::u16string ReadProfileString(const std::u16string &fileName, const std::u16string &section,
+std::u16string ReadProfileText(const std::u16string &fileName, const std::u16string &section,
                                  const std::u16string &key, const std::u16string &defaultValue) {
   // The system trims the blanks and drops one pair of enclosing quotation marks itself.
   wchar_t buffer[2048];
@@ -13,7 +13,7 @@ std::u16string ReadProfileString(const std::u16string &fileName, const std::u16s
   return FromWide(buffer, length);
 }
 
-bool WriteProfileString(const std::u16string &fileName, const std::u16string &section,
+bool WriteProfileText(const std::u16string &fileName, const std::u16string &section,
                         const std::u16string &key, const std::u16string &value) {
   return WritePrivateProfileStringW(Wide(section), Wide(key), Wide(value), Wide(fileName));
 }
