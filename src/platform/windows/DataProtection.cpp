@@ -11,7 +11,7 @@ namespace {
 class TKvSystemDataProtection : public IKvDataProtection {
 public:
   std::optional<ByteArray> Protect(const ByteArray &data, bool shared, uint32_t &error) override {
-    DATA_BLOB input{DWORD(data.size()), const_cast<BYTE *>(data.data())};
+    DATA_BLOB input{DWORD(data.size()), Bytes(data)};
     DATA_BLOB output{};
     const DWORD flags = CRYPTPROTECT_UI_FORBIDDEN | (shared ? CRYPTPROTECT_LOCAL_MACHINE : 0);
     if (!CryptProtectData(&input, L"", nullptr, nullptr, nullptr, flags, &output)) {
@@ -22,7 +22,7 @@ public:
   }
 
   std::optional<ByteArray> Unprotect(const ByteArray &blob, uint32_t &error) override {
-    DATA_BLOB input{DWORD(blob.size()), const_cast<BYTE *>(blob.data())};
+    DATA_BLOB input{DWORD(blob.size()), Bytes(blob)};
     DATA_BLOB output{};
     if (!CryptUnprotectData(&input, nullptr, nullptr, nullptr, nullptr, CRYPTPROTECT_UI_FORBIDDEN,
                             &output)) {
@@ -33,6 +33,12 @@ public:
   }
 
 private:
+  // The system refuses a null pointer even for no bytes; an empty array may well have one.
+  static BYTE *Bytes(const ByteArray &bytes) {
+    static BYTE none = 0;
+    return bytes.empty() ? &none : const_cast<BYTE *>(bytes.data());
+  }
+
   // A copy of the system's buffer, which is wiped before it goes back: it may hold the secret.
   static ByteArray TakeOutput(DATA_BLOB &output) {
     ByteArray bytes(output.pbData, output.pbData + output.cbData);
