@@ -1,6 +1,7 @@
 // HMAC-SHA-512 against OpenSSL as the independent reference.
 
 #include "crypto/HMAC.h"
+#include "crypto/HmacHex.h"
 #include "support/Hex.h"
 #include "support/OpenSslReference.h"
 
@@ -8,15 +9,6 @@
 #include <string>
 
 namespace {
-
-std::string HmacHex(const std::string &key, const std::string &message) {
-  THMACContext context;
-  HMACInit(context, key);
-  HMACUpdate(context, message.data(), uint32_t(message.size()));
-  TSHA512Digest digest;
-  HMACFinal(context, digest);
-  return ToHex(digest);
-}
 
 // Keys up to the block length are zero-filled; a longer key is replaced by its digest first.
 TEST(HMACSHA512, KeysAroundTheBlockLength) {

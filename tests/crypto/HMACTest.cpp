@@ -2,21 +2,13 @@
 
 #include "crypto/HMAC.h"
 
+#include "crypto/HmacHex.h"
 #include "support/Hex.h"
 
 #include <gtest/gtest.h>
 #include <string>
 
 namespace {
-
-std::string HmacHex(const std::string &key, const std::string &message) {
-  THMACContext context;
-  HMACInit(context, key);
-  HMACUpdate(context, message.data(), uint32_t(message.size()));
-  TSHA512Digest digest;
-  HMACFinal(context, digest);
-  return ToHex(digest);
-}
 
 std::string Bytes(std::initializer_list<int> values) {
   std::string s;
