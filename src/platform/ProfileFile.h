@@ -9,7 +9,7 @@
 // double quotation marks dropped. defaultValue when the file, the section or the key is missing or
 // the file cannot be read.
 std::u16string ReadProfileText(const std::u16string &fileName, const std::u16string &section,
-                                 const std::u16string &key, const std::u16string &defaultValue);
+                               const std::u16string &key, const std::u16string &defaultValue);
 
 // Writes key=value into section: an existing key is replaced where it stands, a missing key is
 // added at the end of its section, a missing section at the end of the file, and a missing file
@@ -17,7 +17,7 @@ std::u16string ReadProfileText(const std::u16string &fileName, const std::u16str
 // atomically on POSIX; Windows updates it through its profile API, which may keep the change in a
 // cache until FlushProfileFile. False when the file cannot be read or written.
 bool WriteProfileText(const std::u16string &fileName, const std::u16string &section,
-                        const std::u16string &key, const std::u16string &value);
+                      const std::u16string &key, const std::u16string &value);
 
 // Writes out what the system still caches of the profile file (nothing to do on POSIX).
 void FlushProfileFile(const std::u16string &fileName);

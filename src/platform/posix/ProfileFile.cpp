@@ -131,7 +131,7 @@ TPlace Find(const std::vector<TLine> &lines, std::string_view section, std::stri
 } // namespace
 
 std::u16string ReadProfileText(const std::u16string &fileName, const std::u16string &section,
-                                 const std::u16string &key, const std::u16string &defaultValue) {
+                               const std::u16string &key, const std::u16string &defaultValue) {
   std::string content;
   if (ReadProfileFile(fileName, content) != TReadResult::Read)
     return defaultValue;
@@ -147,7 +147,7 @@ std::u16string ReadProfileText(const std::u16string &fileName, const std::u16str
 }
 
 bool WriteProfileText(const std::u16string &fileName, const std::u16string &section,
-                        const std::u16string &key, const std::u16string &value) {
+                      const std::u16string &key, const std::u16string &value) {
   const std::string path = Utf16ToUtf8(fileName);
   std::string content;
   if (ReadProfileFile(fileName, content) == TReadResult::Failed)

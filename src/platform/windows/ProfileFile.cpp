@@ -5,7 +5,7 @@
 #include <windows.h>
 
 std::u16string ReadProfileText(const std::u16string &fileName, const std::u16string &section,
-                                 const std::u16string &key, const std::u16string &defaultValue) {
+                               const std::u16string &key, const std::u16string &defaultValue) {
   // The system trims the blanks and drops one pair of enclosing quotation marks itself.
   wchar_t buffer[2048];
   const DWORD length = GetPrivateProfileStringW(Wide(section), Wide(key), Wide(defaultValue),
@@ -14,7 +14,7 @@ std::u16string ReadProfileText(const std::u16string &fileName, const std::u16str
 }
 
 bool WriteProfileText(const std::u16string &fileName, const std::u16string &section,
-                        const std::u16string &key, const std::u16string &value) {
+                      const std::u16string &key, const std::u16string &value) {
   return WritePrivateProfileStringW(Wide(section), Wide(key), Wide(value), Wide(fileName));
 }
 
