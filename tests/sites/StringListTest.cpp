@@ -140,6 +140,43 @@ TEST_F(StringListFile, WritesBackInTheEncodingItWasReadIn) {
   }
 }
 
+#ifdef _WIN32
+// A new list goes to disk in the system's code page; a character the code page lacks becomes its
+// substitute there and does not come back.
+TEST_F(StringListFile, ANewListIsWrittenInTheCodePageWithItsSubstitute) {
+  const struct {
+    unsigned CodePage;
+    Lines Written;
+    std::string Bytes;
+    Lines ReadBack;
+  } rows[] = {
+      {1252,
+       {u"1:https://café.example/€", u"1:José", u"2:\u4E2D"},
+       "1:https://caf\xE9.example/\x80\r\n1:Jos\xE9\r\n2:?\r\n",
+       {u"1:https://café.example/€", u"1:José", u"2:?"}},
+      {1251,
+       {u"1:https://пример.рф/€", u"1:Жанна", u"2:\u4E2D"},
+       "1:https://\xEF\xF0\xE8\xEC\xE5\xF0.\xF0\xF4/\x88\r\n1:\xC6\xE0\xED\xED\xE0\r\n2:?\r\n",
+       {u"1:https://пример.рф/€", u"1:Жанна", u"2:?"}},
+  };
+  for (const auto &row : rows) {
+    if (row.CodePage != RunCodePage())
+      continue;
+    SCOPED_TRACE(row.CodePage);
+    const auto path = folder / "urls.db";
+    TKvStringList list;
+    for (const auto &line : row.Written)
+      list.Add(line);
+    list.SaveToFile(PathText(path));
+    EXPECT_EQ(ToHex(ReadFile(path)), ToHex(row.Bytes));
+    TKvStringList again;
+    again.LoadFromFile(PathText(path));
+    EXPECT_EQ(again.Encoding(), TKvEncoding::Ansi);
+    EXPECT_EQ(Printable(LinesOf(again)), Printable(row.ReadBack));
+  }
+}
+#endif
+
 TEST_F(StringListFile, EmptyListIsTheMarkAlone) {
   const struct {
     const char *Name;
