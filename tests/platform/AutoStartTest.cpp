@@ -11,7 +11,6 @@
 
 namespace {
 
-// A name of the tests' own: a registration of the real program stays untouched.
 const std::u16string Name = u"Korvane Quillgate test";
 
 #ifdef _WIN32
@@ -30,13 +29,32 @@ protected:
     TempFolderTest::SetUp();
     env = std::make_unique<TKvFixedEnvironment>(std::map<std::string, std::string>{
         {"HOME", (folder / "home").string()}, {"XDG_CONFIG_HOME", (folder / "config").string()}});
-    RemoveAutoStart(*env, Name);
+#ifdef _WIN32
+    // The user's own Run key stays untouched: for this process the current user's registry is a
+    // fresh key of the test's own, which starts without a Run key.
+    privateRoot = L"Software\\Korvane Quillgate tests\\" + folder.filename().wstring();
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, privateRoot.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, &privateKey, nullptr),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegOverridePredefKey(HKEY_CURRENT_USER, privateKey), ERROR_SUCCESS);
+#endif
   }
   void TearDown() override {
-    RemoveAutoStart(*env, Name);
+#ifdef _WIN32
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    if (privateKey != nullptr) {
+      RegCloseKey(privateKey);
+      RegDeleteTreeW(HKEY_CURRENT_USER, privateRoot.c_str());
+      RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Korvane Quillgate tests"); // when empty
+    }
+#endif
     TempFolderTest::TearDown();
   }
   std::unique_ptr<TKvFixedEnvironment> env;
+#ifdef _WIN32
+  std::wstring privateRoot;
+  HKEY privateKey = nullptr;
+#endif
 };
 
 TEST_F(AutoStart, RegistersReadsBackReplacesAndUnregisters) {
@@ -162,33 +180,11 @@ TEST_F(AutoStart, AValueOfAnotherTypeIsAnErrorUnlessItIsEmpty) {
 
 TEST_F(AutoStart, AMissingRunKeyIsNotRegisteredAndIsCreatedWhenRegistering) {
   HKEY run = nullptr;
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_ALL_ACCESS, &run), ERROR_SUCCESS);
-  // Keep what the prefix had there, and put it back afterwards.
-  std::vector<std::pair<std::wstring, TRawValue>> saved;
-  for (DWORD i = 0;; ++i) {
-    wchar_t valueName[16384];
-    DWORD nameLength = 16384, type = 0, size = 0;
-    if (RegEnumValueW(run, i, valueName, &nameLength, nullptr, &type, nullptr, &size) !=
-        ERROR_SUCCESS)
-      break;
-    TRawValue value{type, std::vector<uint8_t>(size)};
-    nameLength = 16384;
-    RegEnumValueW(run, i, valueName, &nameLength, nullptr, &type, value.Data.data(), &size);
-    saved.emplace_back(valueName, value);
-  }
-  RegCloseKey(run);
-  ASSERT_EQ(RegDeleteKeyW(HKEY_CURRENT_USER, RunKey), ERROR_SUCCESS);
-
+  ASSERT_NE(RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_READ, &run), ERROR_SUCCESS);
   EXPECT_EQ(ReadAutoStart(*env, Name), u"");
   RemoveAutoStart(*env, Name);
   WriteAutoStart(*env, Name, PlainPath);
   EXPECT_EQ(ReadAutoStart(*env, Name), PlainPath);
-
-  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, RunKey, 0, KEY_ALL_ACCESS, &run), ERROR_SUCCESS);
-  for (const auto &[valueName, value] : saved)
-    RegSetValueExW(run, valueName.c_str(), 0, value.Type, value.Data.data(),
-                   DWORD(value.Data.size()));
-  RegCloseKey(run);
 }
 
 #endif
