@@ -29,7 +29,7 @@ bool WriteAll(HANDLE file, const ByteArray &bytes) {
 }
 
 // A virus scanner or an indexer opens a fresh file for a moment; the rename waits for it briefly
-// instead of failing the save.
+// (about half a second in all) instead of failing the save.
 bool MoveWithRetry(const std::u16string &from, const std::u16string &to) {
   for (int attempt = 0;; ++attempt) {
     if (MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
