@@ -9,22 +9,12 @@ set -eu
 program=$1
 how=$2
 
-root=$(mktemp -d "${TMPDIR:-/tmp}/kvshell.XXXXXX")
-xvfb=
-tray=
-app=
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null || true
-  [ -n "$tray" ] && kill "$tray" 2>/dev/null || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$root"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/x-session.sh"
+make_scratch kvshell
 fail() { echo "FAIL: $*" >&2; exit 1; }
 mkdir -p "$root/run" "$root/home" "$root/data" "$root/config"
 chmod 700 "$root/run"
 
-. "$(dirname "$0")/x-session.sh"
 start_display
 start_tray
 

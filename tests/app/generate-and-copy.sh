@@ -16,24 +16,14 @@ url='https://www.example.org/login'
 login='alice'
 
 [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || { echo "FAIL: run inside with-keyring.sh" >&2; exit 1; }
-root=$(mktemp -d "${TMPDIR:-/tmp}/kve2e.XXXXXX")
-xvfb=
-tray=
-app=
-cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null || true
-  [ -n "$tray" ] && kill "$tray" 2>/dev/null || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$root"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/x-session.sh"
+make_scratch kve2e
 fail() {
   echo "FAIL: $*" >&2
   [ -s "$root/stderr" ] && sed 's/^/  program: /' "$root/stderr" >&2
   exit 1
 }
 
-. "$(dirname "$0")/x-session.sh"
 start_display
 start_tray
 

@@ -1,5 +1,22 @@
-# Sourced by the tray program's scripts: a private Xvfb display and a tray host. The caller defines
-# $root (a scratch folder) and fail(); these set $xvfb, $tray and $panel for its clean-up.
+# Sourced by the tray program's scripts: a scratch folder, a private Xvfb display and a tray host.
+# The caller defines fail() and sets $app to the program it starts; everything here is ended and
+# removed when the script exits, however it exits.
+
+# Makes $root, a scratch folder named after the given prefix, and arms the clean-up.
+make_scratch() {
+  root=$(mktemp -d "${TMPDIR:-/tmp}/$1.XXXXXX")
+  xvfb=
+  tray=
+  app=
+  trap cleanup EXIT
+}
+
+cleanup() {
+  [ -n "$app" ] && kill "$app" 2>/dev/null || true
+  [ -n "$tray" ] && kill "$tray" 2>/dev/null || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  rm -rf "$root"
+}
 
 start_display() {
   Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
