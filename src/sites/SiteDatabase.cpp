@@ -5,37 +5,48 @@
 
 #include <cstdint>
 #include <limits>
+#include <optional>
 
 namespace {
 
-// The prefix of a site index: its decimal form and ":". A line belongs to the index when it
-// begins with the prefix exactly, so "1:" matches neither "11:" nor "01:".
-std::u16string Prefix(int32_t index) {
+std::u16string IndexText(std::u16string_view line) {
+  // A line without ":" has no number at all, even when it is all digits.
+  const auto colon = line.find(u':');
+  return colon == std::u16string_view::npos ? std::u16string()
+                                            : std::u16string(line.substr(0, colon));
+}
+
+} // namespace
+
+std::optional<int32_t> SiteIndexOf(std::u16string_view line) {
+  try {
+    return TextToInteger(IndexText(line));
+  } catch (const EKvError &) {
+    return std::nullopt;
+  }
+}
+
+std::u16string IndexPrefix(int32_t index) {
   const std::string digits = std::to_string(index);
   std::u16string prefix(digits.begin(), digits.end());
   prefix += u':';
   return prefix;
 }
 
-} // namespace
-
 IntegerArray TKvURLs::GetIndexes() const {
   IntegerArray indexes;
   indexes.reserve(FLines.size());
-  for (const auto &line : FLines) {
-    // A line without ":" has no number at all, even when it is all digits.
-    const auto colon = line.find(u':');
-    indexes.push_back(
-        TextToInteger(colon == std::u16string::npos ? std::u16string() : line.substr(0, colon)));
-  }
+  for (const auto &line : FLines)
+    indexes.push_back(TextToInteger(IndexText(line)));
   return indexes;
 }
 
 int32_t TKvURLs::GetMaxIndex() const {
+  // A line without a valid index takes no number, and keeps no new site from getting one.
   int32_t largest = 0;
-  for (const int32_t index : GetIndexes())
-    if (index > largest)
-      largest = index;
+  for (const auto &line : FLines)
+    if (const std::optional<int32_t> index = SiteIndexOf(line); index && *index > largest)
+      largest = *index;
   return largest;
 }
 
@@ -44,16 +55,16 @@ int32_t TKvURLs::AddURL(const std::u16string &URL) {
   if (largest == std::numeric_limits<int32_t>::max())
     throw EKvError(u"No free site index");
   const int32_t index = largest + 1;
-  Add(Prefix(index) + URL);
+  Add(IndexPrefix(index) + URL);
   return index;
 }
 
 void TKvURLs::AddURL(int32_t Index, const std::u16string &URL) {
-  Add(Prefix(Index) + URL);
+  Add(IndexPrefix(Index) + URL);
 }
 
 int32_t TKvURLs::FindIndex(int32_t Index) const {
-  const std::u16string prefix = Prefix(Index);
+  const std::u16string prefix = IndexPrefix(Index);
   for (std::size_t i = 0; i < FLines.size(); ++i)
     if (FLines[i].starts_with(prefix))
       return int32_t(i);
@@ -68,15 +79,15 @@ void TKvURLs::RemoveURL(int32_t Index) {
 
 std::u16string TKvURLs::GetURL(int32_t Index) const {
   const int32_t position = FindIndex(Index);
-  return position < 0 ? std::u16string() : Get(position).substr(Prefix(Index).size());
+  return position < 0 ? std::u16string() : Get(position).substr(IndexPrefix(Index).size());
 }
 
 int32_t TKvLogins::AddLogin(int32_t Index, const std::u16string &Login) {
-  return Add(Prefix(Index) + Login);
+  return Add(IndexPrefix(Index) + Login);
 }
 
 std::unique_ptr<TKvStringList> TKvLogins::LoginsByIndex(int32_t Index) const {
-  const std::u16string prefix = Prefix(Index);
+  const std::u16string prefix = IndexPrefix(Index);
   auto logins = std::make_unique<TKvStringList>();
   for (const auto &line : FLines)
     if (line.starts_with(prefix))
@@ -85,7 +96,7 @@ std::unique_ptr<TKvStringList> TKvLogins::LoginsByIndex(int32_t Index) const {
 }
 
 void TKvLogins::DeleteByIndex(int32_t Index) {
-  const std::u16string prefix = Prefix(Index);
+  const std::u16string prefix = IndexPrefix(Index);
   std::vector<int32_t> positions;
   for (std::size_t i = 0; i < FLines.size(); ++i)
     if (FLines[i].starts_with(prefix))

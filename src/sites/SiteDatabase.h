@@ -7,17 +7,27 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 using IntegerArray = std::vector<int32_t>;
+
+// The prefix of a site index in a line: its decimal form and ":". A line belongs to the index
+// when it begins with the prefix exactly, so "1:" matches neither "11:" nor "01:".
+std::u16string IndexPrefix(int32_t index);
+// The number before the first ":" of a line, read as TextToInteger reads it; none when the line
+// has no ":" or the text before it is not an integer.
+std::optional<int32_t> SiteIndexOf(std::u16string_view line);
 
 class TKvURLs : public TKvStringList {
 public:
   // The number before the first ":" of every line, in line order. Raises the error of
   // TextToInteger for the first line without a valid number, returning nothing.
   IntegerArray GetIndexes() const;
-  // Appends a site with one more than the largest index (at least 1) and returns that index.
+  // Appends a site with one more than the largest index (at least 1) and returns that index;
+  // lines without a valid index are passed over.
   // Raises "No free site index" when the largest index is already the largest 32-bit value.
   int32_t AddURL(const std::u16string &URL);
   // Appends the site line of Index and URL as it is, for rebuilding the list in a new order.

@@ -31,23 +31,29 @@ std::u16string DecodeUtf16(const ByteArray &bytes, std::size_t from, bool bigEnd
 }
 
 // CR LF, a lone LF and a lone CR each end a line; a line end at the very end adds no empty line.
+// A U+0000 that a damaged or hand-edited file holds is dropped on its own: the text after it, and
+// every line after it, is still read.
 std::vector<std::u16string> SplitLines(std::u16string_view text) {
   std::vector<std::u16string> lines;
-  const auto zero = text.find(u'\0');
-  if (zero != std::u16string_view::npos)
-    text = text.substr(0, zero);
-  std::size_t start = 0;
+  std::u16string line;
+  bool open = false; // a line has begun and has not ended yet
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
-    if (c != u'\r' && c != u'\n')
+    if (c == u'\r' || c == u'\n') {
+      lines.push_back(std::move(line));
+      line.clear();
+      open = false;
+      if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+        ++i;
       continue;
-    lines.emplace_back(text.substr(start, i - start));
-    if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-      ++i;
-    start = i + 1;
+    }
+    if (c != u'\0') {
+      line.push_back(c);
+      open = true;
+    }
   }
-  if (start < text.size())
-    lines.emplace_back(text.substr(start));
+  if (open)
+    lines.push_back(std::move(line));
   return lines;
 }
 

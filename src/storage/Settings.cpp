@@ -127,6 +127,17 @@ void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t l
     throw EKvError(u"Unable to write to " + configFile);
 }
 
+bool SiteLinesAreTyped(const std::u16string &configFile) {
+  return ReadProfileText(configFile, u"Sites", u"Lines", u"") == u"typed";
+}
+
+void RecordSiteLinesTyped(const std::u16string &configFile) {
+  const bool written = WriteProfileText(configFile, u"Sites", u"Lines", u"typed");
+  FlushProfileFile(configFile);
+  if (!written)
+    throw EKvError(u"Unable to write to " + configFile);
+}
+
 std::u16string GetAutoRun(const IKvEnvironment &env) {
   return ReadAutoStart(env, AutoRunName);
 }

@@ -33,6 +33,13 @@ TKvWindowPosition LoadWindowPosition(const std::u16string &configFile);
 // Writes "Top", then "Left"; raises "Unable to write to <configFile>" at the first failure.
 void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t left);
 
+// Whether the site lines hold each new site's URL as the user typed it ("[Sites] Lines=typed").
+// Lines written before that hold more than scheme and host only where a reorder put a typed URL
+// there, while their buttons gave scheme and host; the first opening rewrites them and records it.
+bool SiteLinesAreTyped(const std::u16string &configFile);
+// Raises "Unable to write to <configFile>".
+void RecordSiteLinesTyped(const std::u16string &configFile);
+
 // The integer reading of config.ini values: optional leading spaces, one optional sign, decimal
 // or hexadecimal ("$", "x", "X", "0x", "0X"; at most 8 significant digits, taken as 32 bits),
 // nothing else. False when the text is not such an integer.

@@ -6,7 +6,6 @@
 #include "platform/Environment.h"
 #include "platform/FileSystem.h"
 #include "platform/WebBrowser.h"
-#include "sites/URLParser.h"
 #include "storage/MasterPassword.h"
 #include "storage/Settings.h"
 #include "ui/Images.h"
@@ -31,7 +30,6 @@
 #include <algorithm>
 #include <optional>
 #include <system_error>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -42,18 +40,9 @@
 namespace {
 
 const char16_t *const ProgramTitle = u"Korvane Quillgate";
-const char16_t *const DefaultScheme = u"http";
-// The site a first start offers as an example: the home page of a software download portal.
-const char16_t *const ExampleSiteURL = u"https://sourceforge.net";
-const char16_t *const ExampleSiteHost = u"sourceforge.net";
 
 QString Q(const std::u16string &text) {
   return QString::fromStdU16String(text);
-}
-
-// How a list line begins for a site index: its decimal form and ":".
-std::u16string IndexPrefix(int32_t index) {
-  return QString::number(index).toStdU16String() + u":";
 }
 
 // Tahoma is loaded from Wine's metric-compatible copy when the system has one but fontconfig
@@ -195,7 +184,7 @@ struct TFirstError {
 TfmMain::TfmMain(const IKvEnvironment &env, IKvDataProtection &protection,
                  std::u16string programPath, TKvErrorReport errorReport, QWidget *parent)
     : QDialog(parent), FEnv(env), FProtection(protection), FProgramPath(std::move(programPath)),
-      FErrorReport(std::move(errorReport)) {
+      FErrorReport(std::move(errorReport)), FSites(GetURLsFileName(env), GetLoginsFileName(env)) {
   CreateControls();
   FormCreate();
 }
@@ -359,8 +348,6 @@ void TfmMain::FormCreate() {
   TFirstError firstError;
   FMasterKeyFile = GetMasterKeyFileName(FEnv);
   FConfigFile = GetConfigFileName(FEnv);
-  FURLsPath = GetURLsFileName(FEnv);
-  FLoginsPath = GetLoginsFileName(FEnv);
   firstError.Run([&] { EnsureDataFolder(FEnv); });
 
   firstError.Run([&] {
@@ -392,56 +379,30 @@ void TfmMain::FormCreate() {
 }
 
 void TfmMain::LoadLists() {
-  if (!FileExists(FURLsPath)) {
-    bgThumbs->AddButton(QStringLiteral("   ") + Q(ExampleSiteHost), 0,
-                        QVariant::fromValue(TURLInfo::Create(1, ExampleSiteURL)));
-    FURLs.AddURL(ExampleSiteURL);
-    FURLsFileLoaded = true;
+  const bool linesTyped = SiteLinesAreTyped(FConfigFile);
+  for (const TKvSite &site : FSites.Load(linesTyped))
+    AddSiteButton(site);
+  if (linesTyped)
     return;
-  }
-
-  FURLs.LoadFromFile(FURLsPath);
-  // Each button takes the URL of the first line that spells its index, as GetURL finds it. The
-  // lines are looked up through a map from index to that line, so ten thousand sites open in
-  // one pass instead of one search per site.
-  std::unordered_map<int32_t, int32_t> firstLine;
-  const auto urlOf = [this, &firstLine](int32_t index) {
-    const auto found = firstLine.find(index);
-    return found == firstLine.end() ? std::u16string()
-                                    : FURLs.Get(found->second).substr(IndexPrefix(index).size());
-  };
+  // Lines written before new sites kept their URL as typed now say what their buttons gave; they
+  // reach the disk before config.ini records it, so a failure in between only repeats this at the
+  // next opening, and until it is recorded new sites are listed as before. A folder that takes no
+  // writes is reported by the closing.
   try {
-    const IntegerArray indexes = FURLs.GetIndexes();
-    firstLine.reserve(indexes.size());
-    for (std::size_t line = 0; line < indexes.size(); ++line)
-      if (FURLs.Get(int32_t(line)).starts_with(IndexPrefix(indexes[line])))
-        firstLine.try_emplace(indexes[line], int32_t(line));
-    for (const int32_t index : indexes) {
-      std::u16string scheme, user, password, host, path, fragment, query;
-      uint16_t port = 0;
-      ParseURL(urlOf(index), true, scheme, user, password, host, port, path, fragment, query,
-               DefaultScheme);
-      bgThumbs->AddButton(QStringLiteral("   ") + Q(host), 0,
-                          QVariant::fromValue(TURLInfo::Create(index, scheme + u"://" + host)));
-    }
+    if (FSites.LinesRewritten())
+      FSites.SaveURLs();
+    RecordSiteLinesTyped(FConfigFile);
+    FSites.SetLinesTyped();
   } catch (const EKvError &) {
-    // The window works on the lines its buttons stand for; the file itself is kept aside at
-    // closing, since its other lines never reached the list.
-    std::vector<std::pair<int32_t, std::u16string>> kept;
-    for (int position = 0; position < bgThumbs->Count(); ++position) {
-      const int32_t index = ButtonInfo(position)._Index();
-      kept.emplace_back(index, urlOf(index));
-    }
-    FURLs.Clear();
-    for (const auto &[index, url] : kept)
-      FURLs.AddURL(index, url);
-    throw;
   }
-  FURLsFileLoaded = true;
+}
 
-  if (FileExists(FLoginsPath))
-    FLogins.LoadFromFile(FLoginsPath);
-  FLoginsFileLoaded = true;
+void TfmMain::AddSiteButton(const TKvSite &site) {
+  const int position =
+      bgThumbs->AddButton(QStringLiteral("   ") + Q(site.Host), 0,
+                          QVariant::fromValue(TURLInfo::Create(site.Index, site.URL)));
+  // Captions are cut to the button's width; the whole URL is a pointer's rest away.
+  bgThumbs->SetToolTip(position, Q(site.URL));
 }
 
 TURLInfo TfmMain::ButtonInfo(int position) const {
@@ -462,17 +423,8 @@ void TfmMain::FormDestroy() {
   const QPoint position = FWasShown ? FShownPosition : pos();
   firstError.Run([&] { SaveWindowPosition(FConfigFile, position.y(), position.x()); });
 
-  // A list file whose content never reached memory stays as <name>.bak; the list replaces the
-  // file in one step, so a failed write leaves the old file whole.
-  const auto saveList = [&](const TKvStringList &list, const std::u16string &path, bool loaded) {
-    if (path.empty())
-      return;
-    if (!loaded && FileExists(path))
-      RenameFile(path, path + u".bak");
-    list.SaveToFile(path);
-  };
-  firstError.Run([&] { saveList(FURLs, FURLsPath, FURLsFileLoaded); });
-  firstError.Run([&] { saveList(FLogins, FLoginsPath, FLoginsFileLoaded); });
+  firstError.Run([&] { FSites.SaveURLs(); });
+  firstError.Run([&] { FSites.SaveLogins(); });
 
   if (firstError.Message)
     ReportError(*firstError.Message);
@@ -530,7 +482,7 @@ bool TfmMain::IsKnownURL(const std::u16string &Text) const {
 }
 
 bool TfmMain::IsKnownLogin(int32_t Index, const std::u16string &Login) const {
-  return FLogins.IndexOf(IndexPrefix(Index) + Login) >= 0;
+  return FSites.Logins().IndexOf(IndexPrefix(Index) + Login) >= 0;
 }
 
 int32_t TfmMain::RememberedButtonInView() const {
@@ -576,19 +528,15 @@ void TfmMain::bbGenerateClick() {
       return;
     const int32_t N = ButtonInfo(remembered)._Index();
     if (!L.empty() && !IsKnownLogin(N, L))
-      FLogins.AddLogin(N, L);
+      FSites.Logins().AddLogin(N, L);
     return;
   }
 
-  std::u16string scheme, user, password, host, path, fragment, query;
-  uint16_t port = 0;
-  ParseURL(U, true, scheme, user, password, host, port, path, fragment, query, DefaultScheme);
   // The site goes into the list first: when that fails, no button is left without its site.
-  const int32_t N = FURLs.AddURL(scheme + u"://" + host);
-  bgThumbs->AddButton(QStringLiteral("   ") + Q(host), 0,
-                      QVariant::fromValue(TURLInfo::Create(N, U)));
+  const TKvSite site = FSites.AddSite(U);
+  AddSiteButton(site);
   if (!L.empty())
-    FLogins.AddLogin(N, L);
+    FSites.Logins().AddLogin(site.Index, L);
 }
 
 void TfmMain::sbCopyClick() {
@@ -612,7 +560,7 @@ void TfmMain::bgThumbsButtonClicked(int32_t P) {
   edPassword->clear();
   const TURLInfo info = ButtonInfo(P);
   edURL->setText(Q(info.URL()));
-  const std::unique_ptr<TKvStringList> logins = FLogins.LoginsByIndex(info._Index());
+  const std::unique_ptr<TKvStringList> logins = FSites.Logins().LoginsByIndex(info._Index());
   edLogin->clear();
   edLogin->clearEditText();
   for (int32_t i = 0; i < logins->Count(); ++i)
@@ -623,11 +571,7 @@ void TfmMain::bgThumbsButtonClicked(int32_t P) {
 }
 
 void TfmMain::bgThumbsReorderButton(int32_t Old, int32_t New) {
-  FURLs.Clear();
-  for (int position = 0; position < bgThumbs->Count(); ++position) {
-    const TURLInfo info = ButtonInfo(position);
-    FURLs.AddURL(info._Index(), info.URL());
-  }
+  FSites.MoveSite(Old, New);
   int32_t &last = FLastClickedButton;
   if (last == -1)
     return;
@@ -677,10 +621,11 @@ void TfmMain::sbDeleteLoginClick() {
   if (remembered < 0 || edURL->text().isEmpty() || selected < 0)
     return;
   const int32_t N = ButtonInfo(remembered)._Index();
-  const int32_t line = FLogins.IndexOf(IndexPrefix(N) + edLogin->currentText().toStdU16String());
+  TKvLogins &logins = FSites.Logins();
+  const int32_t line = logins.IndexOf(IndexPrefix(N) + edLogin->currentText().toStdU16String());
   if (line < 0)
     return;
-  FLogins.Delete(line);
+  logins.Delete(line);
   edLogin->removeItem(selected);
   edLogin->setCurrentIndex(-1);
   edLogin->clearEditText();
@@ -690,9 +635,7 @@ void TfmMain::sbDeleteURLClick() {
   const int32_t remembered = RememberedButtonInView();
   if (remembered < 0 || edURL->text().isEmpty())
     return;
-  const TURLInfo info = ButtonInfo(remembered);
-  FURLs.RemoveURL(info._Index());
-  FLogins.DeleteByIndex(info._Index());
+  FSites.RemoveSite(remembered);
   bgThumbs->RemoveButton(remembered);
   FLastClickedButton = -1;
   edURL->clear();

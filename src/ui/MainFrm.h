@@ -4,7 +4,7 @@
 // generated password. It reads its files when it is created (FormCreate) and writes the lists and
 // its position back when it is destroyed (FormDestroy); nothing of it survives in between.
 
-#include "sites/SiteDatabase.h"
+#include "sites/SiteStore.h"
 
 #include <QDialog>
 #include <QMetaType>
@@ -76,8 +76,8 @@ public:
   void FormDestroy();
 
   // The site list and login list as loaded, for the actions and for tests.
-  const TKvURLs &URLs() const { return FURLs; }
-  const TKvLogins &Logins() const { return FLogins; }
+  const TKvURLs &URLs() const { return FSites.URLs(); }
+  const TKvLogins &Logins() const { return FSites.Logins(); }
   int32_t LastClickedButton() const { return FLastClickedButton; }
   TURLInfo ButtonInfo(int position) const;
 
@@ -96,6 +96,7 @@ private:
   void CreateControls();
   void FormCreate();
   void LoadLists();
+  void AddSiteButton(const TKvSite &site);
   void ReportError(const std::u16string &message);
   void RememberPosition();
 
@@ -136,18 +137,10 @@ private:
 
   // The window's state, as the closing sequence and the actions use it.
   bool FFirst = false;
-  TKvURLs FURLs;
-  TKvLogins FLogins;
+  TKvSiteStore FSites; // the site list and the login list, with their files
   std::u16string FMasterKeyFile;
   std::u16string FConfigFile;
-  std::u16string FURLsPath;
-  std::u16string FLoginsPath;
   int32_t FLastClickedButton = -1;
-
-  // A list file that existed but whose content did not reach the list in memory is kept as
-  // <name>.bak before the closing writes the list anew.
-  bool FURLsFileLoaded = false;
-  bool FLoginsFileLoaded = false;
   bool FDestroyed = false;
   QPoint FShownPosition; // the frame's corner while the window was last shown
   bool FWasShown = false;

@@ -1,6 +1,7 @@
 #include "ui/ThumbButtonGroup.h"
 
 #include <QFocusEvent>
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
@@ -8,6 +9,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
+#include <QToolTip>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cstdlib>
@@ -95,7 +97,7 @@ void ThumbButtonGroup::InsertButton(int position, const QString &caption, int im
                                     const QVariant &value) {
   position = std::clamp(position, 0, Count());
   EndPress();
-  buttons_.insert(buttons_.begin() + position, Button{caption, imageIndex, value});
+  buttons_.insert(buttons_.begin() + position, Button{caption, imageIndex, value, {}});
   if (focus_ < 0)
     focus_ = 0; // the mark is on some button whenever there is one
   else if (focus_ >= position)
@@ -140,6 +142,29 @@ void ThumbButtonGroup::SetCaption(int position, const QString &caption) {
     return;
   buttons_[static_cast<size_t>(position)].caption = caption;
   update(ButtonRect(position));
+}
+
+QString ThumbButtonGroup::ToolTip(int position) const {
+  return IsValid(position) ? buttons_[static_cast<size_t>(position)].toolTip : QString();
+}
+
+void ThumbButtonGroup::SetToolTip(int position, const QString &text) {
+  if (IsValid(position))
+    buttons_[static_cast<size_t>(position)].toolTip = text;
+}
+
+bool ThumbButtonGroup::event(QEvent *event) {
+  if (event->type() == QEvent::ToolTip) {
+    const auto *help = static_cast<QHelpEvent *>(event);
+    const int position = ButtonAt(help->pos());
+    const QString text = ToolTip(position);
+    if (!text.isEmpty()) {
+      // Shown while the pointer stays on this button; moving to another one asks again.
+      QToolTip::showText(help->globalPos(), text, this, ButtonRect(position));
+      return true;
+    }
+  }
+  return QWidget::event(event);
 }
 
 int ThumbButtonGroup::ImageIndex(int position) const {

@@ -74,6 +74,9 @@ public:
   void SetImageIndex(int position, int imageIndex);
   QVariant Data(int position) const;
   void SetData(int position, const QVariant &value);
+  // The tooltip over a button; over a button without one, and between buttons, the group's own.
+  QString ToolTip(int position) const;
+  void SetToolTip(int position, const QString &text);
 
   // Layout, in the group's own coordinates.
   int Columns() const { return columns_; }
@@ -104,6 +107,7 @@ signals:
   void ReorderButton(int oldPosition, int newPosition);
 
 protected:
+  bool event(QEvent *event) override;
   void paintEvent(QPaintEvent *event) override;
   void resizeEvent(QResizeEvent *event) override;
   void hideEvent(QHideEvent *event) override;
@@ -121,6 +125,7 @@ private:
     QString caption;
     int imageIndex;
     QVariant data;
+    QString toolTip;
   };
 
   bool IsValid(int position) const { return position >= 0 && position < Count(); }

@@ -91,7 +91,7 @@ TEST(SiteList, DuplicateIndexesAndColonsInURLs) {
   EXPECT_EQ(urls.Count(), 2);
 }
 
-TEST(SiteList, MalformedLineStopsGetIndexesAndAddURL) {
+TEST(SiteList, MalformedLineStopsGetIndexesButCostsAddURLNothing) {
   const struct {
     std::u16string Line, Text;
   } rows[] = {
@@ -105,8 +105,10 @@ TEST(SiteList, MalformedLineStopsGetIndexesAndAddURL) {
     Fill(urls, {u"1:ftp://a.example", row.Line});
     const std::u16string message = u"''" + row.Text + u"'' is not a valid integer value";
     ExpectError([&] { urls.GetIndexes(); }, message);
-    ExpectError([&] { urls.AddURL(u"ftp://b.example"); }, message);
-    EXPECT_EQ(urls.Count(), 2);
+    EXPECT_EQ(SiteIndexOf(row.Line), std::nullopt);
+    // The new site takes the next index after the good lines; the bad line stays where it was.
+    EXPECT_EQ(urls.AddURL(u"ftp://b.example"), 2);
+    EXPECT_EQ(LinesOf(urls), (Lines{u"1:ftp://a.example", row.Line, u"2:ftp://b.example"}));
   }
 }
 

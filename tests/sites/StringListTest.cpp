@@ -61,8 +61,11 @@ TEST(StringList, SplitsEveryFormOfLineEnd) {
       {"\n\n\r", {u"", u"", u""}},
       {"", {}},
       {"a", {u"a"}},
-      {std::string("a\r\nb\0c\r\nd", 9), {u"a", u"b"}},
-      {std::string("\0a\r\n", 4), {}},
+      // A NUL is dropped on its own; nothing after it is lost.
+      {std::string("a\r\nb\0c\r\nd", 9), {u"a", u"bc", u"d"}},
+      {std::string("\0a\r\n", 4), {u"a"}},
+      {std::string("a\r\n\0", 4), {u"a"}},
+      {std::string("a\r\n\0\r\nb", 7), {u"a", u"", u"b"}},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(ToHex(row.File));

@@ -122,7 +122,7 @@ TEST_F(MainWindowActionsTest, GenerateChecksMasterPasswordThenURLThenSeparatorAn
   EXPECT_TRUE(errors.isEmpty());
 }
 
-TEST_F(MainWindowActionsTest, GenerateForANewSiteListsSchemeAndHostAndItsButtonKeepsTheURLAsTyped) {
+TEST_F(MainWindowActionsTest, GenerateForANewSiteListsAndKeepsTheURLAsTyped) {
   struct Row {
     QString url, login;
     QString siteLine, caption;
@@ -131,13 +131,18 @@ TEST_F(MainWindowActionsTest, GenerateForANewSiteListsSchemeAndHostAndItsButtonK
   const Row rows[] = {
       {"https://New.example:8080/path?q#f",
        "dave",
-       "4:https://New.example",
+       "4:https://New.example:8080/path?q#f",
        "   New.example",
        {"4:dave"}},
+      {"https://[::1]:8080/admin", "dave", "4:https://[::1]:8080/admin", "   ::1", {"4:dave"}},
       {"a://", "dave", "4:a://", "   ", {"4:dave"}},
       {"ftp://files.example", "", "4:ftp://files.example", "   files.example", {}},
       // A path on a host that already has a button makes a second site with the same caption.
-      {"https://one.example/login", "dave", "4:https://one.example", "   one.example", {"4:dave"}},
+      {"https://one.example/login",
+       "dave",
+       "4:https://one.example/login",
+       "   one.example",
+       {"4:dave"}},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.url.toStdString());
@@ -440,14 +445,32 @@ TEST_F(MainWindowActionsTest, ClosingKeepsNewSitesAndDropsDeletedOnesAndTheirLog
   window.reset();
   EXPECT_EQ(Get("urls.db"), std::string(Mark) +
                                 "2:https://two.example\r\n3:http://three.example\r\n"
-                                "4:https://new.example\r\n");
+                                "4:https://new.example/path\r\n");
   EXPECT_EQ(Get("logins.db"), std::string(Mark) + "2:carol\r\n4:dave\r\n");
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+}
 
-  // Opened again, the new site's button holds only its scheme and host.
-  window = Open();
-  ASSERT_EQ(window->bgThumbs->Count(), 3);
-  EXPECT_EQ(ButtonURL(2), "https://new.example");
-  EXPECT_TRUE(errors.isEmpty());
+TEST_F(MainWindowActionsTest, SiteButtonGivesTheSamePasswordAfterTheWindowIsOpenedAgain) {
+  for (const QString url : {"https://www.example.org/login", "https://[::1]:8080/admin"}) {
+    SCOPED_TRACE(url.toStdString());
+    Type("pw", url, "dave");
+    Press("bbGenerate");
+    const QString signedUpWith = window->edPassword->text();
+    ASSERT_EQ(signedUpWith, Derived("pw", url, "dave"));
+    const int position = window->bgThumbs->Count() - 1;
+
+    window.reset(); // closing writes the lists
+    window = Open();
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    ASSERT_EQ(window->bgThumbs->Count(), position + 1);
+    ClickSite(position);
+    EXPECT_EQ(window->edURL->text(), url);
+    Type("pw", window->edURL->text(), "dave");
+    Press("bbGenerate");
+    EXPECT_EQ(window->edPassword->text(), signedUpWith);
+  }
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }
 
 TEST_F(MainWindowActionsTest, CloseEndsTheWindowWithCancel) {
