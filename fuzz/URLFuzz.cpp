@@ -1,13 +1,16 @@
 // ParseURL and TextToInteger on any text: they must never crash, and what they give must hold
-// together. The first byte chooses BareTextIsPath; the rest is UTF-16 code units, little-endian, so
-// that every code unit, unpaired surrogates included, can reach the splitter.
+// together; a site's stored URL must split again to its host. The first byte chooses
+// BareTextIsPath; the rest is UTF-16 code units, little-endian, so that every code unit, unpaired
+// surrogates included, can reach the splitter.
 
 #include "common/KvError.h"
+#include "sites/SiteStore.h"
 #include "sites/URLParser.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 namespace {
@@ -15,6 +18,18 @@ namespace {
 void Check(bool condition) {
   if (!condition)
     std::abort();
+}
+
+// The host of a URL as the site list splits it; none when it does not split.
+std::optional<std::u16string> SiteHost(const std::u16string &url) {
+  std::u16string scheme, user, password, host, path, fragment, query;
+  uint16_t port = 0;
+  try {
+    ParseURL(url, true, scheme, user, password, host, port, path, fragment, query, u"http");
+  } catch (const EKvError &) {
+    return std::nullopt;
+  }
+  return host;
 }
 
 bool IsConversionError(const EKvError &e) {
@@ -47,6 +62,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   } catch (const EKvError &e) {
     Check(IsConversionError(e));
   }
+
+  // Every URL the program stores for a site splits again to the same host: the URL as typed,
+  // and the scheme-and-host form that older lines are brought to.
+  if (const std::optional<std::u16string> typed = SiteHost(text))
+    Check(SiteHost(SchemeAndHostURL(text)) == typed);
 
   try {
     const int32_t value = TextToInteger(text);

@@ -7,12 +7,14 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolTip>
 
 namespace {
 
@@ -350,6 +352,37 @@ TEST_F(MainWindowActionsTest, ReorderListsTheSitesInButtonOrderAndFollowsTheReme
     EXPECT_EQ(Lines(window->Logins()), StoredLogins);
   }
   EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowActionsTest, LinesWithoutASiteKeepTheirPlaceThroughReorderAndDelete) {
+  Reopen("1:https://one.example\r\nnot a site\r\n2:https://two.example\r\n"
+         "4:http://four.example:80a/\r\n3:http://three.example\r\n");
+  ASSERT_EQ(window->bgThumbs->Count(), 3);
+  DragSite(0, 2);
+  EXPECT_EQ(Lines(window->URLs()),
+            QStringList({"2:https://two.example", "not a site", "3:http://three.example",
+                         "4:http://four.example:80a/", "1:https://one.example"}));
+  ClickSite(1);
+  Press("sbDeleteURL");
+  EXPECT_EQ(Lines(window->URLs()),
+            QStringList({"2:https://two.example", "not a site", "4:http://four.example:80a/",
+                         "1:https://one.example"}));
+  EXPECT_EQ(Captions(*window), QStringList({"   two.example", "   one.example"}));
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+}
+
+TEST_F(MainWindowActionsTest, RestingOnASiteButtonShowsItsWholeURL) {
+  Type("pw", "https://a-rather-long-host-name.example/sign-in?next=%2F", "");
+  Press("bbGenerate");
+  for (int position : {0, 3}) {
+    SCOPED_TRACE(position);
+    const QPoint at = window->bgThumbs->ButtonRect(position).center();
+    QHelpEvent help(QEvent::ToolTip, at, window->bgThumbs->mapToGlobal(at));
+    QApplication::sendEvent(window->bgThumbs, &help);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_EQ(QToolTip::text(), ButtonURL(position));
+    QToolTip::hideText();
+  }
 }
 
 TEST_F(MainWindowActionsTest, DeleteURLRemovesTheRememberedSiteWithItsLoginsAndForgetsIt) {
