@@ -83,7 +83,8 @@ expect_clipboard "$login" "the site's login completed"
 import -window "$window" "$shot" || fail "no screenshot"
 
 data="$XDG_DATA_HOME/Korvane Quillgate"
-[ -e "$data/config.ini" ] && fail "the window saved before it closed"
+# The first opening records in config.ini how site lines hold URLs; the position comes at closing.
+grep -qs '^Top=' "$data/config.ini" && fail "the window saved before it closed"
 
 # "Exit" is the tray menu's second item; the window is still open.
 eval "$(xdotool getwindowgeometry --shell "$panel")"
@@ -114,9 +115,9 @@ last_config=$(renames config.ini | tail -n 1)
   fail "config.ini was written after the lists"
 # The lists are text files with a byte order mark and CR LF line ends.
 text() { sed 's/^\xef\xbb\xbf//' "$data/$1" | tr -d '\r'; }
-[ "$(text urls.db | grep -c '^[0-9]*:https://www\.example\.org$')" -eq 1 ] ||
-  fail "urls.db does not hold the new site once: $(cat "$data/urls.db")"
-site=$(text urls.db | sed -n 's|^\([0-9]*\):https://www\.example\.org$|\1|p')
+[ "$(text urls.db | grep -c '^[0-9]*:https://www\.example\.org/login$')" -eq 1 ] ||
+  fail "urls.db does not hold the new site once, as typed: $(cat "$data/urls.db")"
+site=$(text urls.db | sed -n 's|^\([0-9]*\):https://www\.example\.org/login$|\1|p')
 [ "$(text logins.db)" = "$site:$login" ] ||
   fail "logins.db does not hold the site's login: $(cat "$data/logins.db")"
 text config.ini | grep -qx "Top=$wy" && text config.ini | grep -qx "Left=$wx" ||
