@@ -81,8 +81,9 @@ std::vector<TKvSite> TKvSiteStore::Load(bool linesTyped) {
   for (int32_t position = 0; position < FURLs.Count(); ++position) {
     std::u16string line = FURLs.Get(position);
     const std::optional<int32_t> index = SiteIndexOf(line);
-    if (index && line.starts_with(IndexPrefix(*index)) &&
-        firstLine.try_emplace(*index, lines.size()).second && !linesTyped) {
+    const bool firstOfItsIndex = index && line.starts_with(IndexPrefix(*index)) &&
+                                 firstLine.try_emplace(*index, lines.size()).second;
+    if (firstOfItsIndex && !linesTyped) {
       // What the button of this line gave when buttons held only scheme and host.
       const std::u16string prefix = IndexPrefix(*index);
       const std::u16string url = line.substr(prefix.size());

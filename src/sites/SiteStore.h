@@ -17,9 +17,9 @@ struct TKvSite {
   std::u16string Host; // the button's caption is three spaces and the host
 };
 
-// The URL a site line held when its button gave only scheme and host: scheme + "://" + host, the
-// host in brackets when it would not split back to itself without them (an IPv6 address). The URL
-// itself when neither form splits back to its host.
+// What a site's button gave when buttons held only scheme and host: scheme + "://" + host, the
+// host in brackets when it would not split back to itself without them (an IPv6 address); the URL
+// itself when neither form splits back to its host, or when it does not split at all.
 std::u16string SchemeAndHostURL(const std::u16string &url);
 
 class TKvSiteStore {
@@ -31,7 +31,7 @@ public:
   // without a valid index, or whose URL does not split, gets no site and keeps its place.
   // linesTyped false: the lines were written when a site line held only scheme and host while a
   // button gave exactly that; each line is rewritten to what its button gave (LinesRewritten).
-  // Raises "Cannot open file ..." when a file cannot be read.
+  // Raises the read error of a file that cannot be read; the lists hold what was read before.
   std::vector<TKvSite> Load(bool linesTyped);
   bool LinesRewritten() const { return FLinesRewritten; }
   // From now on a new site's line keeps its URL as typed.
