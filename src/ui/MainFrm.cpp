@@ -4,7 +4,6 @@
 #include "crypto/SitePassword.h"
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
-#include "platform/FileSystem.h"
 #include "platform/WebBrowser.h"
 #include "storage/MasterPassword.h"
 #include "storage/Settings.h"
