@@ -99,6 +99,9 @@ private:
   void ReportError(const std::u16string &message);
   void RememberPosition();
 
+  // Writes the master password box's text to master.key while "Save password" is ticked, and
+  // deletes master.key while it is not.
+  void StoreMasterPassword();
   void cbSaveClick();
   void edMasterPassChange();
   void cbRunOnStartupClick();
@@ -136,6 +139,7 @@ private:
 
   // The window's state, as the closing sequence and the actions use it.
   bool FFirst = false;
+  bool FMasterKeyUnread = false; // master.key was there at opening and could not be read
   TKvURLs FURLs;
   TKvLogins FLogins;
   std::u16string FMasterKeyFile;
