@@ -6,8 +6,10 @@
 
 #include <memory>
 #ifdef _WIN32
-#include <sddl.h>
+// clang-format off
 #include <windows.h>
+#include <sddl.h> // after windows.h, which it needs
+// clang-format on
 #else
 #include "support/ReadOnlyFolder.h"
 #endif
