@@ -86,11 +86,11 @@ std::u16string FromExactForm(const ByteArray &bytes) {
       FailedToLoad(KvErrorInvalidData);
     if (bytes.size() - i < std::size_t(following))
       FailedToLoad(KvErrorInvalidData);
-    uint32_t code = following == 0 ? lead : lead & (0x3F >> following);
+    uint32_t code = following == 0 ? lead : lead & (0x3Fu >> following);
     for (int k = 0; k < following; ++k) {
       if ((bytes[i] & 0xC0) != 0x80)
         FailedToLoad(KvErrorInvalidData);
-      code = code << 6 | (bytes[i++] & 0x3F);
+      code = code << 6 | (bytes[i++] & 0x3Fu);
     }
     const uint32_t shortest[] = {0, 0x80, 0x800, 0x10000};
     if (code < shortest[following] || code > 0x10FFFF)
