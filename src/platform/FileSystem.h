@@ -31,7 +31,8 @@ ByteArray ReadWholeFile(const std::u16string &path);
 // Whether path names an existing regular file (a folder is not one).
 bool FileExists(const std::u16string &path);
 
-// Deletes the file at path; false when there was none or it could not be deleted.
+// Deletes the file at path; false when there was none (a folder is none). A file that stays
+// raises EKvError "Cannot delete file \"<path>\". <the system's text>".
 bool RemoveFile(const std::u16string &path);
 
 // Gives the file at from the name to, replacing a file of that name. On failure both stay as they

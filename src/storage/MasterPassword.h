@@ -68,13 +68,19 @@ private:
   bool FShared = false;
 };
 
-// The low byte of each UTF-16 code unit, and back (each byte becomes U+0000..U+00FF).
+// The key bytes of a master password, and back; every text comes back exactly. A password whose
+// characters all lie in U+0001..U+00FF is one byte per character (the form earlier versions read
+// and write); any other is 0x00, a tag and its UTF-8, unpaired surrogates included.
+// BytesToString raises "Failed to load master key [Windows error code: 13]" for a tagged payload
+// that is not in that form.
 ByteArray StringToBytes(const std::u16string &text);
 std::u16string BytesToString(const ByteArray &bytes);
 
 // The main window's three operations on master.key.
 void SaveMasterPassword(const std::u16string &text, const std::u16string &fileName,
                         IKvDataProtection &protection);
+// Nothing happens when there is no such file; raises "Cannot delete file \"%s\". %s" when it
+// stays.
 void DeleteMasterPassword(const std::u16string &fileName);
 // True with the text when a non-empty password was saved; errors are raised to the caller.
 bool LoadMasterPassword(const std::u16string &fileName, std::u16string &text,

@@ -51,6 +51,7 @@ bool ProfileTextToInteger(const std::u16string &text, int32_t &value);
 std::u16string GetAutoRun(const IKvEnvironment &env = ProcessEnvironment());
 // Delete false: registers value (the running program's path) to start at log-on; raises "Failed
 // to create key %s" or "Failed to set data for 'Korvane Quillgate'". Delete true: removes the
-// registration, silently when there is none; value is ignored.
+// registration, silently when there is none, raising "Failed to delete data for 'Korvane
+// Quillgate'" when it stays; value is ignored.
 void SetAutoRun(const std::u16string &value, bool deleteEntry,
                 const IKvEnvironment &env = ProcessEnvironment());

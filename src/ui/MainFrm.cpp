@@ -24,6 +24,7 @@
 #include <QMouseEvent>
 #include <QProxyStyle>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QToolButton>
 #include <QValidator>
 #include <algorithm>
@@ -356,16 +357,23 @@ void TfmMain::FormCreate() {
   });
 
   FFirst = true;
-  try {
+  TFirstError loadError;
+  loadError.Run([&] {
     std::u16string password;
     if (LoadMasterPassword(FMasterKeyFile, password, FProtection)) {
       cbSave->setChecked(true);
       edMasterPass->setText(Q(password));
     }
-  } catch (...) {
-    // A saved password that cannot be read is as good as none; nothing is shown.
-  }
+  });
   FFirst = false;
+  if (loadError.Message) {
+    // The password may come back at a later opening (a keyring unlocked again), so master.key is
+    // kept, and the user hears why the box is empty.
+    FMasterKeyUnread = true;
+    ReportError(u"The saved master password could not be read, and it is kept for a later "
+                u"opening. " +
+                *loadError.Message);
+  }
 
   firstError.Run([&] {
     if (!GetAutoRun(FEnv).empty())
@@ -446,21 +454,49 @@ void TfmMain::Guarded(const std::function<void()> &action) {
   }
 }
 
-void TfmMain::cbSaveClick() {
-  if (FFirst)
-    return;
+void TfmMain::StoreMasterPassword() {
   if (cbSave->isChecked())
     SaveMasterPassword(edMasterPass->text().toStdU16String(), FMasterKeyFile, FProtection);
   else
     DeleteMasterPassword(FMasterKeyFile);
 }
 
+void TfmMain::cbSaveClick() {
+  if (FFirst)
+    return;
+  try {
+    StoreMasterPassword();
+  } catch (...) {
+    if (!cbSave->isChecked()) {
+      // master.key stays, and the box says so again without saving anything anew.
+      const QSignalBlocker blocker(cbSave);
+      cbSave->setChecked(true);
+    }
+    throw;
+  }
+  FMasterKeyUnread = false;
+}
+
 void TfmMain::edMasterPassChange() {
-  cbSaveClick();
+  // A saved password that could not be read is replaced or deleted only by the user's tick or
+  // untick, never by typing.
+  if (FFirst || FMasterKeyUnread)
+    return;
+  StoreMasterPassword();
 }
 
 void TfmMain::cbRunOnStartupClick() {
-  SetAutoRun(FProgramPath, !cbRunOnStartup->isChecked(), FEnv);
+  const bool ticked = cbRunOnStartup->isChecked();
+  try {
+    SetAutoRun(FProgramPath, !ticked, FEnv);
+  } catch (...) {
+    if (!ticked) {
+      // The entry stays, and the box says so again without registering anew.
+      const QSignalBlocker blocker(cbRunOnStartup);
+      cbRunOnStartup->setChecked(true);
+    }
+    throw;
+  }
 }
 
 void TfmMain::ShowWarning(const std::u16string &message) {

@@ -100,6 +100,9 @@ private:
   void ReportError(const std::u16string &message);
   void RememberPosition();
 
+  // Writes the master password box's text to master.key while "Save password" is ticked, and
+  // deletes master.key while it is not.
+  void StoreMasterPassword();
   void cbSaveClick();
   void edMasterPassChange();
   void cbRunOnStartupClick();
@@ -137,7 +140,8 @@ private:
 
   // The window's state, as the closing sequence and the actions use it.
   bool FFirst = false;
-  TKvSiteStore FSites; // the site list and the login list, with their files
+  bool FMasterKeyUnread = false; // master.key was there at opening and could not be read
+  TKvSiteStore FSites;           // the site list and the login list, with their files
   std::u16string FMasterKeyFile;
   std::u16string FConfigFile;
   int32_t FLastClickedButton = -1;

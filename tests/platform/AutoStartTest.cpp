@@ -6,7 +6,12 @@
 
 #include <memory>
 #ifdef _WIN32
+// clang-format off
 #include <windows.h>
+#include <sddl.h> // after windows.h, which it needs
+// clang-format on
+#else
+#include "support/ReadOnlyFolder.h"
 #endif
 
 namespace {
@@ -57,6 +62,42 @@ protected:
 #endif
 };
 
+// A registration that cannot be removed while this lives: on Windows the Run key grants reading
+// only, on POSIX the autostart folder is read-only.
+#ifdef _WIN32
+class TUnremovable {
+public:
+  explicit TUnremovable(const IKvEnvironment &) {
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Run",
+                            0, READ_CONTROL | WRITE_DAC, &FKey),
+              ERROR_SUCCESS);
+    SetAccess(L"D:P(A;;KR;;;WD)");
+  }
+  ~TUnremovable() {
+    SetAccess(L"D:(A;;KA;;;WD)");
+    RegCloseKey(FKey);
+  }
+
+private:
+  void SetAccess(const wchar_t *descriptor) {
+    PSECURITY_DESCRIPTOR security = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                                     &security, nullptr));
+    EXPECT_EQ(RegSetKeySecurity(FKey, DACL_SECURITY_INFORMATION, security), ERROR_SUCCESS);
+    LocalFree(security);
+  }
+  HKEY FKey = nullptr;
+};
+#else
+class TUnremovable {
+public:
+  explicit TUnremovable(const IKvEnvironment &env) : FFolder(AutoStartFolder(env)) {}
+
+private:
+  TReadOnlyFolder FFolder;
+};
+#endif
+
 TEST_F(AutoStart, RegistersReadsBackReplacesAndUnregisters) {
   EXPECT_EQ(ReadAutoStart(*env, Name), u"");
   RemoveAutoStart(*env, Name); // nothing registered: nothing happens
@@ -65,6 +106,23 @@ TEST_F(AutoStart, RegistersReadsBackReplacesAndUnregisters) {
     WriteAutoStart(*env, Name, path);
     EXPECT_EQ(ReadAutoStart(*env, Name), path);
   }
+  RemoveAutoStart(*env, Name);
+  EXPECT_EQ(ReadAutoStart(*env, Name), u"");
+}
+
+TEST_F(AutoStart, ARegistrationThatCannotBeRemovedIsReported) {
+  WriteAutoStart(*env, Name, PlainPath);
+  {
+    const TUnremovable unremovable(*env);
+    std::u16string error = u"no error";
+    try {
+      RemoveAutoStart(*env, Name);
+    } catch (const EKvError &e) {
+      error = e.Message();
+    }
+    EXPECT_EQ(error, u"Failed to delete data for 'Korvane Quillgate test'");
+  }
+  EXPECT_EQ(ReadAutoStart(*env, Name), PlainPath);
   RemoveAutoStart(*env, Name);
   EXPECT_EQ(ReadAutoStart(*env, Name), u"");
 }

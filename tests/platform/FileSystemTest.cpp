@@ -11,6 +11,8 @@
 #include <thread>
 #include <windows.h>
 #else
+#include "support/ReadOnlyFolder.h"
+
 #include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
@@ -22,6 +24,7 @@ namespace {
 
 using ReplaceFileAtomically_ = TempFolderTest;
 using FileAccessWithoutSharing = TempFolderTest;
+using RemoveFile_ = TempFolderTest;
 
 ByteArray Bytes(const std::string &text) {
   return ByteArray(text.begin(), text.end());
@@ -43,6 +46,31 @@ const int FolderInTheWayError = ERROR_ACCESS_DENIED;
 #else
 const int NotFoundError = ENOENT;
 const int FolderInTheWayError = EISDIR;
+#endif
+
+// A file that cannot be deleted while this lives: on Windows a read-only file, on POSIX a file in
+// a read-only folder.
+#ifdef _WIN32
+class TUndeletable {
+public:
+  explicit TUndeletable(const std::filesystem::path &path) : FPath(path) {
+    EXPECT_TRUE(SetFileAttributesW(FPath.c_str(), FILE_ATTRIBUTE_READONLY));
+  }
+  ~TUndeletable() { EXPECT_TRUE(SetFileAttributesW(FPath.c_str(), FILE_ATTRIBUTE_NORMAL)); }
+
+private:
+  std::filesystem::path FPath;
+};
+const int CannotDeleteError = ERROR_ACCESS_DENIED;
+#else
+class TUndeletable {
+public:
+  explicit TUndeletable(const std::filesystem::path &path) : FFolder(path.parent_path()) {}
+
+private:
+  TReadOnlyFolder FFolder;
+};
+const int CannotDeleteError = EACCES;
 #endif
 
 TEST(SystemErrorText, IsTheSystemsSentenceWithoutItsEnd) {
@@ -89,6 +117,20 @@ TEST_F(ReplaceFileAtomically_, FilesAndFoldersAreToldApart) {
   EXPECT_FALSE(RemoveFile(U(folder / "master.key")));
   EXPECT_TRUE(RemoveFile(U(folder / "urls.db")));
   EXPECT_FALSE(std::filesystem::exists(folder / "urls.db"));
+}
+
+TEST_F(RemoveFile_, AFileThatStaysIsReportedAndAMissingOneIsNot) {
+  const auto path = folder / "master.key";
+  EXPECT_FALSE(RemoveFile(U(path)));
+  WriteFile(path, "blob");
+  {
+    const TUndeletable undeletable(path);
+    EXPECT_EQ(ErrorOf([&] { RemoveFile(U(path)); }),
+              u"Cannot delete file \"" + U(path) + u"\". " + SystemErrorText(CannotDeleteError));
+  }
+  EXPECT_EQ(ReadFile(path), "blob");
+  EXPECT_TRUE(RemoveFile(U(path)));
+  EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 #ifdef _WIN32

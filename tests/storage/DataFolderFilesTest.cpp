@@ -99,11 +99,17 @@ TEST_F(DataFolderFiles, TheSavedMasterPasswordComesBackAndADamagedOneGivesTheSys
   std::u16string text;
   EXPECT_FALSE(LoadMasterPassword(master, text, **protection));
 
-  SaveMasterPassword(u"Pässwörd \u0141", master, **protection);
-  ASSERT_TRUE(LoadMasterPassword(master, text, **protection));
-  EXPECT_EQ(text, u"Pässwörd A"); // one byte per character: U+0141 keeps its low byte
-
+  // Characters up to U+00FF are sealed one byte each, as earlier versions read them.
+  SaveMasterPassword(u"Pässwörd", master, **protection);
   std::string blob = ReadFile(std::filesystem::path(master));
+  uint32_t error = 0;
+  EXPECT_EQ((**protection).Unprotect(ByteArray(blob.begin(), blob.end()), error),
+            ByteArray({'P', 0xE4, 's', 's', 'w', 0xF6, 'r', 'd'}));
+  SaveMasterPassword(u"Pässwörd \u0141\u20AC", master, **protection);
+  ASSERT_TRUE(LoadMasterPassword(master, text, **protection));
+  EXPECT_EQ(text, u"Pässwörd \u0141\u20AC");
+
+  blob = ReadFile(std::filesystem::path(master));
   blob.back() ^= 0x55;
   WriteFile(std::filesystem::path(master), blob);
   try {

@@ -4,7 +4,9 @@
 #include "common/Unicode.h"
 #include "platform/Environment.h"
 #include "platform/SecretServiceKeyStore.h"
+#include "support/Hex.h"
 #include "support/MemoryKeyStore.h"
+#include "support/ReadOnlyFolder.h"
 #include "support/TempFolder.h"
 
 #include <cstring>
@@ -37,24 +39,51 @@ template <typename F> std::u16string ErrorOf(F &&action) {
 const std::u16string DamagedBlob = u"Failed to load master key [Windows error code: 13]";
 const std::u16string KeyNotFound = u"Failed to load master key [Windows error code: 1168]";
 
-TEST(KeyBytes, KeepTheLowByteOfEachCodeUnit) {
+TEST(KeyBytes, GiveBackEveryTextExactly) {
   struct Row {
-    std::u16string typed, restored;
+    std::u16string typed;
+    std::string hex;
   };
   const Row rows[] = {
-      {u"", u""},
-      {u"plain ASCII ~!@", u"plain ASCII ~!@"},
-      {u"Gr\u00FC\u00DFe \u00FF\u0001", u"Gr\u00FC\u00DFe \u00FF\u0001"},
-      {u"x\u0141y", u"xAy"},
-      {u"\u20AC", u"\u00AC"},
-      {u"a\u0100b", std::u16string(u"a\0b", 3)},
-      {u"\U0001F600", std::u16string(u"=\0", 2)}, // D83D DE00: each half by its low byte
+      // U+0001..U+00FF only: one byte per character, as earlier versions read and write them
+      {u"", ""},
+      {u"ASCII ~", "4153434949207e"},
+      {u"Gr\u00FC\u00DFe \u00FF\u0001", "4772fcdf6520ff01"},
+      // anything else: 00 "U8", then UTF-8 with unpaired surrogates in their three-byte form
+      {u"x\u0141y", "00553878c58179"},
+      {u"has\u0142o\u20AC1", "005538686173c5826fe282ac31"},
+      {u"\u0141\u00F3d\u017A-\u043F\u0430\u0440\u043E\u043B\u044C",
+       "005538c581c3b364c5ba2dd0bfd0b0d180d0bed0bbd18c"},
+      {u"a\u0100b", "00553861c48062"},
+      {std::u16string(u"\0", 1), "00553800"},
+      {std::u16string(u"\0U8", 3), "005538005538"},
+      {u"\U0001F600", "005538f09f9880"},
+      {u"\xD800", "005538eda080"},                     // a lone high surrogate
+      {u"a\xDFFFz", "00553861edbfbf7a"},               // a lone low surrogate
+      {u"\xDE00\xD83D", "005538edb880eda0bd"},         // a pair the wrong way round
+      {u"\xD83D\xD83D\xDE00", "005538eda0bdf09f9880"}, // a lone one before a pair
   };
   for (const auto &row : rows) {
-    SCOPED_TRACE(Utf16ToUtf8(row.typed));
+    SCOPED_TRACE(row.hex);
     const ByteArray bytes = StringToBytes(row.typed);
-    EXPECT_EQ(bytes.size(), row.typed.size());
-    EXPECT_EQ(BytesToString(bytes), row.restored);
+    EXPECT_EQ(ToHex(bytes), row.hex);
+    EXPECT_EQ(BytesToString(bytes), row.typed);
+  }
+}
+
+TEST(KeyBytes, ReadWhatEarlierVersionsWroteAsBefore) {
+  // The low-byte form of passwords it had already changed: each byte is one character.
+  EXPECT_EQ(BytesToString(Bytes("xAy")), u"xAy");
+  EXPECT_EQ(BytesToString(Bytes(std::string("\0b", 2))), std::u16string(u"\0b", 2));
+  EXPECT_EQ(BytesToString(Bytes(std::string("\0U", 2))), std::u16string(u"\0U", 2));
+  EXPECT_EQ(BytesToString(Bytes("\xAC")), u"\u00AC");
+}
+
+TEST(KeyBytes, ATaggedPayloadThatIsNoUtf8IsADamagedOne) {
+  for (const char *after : {"\x80", "\xC5", "\xC0\x80", "\xE2\x82", "\xF4\x90\x80\x80",
+                            "\xF8\x88\x80\x80\x80", "ok\xFF"}) {
+    SCOPED_TRACE(after);
+    EXPECT_EQ(ErrorOf([&] { BytesToString(Bytes(std::string("\0U8", 3) + after)); }), DamagedBlob);
   }
 }
 
@@ -305,7 +334,7 @@ TEST_F(MasterKeyFile, SavesLoadsAndDeletes) {
   SaveMasterPassword(u"Gr\u00FC\u00DFe\u0141", Path(), protection);
   EXPECT_EQ(ModeOf(folder / "master.key"), 0600u);
   ASSERT_TRUE(LoadMasterPassword(Path(), text, protection));
-  EXPECT_EQ(text, u"Gr\u00FC\u00DFeA");
+  EXPECT_EQ(text, u"Gr\u00FC\u00DFe\u0141");
 
   // An empty password is saved like any other, and reads back as "not found".
   SaveMasterPassword(u"", Path(), protection);
@@ -319,6 +348,19 @@ TEST_F(MasterKeyFile, SavesLoadsAndDeletes) {
   DeleteMasterPassword(Path()); // a folder is not the file
   EXPECT_TRUE(std::filesystem::is_directory(folder / "master.key"));
   EXPECT_FALSE(LoadMasterPassword(Path(), text, protection));
+}
+
+TEST_F(MasterKeyFile, AFileThatCannotBeDeletedIsReportedAndStays) {
+  auto protection = Protection(ring, file);
+  SaveMasterPassword(u"kept", Path(), protection);
+  {
+    const TReadOnlyFolder readOnly(folder);
+    EXPECT_EQ(ErrorOf([&] { DeleteMasterPassword(Path()); }),
+              u"Cannot delete file \"" + Path() + u"\". Permission denied");
+  }
+  std::u16string text;
+  ASSERT_TRUE(LoadMasterPassword(Path(), text, protection));
+  EXPECT_EQ(text, u"kept");
 }
 
 TEST_F(MasterKeyFile, AFailedSaveLeavesTheOldFileWhole) {

@@ -1,5 +1,7 @@
 #include "MainWindowFixture.h"
 #include "crypto/SitePassword.h"
+#include "storage/Settings.h"
+#include "support/ReadOnlyFolder.h"
 #include "ui/ThumbButtonGroup.h"
 
 #include <QAbstractButton>
@@ -568,6 +570,48 @@ TEST_F(MainWindowActionsTest, UntickingSavePasswordLeavesNoMasterKeyWhileTyping)
   QTest::keyClicks(window->edMasterPass, "more");
   EXPECT_FALSE(Has("master.key"));
   EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowActionsTest, UntickingSavePasswordInAReadOnlyDataFolderIsReportedAndKeepsTheTick) {
+  window->cbSave->setChecked(true);
+  window->edMasterPass->setText("pw");
+  const std::string sealed = Get("master.key");
+  {
+    const TReadOnlyFolder readOnly(data);
+    window->cbSave->click();
+  }
+  // One report: putting the tick back saved nothing (that would have failed here too).
+  EXPECT_EQ(errors, QStringList{"Cannot delete file \"" +
+                                QString::fromStdU16String((data / "master.key").u16string()) +
+                                "\". Permission denied"});
+  EXPECT_TRUE(window->cbSave->isChecked());
+  EXPECT_EQ(Get("master.key"), sealed);
+
+  window.reset();
+  window = Open();
+  EXPECT_TRUE(window->cbSave->isChecked());
+  EXPECT_EQ(window->edMasterPass->text(), "pw");
+  EXPECT_EQ(errors.size(), 1);
+}
+
+TEST_F(MainWindowActionsTest, UntickingRunAtLogOnThatCannotBeRemovedIsReportedAndKeepsTheTick) {
+  window->cbRunOnStartup->setChecked(true);
+  const auto entry = folder / "config" / "autostart" / "org.korvane.Quillgate.desktop";
+  const std::string registered = ReadFile(entry);
+  {
+    const TReadOnlyFolder readOnly(entry.parent_path());
+    window->cbRunOnStartup->click();
+  }
+  // One report: putting the tick back registered nothing (that would have failed here too).
+  EXPECT_EQ(errors, QStringList{"Failed to delete data for 'Korvane Quillgate'"});
+  EXPECT_TRUE(window->cbRunOnStartup->isChecked());
+  EXPECT_EQ(ReadFile(entry), registered);
+  EXPECT_EQ(GetAutoRun(*env), ProgramPath);
+
+  window->cbRunOnStartup->click(); // writable again: the untick removes it
+  EXPECT_FALSE(window->cbRunOnStartup->isChecked());
+  EXPECT_EQ(GetAutoRun(*env), u"");
+  EXPECT_EQ(errors.size(), 1);
 }
 
 } // namespace

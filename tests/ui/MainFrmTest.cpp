@@ -451,29 +451,109 @@ TEST_F(MainWindowTest, OlderBackupIsReplaced) {
   EXPECT_EQ(Get("logins.db.bak"), "2:x\r\n");
 }
 
-TEST_F(MainWindowTest, MasterKeyThatCannotBeOpenedLeavesTheBoxEmptySilently) {
+// A keyring that is locked at opening: the key that sealed master.key cannot be fetched.
+class LockedKeyringTest : public MainWindowTest {
+protected:
+  void SaveThenLock(const std::u16string &password) {
+    std::filesystem::create_directories(data);
+    SaveMasterPassword(password, (data / "master.key").u16string(), *protection);
+    keyring.available = false;
+    NewRun();
+  }
+  void Unlock() {
+    keyring.available = true;
+    NewRun();
+  }
+  // The program fetches the key once per run.
+  void NewRun() {
+    protection =
+        std::make_unique<TKvSealedProtection>(keyring, keyFile, (folder / "machine-id").string());
+  }
+  const QString Unreadable = "The saved master password could not be read, and it is kept for a "
+                             "later opening. Failed to load master key [Windows error code: 1168]";
+};
+
+TEST_F(LockedKeyringTest, SavedPasswordThatCannotBeReadIsReportedOnceAndTypingKeepsIt) {
+  SaveThenLock(u"saved");
+  const std::string sealed = Get("master.key");
+  {
+    auto window = Open();
+    EXPECT_EQ(errors, QStringList{Unreadable});
+    EXPECT_FALSE(window->cbSave->isChecked());
+    EXPECT_TRUE(window->edMasterPass->text().isEmpty());
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+    QTest::keyClicks(window->edMasterPass, "typed");
+    QTest::keyClick(window->edMasterPass, Qt::Key_Backspace);
+    window->edMasterPass->clear();
+    EXPECT_EQ(Get("master.key"), sealed);
+  }
+  EXPECT_EQ(errors, QStringList{Unreadable});
+  EXPECT_EQ(Get("master.key"), sealed);
+
+  Unlock();
+  auto window = Open();
+  EXPECT_TRUE(window->cbSave->isChecked());
+  EXPECT_EQ(window->edMasterPass->text(), "saved");
+  EXPECT_EQ(errors, QStringList{Unreadable});
+}
+
+TEST_F(LockedKeyringTest, AfterAFailedLoadOnlyATickWritesAndOnlyAnUntickDeletes) {
+  SaveThenLock(u"saved");
+  auto window = Open();
+  EXPECT_FALSE(window->cbSave->isChecked());
+  keyring.available = true; // the keyring is back while the window is open
+  window->edMasterPass->setText("new");
+  window->cbSave->setChecked(true);
+  std::u16string loaded;
+  ASSERT_TRUE(LoadMasterPassword((data / "master.key").u16string(), loaded, *protection));
+  EXPECT_EQ(loaded, u"new");
+  window->edMasterPass->setText("newer"); // ticked: the box is saved as usual again
+  ASSERT_TRUE(LoadMasterPassword((data / "master.key").u16string(), loaded, *protection));
+  EXPECT_EQ(loaded, u"newer");
+  window->cbSave->setChecked(false);
+  EXPECT_FALSE(Has("master.key"));
+  EXPECT_EQ(errors, QStringList{Unreadable});
+}
+
+TEST_F(MainWindowTest, DamagedMasterKeyIsReportedAndKept) {
   Put("master.key", "this is no sealed blob");
   {
     auto window = Open();
     EXPECT_FALSE(window->cbSave->isChecked());
     EXPECT_TRUE(window->edMasterPass->text().isEmpty());
+    window->edMasterPass->setText("x");
   }
-  EXPECT_TRUE(errors.isEmpty());
+  EXPECT_EQ(errors,
+            QStringList{"The saved master password could not be read, and it is kept for a "
+                        "later opening. Failed to load master key [Windows error code: 13]"});
   EXPECT_EQ(Get("master.key"), "this is no sealed blob");
 }
 
-TEST_F(MainWindowTest, SavedPasswordTicksAndFillsTheBoxWithoutWritingTheKeyAgain) {
-  std::filesystem::create_directories(data);
-  SaveMasterPassword(u"s3cret \u00e9", (data / "master.key").u16string(), *protection);
-  const std::string sealed = Get("master.key");
-  {
-    auto window = Open();
-    EXPECT_TRUE(window->cbSave->isChecked());
-    EXPECT_EQ(window->edMasterPass->text(), QString::fromUtf8("s3cret \u00e9"));
+TEST_F(MainWindowTest, SavedPasswordComesBackExactlyAsTypedWithoutWritingTheKeyAgain) {
+  const std::u16string passwords[] = {
+      u"s3cret \u00e9",         u"\u0141\u00F3d\u017A-\u043F\u0430\u0440\u043E\u043B\u044C",
+      u"has\u0142o\u20AC1",     u"\U0001F511 key",
+      u"lone \xD800 surrogate",
+  };
+  for (const auto &password : passwords) {
+    SCOPED_TRACE(QString::fromStdU16String(password).toStdString());
+    {
+      auto window = Open();
+      window->cbSave->setChecked(true);
+      window->edMasterPass->setText(QString::fromStdU16String(password));
+    }
+    const std::string sealed = Get("master.key");
+    {
+      auto window = Open();
+      EXPECT_TRUE(window->cbSave->isChecked());
+      EXPECT_EQ(window->edMasterPass->text().toStdU16String(), password);
+    }
+    // Sealing takes a fresh nonce, so any rewrite would change the bytes.
+    EXPECT_EQ(Get("master.key"), sealed);
+    std::filesystem::remove(data / "master.key");
   }
   EXPECT_TRUE(errors.isEmpty());
-  // Sealing takes a fresh nonce, so any rewrite would change the bytes.
-  EXPECT_EQ(Get("master.key"), sealed);
 }
 
 TEST_F(MainWindowTest, SavePasswordBoxStoresAndRemovesTheKeyOnceOpen) {

@@ -26,7 +26,8 @@
 //                                         with the folder's path
 //   key cannot be opened / value not set -> the entry cannot be written (also a folder without
 //                                         write permission): "Failed to set data for '%s'"
-//   value deleted, errors ignored      -> the entry removed, errors ignored
+//   value deleted                      -> the entry removed; a missing one is no error, one that
+//                                         stays is "Failed to delete data for '%s'"
 
 namespace {
 
@@ -219,7 +220,7 @@ void WriteAutoStart(const IKvEnvironment &env, const std::u16string &name,
   }
 }
 
-void RemoveAutoStart(const IKvEnvironment &env,
-                     const std::u16string & /*the entry is named by its desktop id*/) {
-  unlink(AutoStartFile(env).c_str()); // a missing entry, or one that cannot go: nothing to report
+void RemoveAutoStart(const IKvEnvironment &env, const std::u16string &name) {
+  if (unlink(AutoStartFile(env).c_str()) != 0 && errno != ENOENT && errno != ENOTDIR)
+    Fail(u"Failed to delete data for ", name);
 }

@@ -116,7 +116,14 @@ bool FileExists(const std::u16string &path) {
 }
 
 bool RemoveFile(const std::u16string &path) {
-  return FileExists(path) && unlink(Utf16ToUtf8(path).c_str()) == 0;
+  if (!FileExists(path))
+    return false;
+  if (unlink(Utf16ToUtf8(path).c_str()) == 0)
+    return true;
+  const int error = errno;
+  if (error == ENOENT) // gone in the meantime
+    return false;
+  throw EKvError(u"Cannot delete file \"" + path + u"\". " + SystemErrorText(error));
 }
 
 void RenameFile(const std::u16string &from, const std::u16string &to) {

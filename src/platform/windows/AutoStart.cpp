@@ -91,7 +91,15 @@ void WriteAutoStart(const IKvEnvironment &, const std::u16string &name,
 }
 
 void RemoveAutoStart(const IKvEnvironment &, const std::u16string &name) {
-  const TRunKey key;
-  if (key)
-    RegDeleteValueW(key.Handle(), Wide(name)); // a missing value is no error; the key stays
+  LSTATUS deleted = ERROR_ACCESS_DENIED; // also when the key cannot be opened for the change
+  {
+    const TRunKey key;
+    if (key)
+      deleted = RegDeleteValueW(key.Handle(), Wide(name)); // the key itself stays
+  }
+  // A missing key or value is nothing to remove; a value that stays is reported.
+  if (deleted != ERROR_SUCCESS &&
+      RegGetValueW(HKEY_CURRENT_USER, Wide(RunKey), Wide(name), RRF_RT_ANY, nullptr, nullptr,
+                   nullptr) != ERROR_FILE_NOT_FOUND)
+    Fail(u"Failed to delete data for ", name);
 }

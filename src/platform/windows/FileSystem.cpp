@@ -128,7 +128,14 @@ bool FileExists(const std::u16string &path) {
 }
 
 bool RemoveFile(const std::u16string &path) {
-  return FileExists(path) && DeleteFileW(Wide(path));
+  if (!FileExists(path))
+    return false;
+  if (DeleteFileW(Wide(path)))
+    return true;
+  const DWORD error = GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND) // gone in the meantime
+    return false;
+  throw EKvError(u"Cannot delete file \"" + path + u"\". " + SystemErrorText(int(error)));
 }
 
 void RenameFile(const std::u16string &from, const std::u16string &to) {
