@@ -1,5 +1,6 @@
 #include "sites/SiteDatabase.h"
 
+#include "common/Integer.h"
 #include "common/KvError.h"
 #include "sites/URLParser.h"
 
@@ -19,11 +20,7 @@ std::u16string IndexText(std::u16string_view line) {
 } // namespace
 
 std::optional<int32_t> SiteIndexOf(std::u16string_view line) {
-  try {
-    return TextToInteger(IndexText(line));
-  } catch (const EKvError &) {
-    return std::nullopt;
-  }
+  return ParseInteger(IndexText(line));
 }
 
 std::u16string IndexPrefix(int32_t index) {

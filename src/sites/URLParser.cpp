@@ -1,7 +1,9 @@
 #include "sites/URLParser.h"
 
-#include "common/HexDigit.h"
+#include "common/Integer.h"
 #include "common/KvError.h"
+
+#include <optional>
 
 namespace {
 
@@ -29,50 +31,10 @@ std::u16string CopyToEnd(const std::u16string &text, std::size_t from) {
 } // namespace
 
 int32_t TextToInteger(const std::u16string &text) {
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == u' ')
-    ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'+' || text[i] == u'-'))
-    negative = text[i++] == u'-';
-
-  bool hex = false;
-  if (i < text.size() && (text[i] == u'$' || text[i] == u'x' || text[i] == u'X')) {
-    hex = true, ++i;
-  } else if (i + 1 < text.size() && text[i] == u'0' &&
-             (text[i + 1] == u'x' || text[i + 1] == u'X')) {
-    hex = true, i += 2;
-  }
-  if (i == text.size())
+  const std::optional<int32_t> value = ParseInteger(text);
+  if (!value)
     NotAnInteger(text);
-
-  if (hex) {
-    uint32_t pattern = 0;
-    int significant = 0;
-    for (; i < text.size(); ++i) {
-      const int digit = HexDigitValue(text[i]);
-      if (digit < 0)
-        NotAnInteger(text);
-      if (significant > 0 || digit != 0)
-        ++significant;
-      if (significant > 8)
-        NotAnInteger(text);
-      pattern = (pattern << 4) | uint32_t(digit);
-    }
-    // Negation of the 32-bit pattern wraps, so "-$80000000" is the smallest value.
-    return int32_t(negative ? 0u - pattern : pattern);
-  }
-
-  const int64_t limit = negative ? 2147483648LL : 2147483647LL;
-  int64_t value = 0;
-  for (; i < text.size(); ++i) {
-    if (text[i] < u'0' || text[i] > u'9')
-      NotAnInteger(text);
-    value = value * 10 + (text[i] - u'0');
-    if (value > limit)
-      NotAnInteger(text);
-  }
-  return int32_t(negative ? -value : value);
+  return *value;
 }
 
 void ParseURL(const std::u16string &URL, bool BareTextIsPath, std::u16string &Scheme,

@@ -16,9 +16,6 @@ void ParseURL(const std::u16string &URL, bool BareTextIsPath, std::u16string &Sc
               std::u16string &Path, std::u16string &Fragment, std::u16string &Query,
               const std::u16string &DefaultScheme);
 
-// Converts text of the form: leading spaces, an optional "+" or "-", then decimal digits or a
-// hexadecimal prefix ("$", "x", "X", "0x", "0X") and hexadecimal digits; nothing else, nothing
-// after. Decimal values must fit a signed 32-bit integer; hexadecimal ones may have up to eight
-// significant digits, read as a signed 32-bit pattern. Raises EKvError
-// "''<text>'' is not a valid integer value" otherwise.
+// The integer of a text in the program's integer syntax (ParseInteger). Raises EKvError
+// "''<text>'' is not a valid integer value" for any other text.
 int32_t TextToInteger(const std::u16string &text);

@@ -1,6 +1,6 @@
 #include "storage/Settings.h"
 
-#include "common/HexDigit.h"
+#include "common/Integer.h"
 #include "common/KvError.h"
 #include "common/Unicode.h"
 #include "platform/AutoStart.h"
@@ -18,11 +18,9 @@ std::u16string InDataFolder(const IKvEnvironment &env, const char16_t *name) {
   return GetDataFolder(env) + PathSeparator + name;
 }
 
+// A value of section "Window"; 100 when it is missing or no integer.
 int32_t ReadInteger(const std::u16string &configFile, const std::u16string &key) {
-  int32_t value = 0;
-  if (ProfileTextToInteger(ReadProfileText(configFile, u"Window", key, u""), value))
-    return value;
-  return 100;
+  return ParseInteger(ReadProfileText(configFile, u"Window", key, u"")).value_or(100);
 }
 
 } // namespace
@@ -53,58 +51,6 @@ std::u16string GetLoginsFileName(const IKvEnvironment &env) {
 
 void EnsureDataFolder(const IKvEnvironment &env) {
   CreateDataFolder(GetDataFolder(env));
-}
-
-bool ProfileTextToInteger(const std::u16string &text, int32_t &value) {
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == u' ')
-    ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == u'-' || text[i] == u'+'))
-    negative = text[i++] == u'-';
-  const std::u16string_view rest = std::u16string_view(text).substr(i);
-  if (rest.empty())
-    return false;
-
-  std::size_t digits = 0;
-  if (rest[0] == u'$' || rest[0] == u'x' || rest[0] == u'X')
-    digits = 1;
-  else if (rest.size() >= 2 && rest[0] == u'0' && (rest[1] == u'x' || rest[1] == u'X'))
-    digits = 2;
-  if (digits != 0) {
-    const std::u16string_view hex = rest.substr(digits);
-    if (hex.empty())
-      return false;
-    uint32_t bits = 0;
-    int significant = 0;
-    for (char16_t c : hex) {
-      const int d = HexDigitValue(c);
-      if (d < 0)
-        return false;
-      if (significant > 0 || d != 0)
-        ++significant;
-      if (significant > 8)
-        return false;
-      bits = (bits << 4) | uint32_t(d);
-    }
-    // The 32 bits are a signed number; "-" negates it (wrapping, as 32-bit arithmetic does).
-    value = int32_t(negative ? 0u - bits : bits);
-    return true;
-  }
-
-  int64_t magnitude = 0;
-  for (char16_t c : rest) {
-    if (c < u'0' || c > u'9')
-      return false;
-    magnitude = magnitude * 10 + (c - u'0');
-    if (magnitude > 2147483648LL)
-      return false;
-  }
-  const int64_t result = negative ? -magnitude : magnitude;
-  if (result > 2147483647LL)
-    return false;
-  value = int32_t(result);
-  return true;
 }
 
 TKvWindowPosition LoadWindowPosition(const std::u16string &configFile) {

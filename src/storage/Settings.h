@@ -40,11 +40,6 @@ bool SiteLinesAreTyped(const std::u16string &configFile);
 // Raises "Unable to write to <configFile>".
 void RecordSiteLinesTyped(const std::u16string &configFile);
 
-// The integer reading of config.ini values: optional leading spaces, one optional sign, decimal
-// or hexadecimal ("$", "x", "X", "0x", "0X"; at most 8 significant digits, taken as 32 bits),
-// nothing else. False when the text is not such an integer.
-bool ProfileTextToInteger(const std::u16string &text, int32_t &value);
-
 // The program path registered to start at log-on, or the empty text when there is none.
 // Raises "Failed to get data for 'Korvane Quillgate'" or "Invalid data type for 'Korvane
 // Quillgate'".
