@@ -219,12 +219,14 @@ TEST_F(ShellTest, ABoxBelongsToTheWindowAndExitWithItOpenStillSaves) {
   WhileOpen([&] {
     TfmMain &window = *stub->fmMain();
     // Had a box held a loop of its own, this closes it after a while, so the test ends.
-    QTimer::singleShot(3000, &window, [&] {
-      while (QWidget *box = QApplication::activeModalWidget()) {
+    auto *guard = new QTimer(&window);
+    QObject::connect(guard, &QTimer::timeout, [&] {
+      if (QWidget *box = QApplication::activeModalWidget()) {
         stalled = true;
         box->close();
       }
     });
+    guard->start(1000);
     window.bbGenerate->click(); // empty boxes: the warning
     ShowErrorBox(u"An error the user has not closed", &window);
     stub->ReportError(u"Reported while the window is open");
