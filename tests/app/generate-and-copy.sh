@@ -84,6 +84,11 @@ sleep 0.3
 xdotool key ctrl+a
 sleep 0.3
 [ -z "$(primary)" ] || fail "Ctrl+A in the password box made the primary selection: '$(primary)'"
+# Tab into the box selects its whole text: that stays inside too.
+click_at $((8 + 160)) $((36 + 10))
+xdotool key Tab Tab
+sleep 0.3
+[ -z "$(primary)" ] || fail "tabbing into the password box made the primary selection: '$(primary)'"
 printf 'something else' | xclip -selection clipboard
 xdotool key ctrl+c
 sleep 0.3
