@@ -21,7 +21,8 @@ cleanup() {
 }
 
 # A display number of its own: other test runs start and stop servers side by side, so a number
-# whose lock is taken is skipped, and the server counts only once a client can reach it.
+# whose lock is taken is skipped, and the server counts only once it holds the lock and a client
+# can reach it.
 start_display() {
   n=$(($$ % 500 + 100))
   attempt=0
@@ -36,7 +37,9 @@ start_display() {
       i=$((i + 1)); [ $i -gt 100 ] && break
       sleep 0.05
     done
-    xdpyinfo -display ":$n" >/dev/null 2>&1 && break
+    # The server that answers must be ours: its lock names its process.
+    owner=$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null || true)
+    [ "$owner" = "$xvfb" ] && xdpyinfo -display ":$n" >/dev/null 2>&1 && break
     kill "$xvfb" 2>/dev/null || true
     xvfb=
   done
