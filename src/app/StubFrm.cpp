@@ -77,8 +77,10 @@ bool TfmStub::eventFilter(QObject *watched, QEvent *event) {
   // On X11 the second press of a double-click comes as a double-click event, which Qt's tray
   // icon turns into activated(DoubleClick) for the left button only. A middle or right
   // double-click is caught here instead: for the right button its second press reaches the menu
-  // that the first press opened, so the event is taken wherever it lands on the icon.
-  if (event->type() == QEvent::MouseButtonDblClick && watched->isWidgetType()) {
+  // that the first press opened, so the event is taken wherever it lands on the icon, except in
+  // the main window where that covers the icon.
+  if (event->type() == QEvent::MouseButtonDblClick && watched->isWidgetType() &&
+      static_cast<QWidget *>(watched)->window() != FMainWindow.get()) {
     const auto *mouse = static_cast<QMouseEvent *>(event);
     if ((mouse->button() == Qt::MiddleButton || mouse->button() == Qt::RightButton) &&
         TrayIcon->geometry().contains(mouse->globalPosition().toPoint())) {
