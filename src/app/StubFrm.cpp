@@ -11,6 +11,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
 #include <cstdio>
@@ -67,12 +68,34 @@ TfmStub::TfmStub(const IKvEnvironment &env, IKvDataProtection &protection,
               TrayIconDblClick();
           });
   TrayIcon->show();
+  QCoreApplication::instance()->installEventFilter(this);
 }
 
 TfmStub::~TfmStub() = default;
 
+bool TfmStub::eventFilter(QObject *watched, QEvent *event) {
+  // On X11 the second press of a double-click comes as a double-click event, which Qt's tray
+  // icon turns into activated(DoubleClick) for the left button only. A middle or right
+  // double-click is caught here instead: for the right button its second press reaches the menu
+  // that the first press opened, so the event is taken wherever it lands on the icon, except in
+  // the main window where that covers the icon.
+  if (event->type() == QEvent::MouseButtonDblClick && watched->isWidgetType() &&
+      static_cast<QWidget *>(watched)->window() != FMainWindow.get()) {
+    const auto *mouse = static_cast<QMouseEvent *>(event);
+    if ((mouse->button() == Qt::MiddleButton || mouse->button() == Qt::RightButton) &&
+        TrayIcon->geometry().contains(mouse->globalPosition().toPoint())) {
+      PopupMenu->hide();
+      // Out of the event's delivery: the opening runs the window's loop.
+      QMetaObject::invokeMethod(this, &TfmStub::TrayIconDblClick, Qt::QueuedConnection);
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
 bool TfmStub::IsSecondMiddleClick() {
-  // Qt reports each middle click on its own; two within the double-click time are a double-click.
+  // Where Qt reports each middle click on its own (Windows), two within the double-click time are
+  // a double-click.
   const bool second = FLastMiddleClick.isValid() &&
                       FLastMiddleClick.elapsed() <= QApplication::doubleClickInterval();
   if (second)
@@ -102,17 +125,6 @@ void TfmStub::Exit1Click() {
 
 void TfmStub::EndProgram() {
   FEnding = true;
-  // A box left open (a warning or an error the user has not dismissed yet) would hold the
-  // window's loop and stall the log-off: it is dismissed first.
-  for (int guard = 0; guard < 16; ++guard) {
-    QWidget *modal = QApplication::activeModalWidget();
-    if (!modal || modal == FMainWindow.get())
-      break;
-    if (auto *dialog = qobject_cast<QDialog *>(modal))
-      dialog->reject();
-    else
-      modal->close();
-  }
   Exit1Click();
 }
 
@@ -144,13 +156,20 @@ void TfmStub::ReportError(const std::u16string &message) {
   }
   if (FErrorBox)
     FErrorBox(message);
+  else if (FMainWindow)
+    ShowErrorBox(message, FMainWindow.get());
   else
-    ShowErrorBox(message);
+    ShowErrorBox(message, this);
 }
 
 void TfmStub::OpenMainWindow() {
-  if (FMainWindowOpen)
+  if (FMainWindowOpen) {
+    // The window may be behind others or minimized (a window manager may offer the button
+    // whatever the window asks for): it comes back to the front.
+    if (FMainWindow)
+      Present(*FMainWindow);
     return;
+  }
   try {
     FMainWindow =
         std::make_unique<TfmMain>(FEnv, FProtection, FProgramPath,
@@ -189,8 +208,12 @@ void TfmStub::ShowModal(TfmMain &window) {
   QEventLoop loop;
   connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
   window.setWindowModality(Qt::NonModal);
-  window.show();
+  Present(window);
+  loop.exec();
+}
+
+void TfmStub::Present(QWidget &window) {
+  window.showNormal();
   window.raise();
   window.activateWindow();
-  loop.exec();
 }

@@ -34,7 +34,8 @@ public:
           QWidget *parent = nullptr);
   ~TfmStub() override;
 
-  // Open the main window and return when it has closed and saved; a no-op while it is open.
+  // Open the main window and return when it has closed and saved; while it is open, bring it to
+  // the front instead.
   void TrayIconDblClick();
   void Show1Click();
   // Ends the program; an open main window is closed with "cancel" and saves first.
@@ -51,7 +52,8 @@ public:
   bool MainWindowOpen() const { return FMainWindowOpen; }
   TfmMain *fmMain() const { return FMainWindow.get(); }
 
-  // Reports an error: the error box, or the standard error stream once the program is ending.
+  // Reports an error: the error box (on the open window, or on its own), or the standard error
+  // stream once the program is ending.
   void ReportError(const std::u16string &message);
 
   // Replace the error box and what ends the event loop (tests capture both).
@@ -66,8 +68,12 @@ public:
   QAction *Show1;
   QAction *Exit1;
 
+protected:
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
   void OpenMainWindow();
+  static void Present(QWidget &window);
   void ShowModal(TfmMain &window);
   bool IsSecondMiddleClick();
 

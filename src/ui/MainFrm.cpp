@@ -8,6 +8,7 @@
 #include "storage/MasterPassword.h"
 #include "storage/Settings.h"
 #include "ui/Images.h"
+#include "ui/SecretClipboard.h"
 #include "ui/ThumbButtonGroup.h"
 
 #include <QCheckBox>
@@ -20,7 +21,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMimeData>
 #include <QMouseEvent>
 #include <QProxyStyle>
 #include <QPushButton>
@@ -150,10 +150,22 @@ std::u16string ErrorBoxText(const std::u16string &message) {
   return message;
 }
 
+namespace {
+
+// A box that belongs to its parent window: it blocks only that window, so the tray icon's menu
+// and "Exit" keep working while it is open, and it goes with the window. It returns at once and
+// deletes itself when closed.
+void OpenMessageBox(QMessageBox::Icon icon, const QString &caption, const QString &text,
+                    QWidget *parent) {
+  auto *box = new QMessageBox(icon, caption, text, QMessageBox::Ok, parent);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
+} // namespace
+
 void ShowErrorBox(const std::u16string &message, QWidget *parent) {
-  QMessageBox box(QMessageBox::Critical, Q(ProgramTitle), Q(ErrorBoxText(message)), QMessageBox::Ok,
-                  parent);
-  box.exec();
+  OpenMessageBox(QMessageBox::Critical, Q(ProgramTitle), Q(ErrorBoxText(message)), parent);
 }
 
 QString HomePageAddress() {
@@ -272,7 +284,7 @@ void TfmMain::CreateControls() {
   Label4->setText(QStringLiteral("Your password:"));
   Label4->setFont(WindowFont(16));
 
-  edPassword = Make<QLineEdit>(this, "edPassword", 8, 299, 300, 27);
+  edPassword = Make<TKvSecretBox>(this, "edPassword", 8, 299, 300, 27);
   edPassword->setReadOnly(true);
   edPassword->setFont(WindowFont(16));
 
@@ -504,8 +516,7 @@ void TfmMain::ShowWarning(const std::u16string &message) {
     FWarningBox(u"Error", message);
     return;
   }
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("Error"), Q(message), QMessageBox::Ok, this);
-  box.exec();
+  OpenMessageBox(QMessageBox::Warning, QStringLiteral("Error"), Q(message), this);
 }
 
 bool TfmMain::IsKnownURL(const std::u16string &Text) const {
@@ -576,18 +587,7 @@ void TfmMain::bbGenerateClick() {
 
 void TfmMain::sbCopyClick() {
   edPassword->selectAll();
-  auto *mime = new QMimeData;
-  mime->setText(edPassword->selectedText());
-  // Clipboard managers leave out of their history what is marked as a secret.
-  mime->setData(QStringLiteral("x-kde-passwordManagerHint"), QByteArrayLiteral("secret"));
-#ifdef Q_OS_WIN
-  // Windows' clipboard history and cloud clipboard skip content that carries this format.
-  mime->setData(
-      QStringLiteral(
-          "application/x-qt-windows-mime;value=\"ExcludeClipboardContentFromMonitorProcessing\""),
-      QByteArray(4, '\0'));
-#endif
-  QGuiApplication::clipboard()->setMimeData(mime);
+  CopySecret(*QGuiApplication::clipboard(), edPassword->selectedText());
 }
 
 void TfmMain::bgThumbsButtonClicked(int32_t P) {

@@ -46,12 +46,13 @@ Q_DECLARE_METATYPE(TURLInfo)
 using TKvErrorReport = std::function<void(const std::u16string &message)>;
 
 // The program's error box: error icon, "OK", the program's title, and the message with a "."
-// appended when its last character comes after "." in the code table.
+// appended when its last character comes after "." in the code table. It is modal to parent's
+// window only and the call returns at once; the box goes when closed or with its parent.
 void ShowErrorBox(const std::u16string &message, QWidget *parent = nullptr);
 std::u16string ErrorBoxText(const std::u16string &message);
 
-// Shows a warning to the user: caption and message. The default is a modal box with the warning
-// icon and one "OK" button.
+// Shows a warning to the user: caption and message. The default is a box with the warning icon
+// and one "OK" button, modal to the main window only.
 using TKvWarningBox =
     std::function<void(const std::u16string &caption, const std::u16string &message)>;
 // Hands an address to the platform to open in the default browser.

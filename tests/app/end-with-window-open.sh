@@ -2,12 +2,15 @@
 # Runs the real tray program on a private Xvfb display with a tray host, opens its window with a
 # double-click on the tray icon, ends the program from outside and checks that the window saved
 # its lists and position:
-#   end-with-window-open.sh QUILLGATE term|display-lost|menu-exit|tray-restart
-# menu-exit chooses "Exit" from the tray icon's menu while the window is open; tray-restart ends the
-# tray host and starts a new one before the double-click (the icon must come back), then SIGTERM.
+#   end-with-window-open.sh QUILLGATE term|display-lost|menu-exit|box-menu-exit|tray-restart [BUTTON]
+# menu-exit chooses "Exit" from the tray icon's menu while the window is open; box-menu-exit does
+# so while the window shows a warning box ("Generate" with empty boxes); tray-restart ends the tray
+# host and starts a new one before the double-click (the icon must come back), then SIGTERM.
+# BUTTON is the mouse button of the double-click: 1 (the default) left, 2 middle, 3 right.
 set -eu
 program=$1
 how=$2
+button=${3:-1}
 
 . "$(dirname "$0")/x-session.sh"
 make_scratch kvshell
@@ -35,10 +38,11 @@ if [ "$how" = tray-restart ]; then
   start_tray
   wait_for_icon
 fi
-xdotool click --repeat 2 --delay 80 1
+xdotool click --repeat 2 --delay 80 "$button"
 # The window's own caption, with nothing appended by Qt.
-timeout 20 xdotool search --sync --onlyvisible --name '^Korvane Quillgate v1\.5$' >/dev/null ||
-  fail "the window did not open"
+window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Korvane Quillgate v1\.5$' |
+  head -n 1)
+[ -n "$window" ] || fail "the window did not open (button $button)"
 data="$root/data/Korvane Quillgate"
 # The first opening records in config.ini how site lines hold URLs; the position comes at closing.
 grep -qs '^Top=' "$data/config.ini" && fail "the window saved before it closed"
@@ -56,7 +60,18 @@ wait_for_end() {
 }
 
 case $how in
-menu-exit)
+box-menu-exit | menu-exit)
+  if [ "$how" = box-menu-exit ]; then
+    # "Generate" with every box empty: the warning box, which stays open.
+    left=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *//p')
+    top=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left Y: *//p')
+    xdotool mousemove $((left + 102 + 42)) $((top + 340 + 12)) click 1
+    timeout 20 xdotool search --sync --onlyvisible --name '^Error$' >/dev/null ||
+      fail "no warning box"
+    eval "$(xdotool getwindowgeometry --shell "$panel")"
+    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
+    sleep 0.3
+  fi
   # The menu must work while the window is open: "Exit" is its second item.
   xdotool click 3
   sleep 0.5

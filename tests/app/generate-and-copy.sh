@@ -5,7 +5,8 @@
 # Opens the window with a double-click on the tray icon, types a master password, a URL and a
 # login, presses Generate and Copy and compares the clipboard with "quillgate-cli derive"; empties
 # the URL, clicks the new site's button (which must bring the URL back and offer its login), then
-# chooses "Exit" from the tray menu with the window open. The lists and config.ini must be on disk,
+# chooses "Exit" from the tray menu with the window open. Between, the password must leave its box
+# only marked as a secret: not through the primary selection, and Ctrl+C with the mark. The lists and config.ini must be on disk,
 # each written exactly once (counted from the program's system calls).
 set -eu
 program=$1
@@ -65,6 +66,34 @@ xdotool type --delay 20 "$login"
 click_at $((102 + 42)) $((340 + 12)) # Generate
 click_at $((311 + 25)) $((299 + 13)) # Copy
 expect_clipboard "$login" "Generate and Copy"
+
+# Every way the password leaves its box carries the secret mark, or does not happen: a selection
+# made in the box, with the mouse or the keyboard, never becomes the primary selection (which has
+# no mark), and Ctrl+C copies it marked.
+marked() {
+  timeout 5 xclip -selection clipboard -t TARGETS -o 2>/dev/null |
+    grep -qx x-kde-passwordManagerHint
+}
+primary() { timeout 5 xclip -selection primary -o 2>/dev/null || true; }
+marked || fail "Copy put the password out without the secret mark"
+xdotool mousemove $((wx + 8 + 3)) $((wy + 299 + 13)) mousedown 1 \
+  mousemove $((wx + 8 + 150)) $((wy + 299 + 13)) mousemove $((wx + 8 + 296)) $((wy + 299 + 13)) \
+  mouseup 1
+sleep 0.3
+[ -z "$(primary)" ] || fail "a mouse selection in the password box is the primary selection: '$(primary)'"
+xdotool key ctrl+a
+sleep 0.3
+[ -z "$(primary)" ] || fail "Ctrl+A in the password box made the primary selection: '$(primary)'"
+# Tab into the box selects its whole text: that stays inside too.
+click_at $((8 + 160)) $((36 + 10))
+xdotool key Tab Tab
+sleep 0.3
+[ -z "$(primary)" ] || fail "tabbing into the password box made the primary selection: '$(primary)'"
+printf 'something else' | xclip -selection clipboard
+xdotool key ctrl+c
+sleep 0.3
+expect_clipboard "$login" "Ctrl+C in the password box"
+marked || fail "Ctrl+C put the password out without the secret mark"
 
 # Empty the URL box (which empties the login box too), then the new site's button, the second
 # after the one a new list starts with:

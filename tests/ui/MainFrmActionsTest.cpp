@@ -289,6 +289,40 @@ TEST_F(MainWindowActionsTest, CopyPutsThePasswordOnTheClipboardMarkedSecretAndKe
   EXPECT_TRUE(errors.isEmpty());
 }
 
+TEST_F(MainWindowActionsTest, CopyKeysMarkThePasswordSecretAndAnEmptyBoxLeavesTheClipboardAlone) {
+  QClipboard &clipboard = *QGuiApplication::clipboard();
+  QLineEdit *box = window->edPassword;
+  box->setFocus();
+  const QList<QKeySequence> copyKeys = QKeySequence::keyBindings(QKeySequence::Copy);
+  ASSERT_FALSE(copyKeys.isEmpty());
+
+  // Nothing to copy: what the user had on the clipboard stays.
+  clipboard.setText("the user's own text");
+  Press("sbCopy");
+  EXPECT_EQ(clipboard.text(), "the user's own text");
+  QTest::keySequence(box, copyKeys.first());
+  EXPECT_EQ(clipboard.text(), "the user's own text");
+
+  Type("pw", "https://one.example", "");
+  Press("bbGenerate");
+  const QString password = box->text();
+  ASSERT_FALSE(password.isEmpty());
+  for (const QKeySequence &keys : copyKeys) {
+    SCOPED_TRACE(keys.toString().toStdString());
+    clipboard.setText("before");
+    box->setSelection(2, 5);
+    QTest::keySequence(box, keys);
+    const QMimeData *mime = clipboard.mimeData();
+    ASSERT_NE(mime, nullptr);
+    EXPECT_EQ(mime->text(), password.mid(2, 5));
+    EXPECT_EQ(mime->data("x-kde-passwordManagerHint"), "secret");
+  }
+  // No context menu, whose "Copy" would put the password out unmarked, and no dragging it out.
+  EXPECT_EQ(box->contextMenuPolicy(), Qt::NoContextMenu);
+  EXPECT_FALSE(box->dragEnabled());
+  EXPECT_TRUE(errors.isEmpty());
+}
+
 TEST_F(MainWindowActionsTest, ChoosingASiteShowsItsURLAndOffersItsLoginsWithNoneSelected) {
   Type("pw", "https://one.example", "zed");
   Press("bbGenerate"); // entry "zed" and a password
