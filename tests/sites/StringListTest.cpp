@@ -10,6 +10,9 @@
 #include <optional>
 #include <string>
 #include <vector>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -181,6 +184,28 @@ TEST_F(StringListFile, ANewListKeepsEveryCharacterTheCodePageCannotHold) {
     EXPECT_EQ(again.Encoding(), row.InCodePage ? TKvEncoding::Ansi : TKvEncoding::Utf8);
     EXPECT_EQ(Printable(LinesOf(again)), Printable(row.Written));
   }
+}
+#endif
+
+#ifndef _WIN32
+// The sites and logins are the user's alone, also in a data folder that others may look into (one
+// made by an older version, or by the user) and over a file that others could read.
+TEST_F(StringListFile, ListFilesAreTheOwnersAloneEvenInAFolderOthersMayRead) {
+  chmod(folder.c_str(), 0755);
+  const mode_t previous = umask(022);
+  const auto path = folder / "logins.db";
+  WriteFile(path, "1:anna\r\n");
+  chmod(path.c_str(), 0644);
+  TKvStringList list;
+  list.LoadFromFile(PathText(path));
+  list.Add(u"1:ben");
+  list.SaveToFile(PathText(path));
+  umask(previous);
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(ReadFile(path), "\xEF\xBB\xBF"
+                            "1:anna\r\n1:ben\r\n");
 }
 #endif
 
