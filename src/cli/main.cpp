@@ -13,7 +13,7 @@
 
 namespace {
 
-constexpr int ExitOk = 0, ExitRefused = 1, ExitUsage = 2;
+constexpr int ExitOk = 0, ExitRefused = 1, ExitUsage = 2, ExitOutput = 3;
 
 constexpr const char *Usage =
     "Usage: quillgate-cli derive URL [LOGIN]\n"
@@ -28,19 +28,32 @@ int Fail(int code, const char *message) {
   return code;
 }
 
+// Writes text to standard output; a write that fails (a full disk, a closed pipe) has its own exit
+// code, so that a script never takes a missing password for refused input.
+int Print(const std::string &text) {
+  std::fputs(text.c_str(), stdout);
+  if (std::fflush(stdout) != 0 || std::ferror(stdout))
+    return Fail(ExitOutput, "quillgate-cli: cannot write to standard output.");
+  return ExitOk;
+}
+
 int UsageError() {
   std::fputs(Usage, stderr);
   return ExitUsage;
 }
 
-// The first line of a non-interactive standard input, without its LF or CR LF; every other
-// byte is kept exactly.
+// The first line of a non-interactive standard input, without its LF or CR LF and without the
+// UTF-8 byte-order mark that some editors put before it; every other byte is kept exactly.
 std::string ReadFirstLine() {
   std::string line;
   line.reserve(256);
+  std::size_t count = 0;
   int c;
-  while ((c = std::fgetc(stdin)) != EOF && c != '\n')
+  while ((c = std::fgetc(stdin)) != EOF && c != '\n') {
     line.push_back(char(c));
+    if (++count == 3 && line == "\xEF\xBB\xBF")
+      line.clear();
+  }
   if (c == '\n' && !line.empty() && line.back() == '\r')
     line.pop_back();
   return line;
@@ -74,6 +87,12 @@ int Derive(std::string_view urlArgument, std::string_view loginArgument) {
     SecureZero(master.data(), master.size() * sizeof(char16_t));
     return Fail(ExitUsage, "quillgate-cli: the master password is not valid UTF-8.");
   }
+  // The window's master password box cannot hold a NUL character, so no password derived from
+  // one could ever be made again there.
+  if (master.find(u'\0') != std::u16string::npos) {
+    SecureZero(master.data(), master.size() * sizeof(char16_t));
+    return Fail(ExitRefused, "quillgate-cli: the master password contains a NUL character.");
+  }
 
   // The same checks, in the same order, as the window's "Generate".
   int result = ExitOk;
@@ -85,9 +104,7 @@ int Derive(std::string_view urlArgument, std::string_view loginArgument) {
     result = Fail(ExitRefused, "Please enter a valid URL!");
   else {
     const std::string password = Utf16ToUtf8(DeriveSitePassword(master, *url, *login));
-    std::fputs((password + "\n").c_str(), stdout);
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-      result = Fail(ExitRefused, "quillgate-cli: cannot write the password to standard output.");
+    result = Print(password + "\n");
   }
   SecureZero(master.data(), master.size() * sizeof(char16_t));
   return result;
@@ -98,15 +115,12 @@ int Derive(std::string_view urlArgument, std::string_view loginArgument) {
 int main(int argc, char **argv) {
   const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
   const std::size_t count = arguments.size();
-  const std::string_view command = count > 0 ? arguments[0] : "";
-  if (count == 1 && (command == "--help" || command == "-h")) {
-    std::fputs(Usage, stdout);
-    return ExitOk;
-  }
-  if (count == 1 && command == "--version") {
-    std::puts("quillgate-cli " KV_VERSION);
-    return ExitOk;
-  }
+  // A view of the argument itself, never of a temporary string made for the condition.
+  const std::string_view command = count > 0 ? std::string_view(arguments[0]) : std::string_view();
+  if (count == 1 && (command == "--help" || command == "-h"))
+    return Print(Usage);
+  if (count == 1 && command == "--version")
+    return Print("quillgate-cli " KV_VERSION "\n");
   if (command == "derive" && (count == 2 || count == 3))
     return Derive(arguments[1], count == 3 ? arguments[2] : "");
   return UsageError();

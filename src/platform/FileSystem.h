@@ -18,14 +18,17 @@ enum class FileAccess { Normal, OwnerOnly };
 // the target; then the folder is flushed. On failure the old file is left whole, no temporary file
 // remains, and EKvError is raised: "Cannot create file \"<path>\". <the system's text>" when the
 // file cannot be created or put in place, "Stream write error" when the bytes cannot be written.
-// OwnerOnly files are readable by their owner alone (on Windows the per-user data folder's own
-// access rules already see to that). While the file is open nobody else may open it; a target that
-// another program holds open for a moment (a virus scanner, an indexer) is waited for briefly.
+// The file is readable by its owner alone, whatever the folder allows, as the user's sites, logins
+// and settings must be; a Normal file gets what the user's umask allows (on Windows the per-user
+// data folder's own access rules see to both). While the file is open nobody else may open it; a
+// target that another program holds open for a moment (a virus scanner, an indexer) is waited for
+// briefly.
 void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes,
-                           FileAccess access = FileAccess::Normal);
+                           FileAccess access = FileAccess::OwnerOnly);
 
 // The whole content of the file at path. Raises EKvError "Cannot open file \"<path>\". <the
-// system's text>" when it cannot be opened, "Stream read error" when it cannot be read to the end.
+// system's text>" when it cannot be opened or is no regular file (a FIFO or a device of that name
+// is refused at once, never waited on), "Stream read error" when it cannot be read to the end.
 ByteArray ReadWholeFile(const std::u16string &path);
 
 // Whether path names an existing regular file (a folder is not one).

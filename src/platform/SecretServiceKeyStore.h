@@ -3,6 +3,9 @@
 #include "platform/DataProtection.h"
 
 #include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
 
 // Sealing keys kept in the user's Secret Service keyring (GNOME Keyring, KWallet), one item per
 // key, found by the key's id. Like the system's data protection it never asks the user anything:
@@ -19,3 +22,8 @@ public:
 private:
   std::chrono::milliseconds FBound;
 };
+
+// The lower-case hexadecimal form in which the keyring holds a key and its id. Its buffer is
+// reserved once at its final size: a buffer that grew would leave parts of the key behind in the
+// smaller ones it freed.
+std::string KeyringHex(const uint8_t *bytes, std::size_t size);

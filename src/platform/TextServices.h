@@ -5,6 +5,7 @@
 
 #include "common/KvTypes.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -18,10 +19,11 @@ bool AnsiCodePageIsUtf8();
 // C1 control characters of the same value, so that no byte is lost.
 std::u16string AnsiToText(std::string_view bytes);
 
-// Bytes of text in the ANSI code page, without a byte-order mark. A character the code page cannot
-// represent becomes the code page's substitute; on POSIX (UTF-8) only an unpaired surrogate is
-// such a character, and it becomes U+FFFD.
-ByteArray TextToAnsi(std::u16string_view text);
+// Bytes of text in the ANSI code page, without a byte-order mark; nothing when the code page
+// cannot hold every character of text exactly (no look-alike, no "?" ever stands in for one). A
+// UTF-8 code page (POSIX, and Windows with code page 65001) holds every character; an unpaired
+// surrogate becomes U+FFFD there, as in any UTF-8 text.
+std::optional<ByteArray> TextToAnsi(std::u16string_view text);
 
 // Whether two texts are equal when letter case is ignored. Equal texts always match, and so do
 // texts that differ only in the case of their letters, beyond ASCII too ("STRASSE" and "straße").

@@ -136,13 +136,16 @@ ByteArray TKvStringList::SaveToBytes() const {
 
   ByteArray bytes;
   switch (FEncoding.value_or(TKvEncoding::Ansi)) {
-  case TKvEncoding::Ansi: {
-    if (AnsiCodePageIsUtf8())
-      bytes = {0xEF, 0xBB, 0xBF};
-    const ByteArray encoded = TextToAnsi(text);
-    bytes.insert(bytes.end(), encoded.begin(), encoded.end());
-    break;
-  }
+  case TKvEncoding::Ansi:
+    if (const std::optional<ByteArray> encoded = TextToAnsi(text)) {
+      if (AnsiCodePageIsUtf8())
+        bytes = {0xEF, 0xBB, 0xBF};
+      bytes.insert(bytes.end(), encoded->begin(), encoded->end());
+      break;
+    }
+    // A character the code page cannot hold is never replaced: such a list is written as UTF-8
+    // with its mark, which every reader of these files recognises.
+    [[fallthrough]];
   case TKvEncoding::Utf8: {
     bytes = {0xEF, 0xBB, 0xBF};
     const std::string encoded = Utf16ToUtf8(text);

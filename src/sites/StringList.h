@@ -39,7 +39,8 @@ public:
   // "Cannot open file \"<path>\". <reason>" when it cannot be read, the list unchanged.
   void LoadFromFile(const std::u16string &path);
   // Replaces the file with all lines, in the encoding the list was read in (the ANSI code page
-  // when it was never read). The old file stays whole when this fails.
+  // when it was never read; UTF-8 with its mark when that code page cannot hold every character).
+  // The old file stays whole when this fails.
   void SaveToFile(const std::u16string &path) const;
 
   // The same, from and to the bytes of a file.

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -28,13 +29,17 @@ std::string ReadAll(int fd) {
   return text;
 }
 
-CliRun RunCli(const std::vector<std::string> &args, const std::string &input) {
+// stdoutFile, when given, takes the program's standard output instead of a pipe.
+CliRun RunCli(const std::vector<std::string> &args, const std::string &input,
+              const char *stdoutFile = nullptr) {
   int in[2], out[2], err[2];
   if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0)
     return {};
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(in[0], 0), dup2(out[1], 1), dup2(err[1], 2);
+    if (stdoutFile != nullptr)
+      dup2(open(stdoutFile, O_WRONLY | O_CLOEXEC), 1);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]})
       close(fd);
     std::vector<char *> argv{const_cast<char *>(QUILLGATE_CLI)};
@@ -82,6 +87,10 @@ TEST(CliDerive, ReadsTheMasterPasswordAsTheFirstLineOfInput) {
       {"blanks are kept", " master \n", " master "},
       {"CR inside is kept", "mas\rter\n", "mas\rter"},
       {"non-ASCII", "p\xc3\xa4ss \xf0\x9f\x94\x91\n", "p\xc3\xa4ss \xf0\x9f\x94\x91"},
+      // An editor's UTF-8 byte-order mark is not part of the password; only a leading one.
+      {"leading byte-order mark", "\xef\xbb\xbfmaster\n", "master"},
+      {"second byte-order mark", "\xef\xbb\xbf\xef\xbb\xbfm\n", "\xef\xbb\xbfm"},
+      {"byte-order mark inside", "ma\xef\xbb\xbfster\n", "ma\xef\xbb\xbfster"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -116,6 +125,11 @@ TEST(CliDerive, RefusesWhatGenerateRefusesInTheSameOrder) {
        "Please enter a master password!\n"},
       {"empty URL", {"derive", "", "bob"}, "m\n", "Please enter an URL!\n"},
       {"bare host", {"derive", "example.com"}, "m\n", "Please enter a valid URL!\n"},
+      // The window's box cannot hold a NUL, so the password could never be made there again.
+      {"NUL in the master password",
+       {"derive", ""},
+       std::string("ma\0ster\n", 8),
+       "quillgate-cli: the master password contains a NUL character.\n"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
@@ -170,6 +184,18 @@ TEST(CliUsage, HelpVersionAndMistakes) {
     EXPECT_EQ(run.exitCode, 2);
     EXPECT_EQ(run.out, "");
     EXPECT_NE(run.err.find("Usage:"), std::string::npos);
+  }
+}
+
+// A password that could not be written is not refused input: a script must tell the two apart.
+TEST(CliOutput, AFailedWriteToStandardOutputHasItsOwnExitCode) {
+  const std::vector<std::string> commands[] = {
+      {"derive", "https://example.com"}, {"--version"}, {"--help"}};
+  for (const auto &args : commands) {
+    SCOPED_TRACE(args[0]);
+    const CliRun run = RunCli(args, "master\n", "/dev/full");
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.err, "quillgate-cli: cannot write to standard output.\n");
   }
 }
 

@@ -51,8 +51,13 @@ TEST(EncodePassword, MapsEachByteToTheAlphabetModulo63) {
     all[size_t(b)] = uint8_t(b);
   const std::u16string encoded = EncodePassword(all, 256);
   ASSERT_EQ(encoded.size(), 256u);
-  EXPECT_EQ(encoded.substr(0, 63), PasswordAlphabet);
-  EXPECT_EQ(encoded.find_first_not_of(PasswordAlphabet), std::u16string::npos);
+  // Every password a user ever derived depends on these 63 characters in this order.
+  const std::u16string alphabet =
+      u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz1234567890=";
+  EXPECT_EQ(encoded.substr(0, 63), alphabet);
+  EXPECT_EQ(encoded.substr(63, 63), alphabet);
+  EXPECT_EQ(encoded.substr(189, 63), alphabet);
+  EXPECT_EQ(encoded.substr(252), u"ABCD");
 }
 
 TEST(EncodePassword, CountBoundsTheResult) {

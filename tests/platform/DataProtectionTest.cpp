@@ -6,6 +6,33 @@
 
 #include <optional>
 
+#ifndef _WIN32
+#include "platform/SecretServiceKeyStore.h"
+#include "support/ChildProcess.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+#include <sys/stat.h>
+
+// Every allocation of the program is counted, to show how a buffer holding a key was built.
+namespace {
+std::atomic<int> Allocations{0};
+}
+void *operator new(std::size_t size) {
+  ++Allocations;
+  if (void *memory = std::malloc(size == 0 ? 1 : size))
+    return memory;
+  throw std::bad_alloc();
+}
+void operator delete(void *memory) noexcept {
+  std::free(memory);
+}
+void operator delete(void *memory, std::size_t) noexcept {
+  std::free(memory);
+}
+#endif
+
 namespace {
 
 class DataProtection : public TempFolderTest {
@@ -75,5 +102,45 @@ TEST_F(DataProtection, EmptyTruncatedAndDamagedBlobsAreInvalidData) {
     EXPECT_EQ(UnprotectError(row.Blob), KvErrorInvalidData);
   }
 }
+
+#ifndef _WIN32
+
+// The keyring takes the key as text; a text that grew as it was built would have left parts of the
+// key in each smaller buffer it freed, beyond the reach of any wiping.
+TEST(KeyringHex, IsBuiltInOneBufferReservedAtItsFinalSize) {
+  uint8_t key[TKvLockedKey::Size];
+  for (std::size_t i = 0; i < sizeof key; ++i)
+    key[i] = uint8_t(i * 9);
+  const int before = Allocations;
+  std::string hex = KeyringHex(key, sizeof key);
+  EXPECT_EQ(Allocations - before, 1);
+  EXPECT_EQ(hex, "0009121b242d363f48515a636c757e879099a2abb4bdc6cfd8e1eaf3fc050e17");
+  EXPECT_EQ(KeyringHex(key, 1), "00");
+}
+
+// A FIFO named protection.key would block the opening of the window for ever; a device may
+// never end. Neither is a key file: the store does not answer, and no new key replaces it.
+TEST_F(DataProtection, AKeyFileThatIsAFifoOrADeviceIsUnavailableAtOnce) {
+  const auto path = folder / "protection.key";
+  for (bool fifo : {true, false}) {
+    SCOPED_TRACE(fifo ? "FIFO" : "device");
+    std::filesystem::remove(path);
+    if (fifo)
+      ASSERT_EQ(mkfifo(path.c_str(), 0600), 0);
+    else
+      std::filesystem::create_symlink("/dev/zero", path);
+    const auto lookup = InChildProcess(
+        [&] {
+          TKvKeyFileStore store(path.string());
+          TKvKeyId id{};
+          TKvLockedKey key;
+          return std::to_string(int(store.Find(nullptr, id, key)));
+        },
+        TChildUser::Same, 10);
+    EXPECT_EQ(lookup, std::to_string(int(TKvKeyLookup::Unavailable)));
+  }
+}
+
+#endif
 
 } // namespace

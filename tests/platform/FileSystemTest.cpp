@@ -11,12 +11,18 @@
 #include <thread>
 #include <windows.h>
 #else
+#include "support/ChildProcess.h"
 #include "support/ReadOnlyFolder.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <fcntl.h>
+#include <map>
+#include <optional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #endif
 
@@ -182,24 +188,114 @@ TEST_F(FileAccessWithoutSharing, ATargetHeldOpenForGoodFailsAndKeepsTheOldFile) 
 
 #else
 
-TEST_F(ReplaceFileAtomically_, OwnerOnlyFilesAreReadableByTheOwnerAlone) {
-  const auto path = folder / "master.key";
-  ReplaceFileAtomically(U(path), Bytes("sealed"), FileAccess::OwnerOnly);
+unsigned ModeOf(const std::filesystem::path &path) {
   struct stat info {};
-  ASSERT_EQ(stat(path.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
+  return info.st_mode & 0777;
+}
+
+TEST_F(ReplaceFileAtomically_, FilesAreTheOwnersAloneEvenInAFolderOthersMayRead) {
+  // A data folder made by an older version, or by the user, may let others look in; the sites,
+  // logins and settings stay the user's own all the same. A Normal file gets what the umask gives.
+  chmod(folder.c_str(), 0755);
+  const mode_t previous = umask(022);
+  const struct {
+    const char *Name;
+    std::optional<FileAccess> Access; // nothing: as the lists and config.ini are written
+    unsigned Mode;
+  } rows[] = {
+      {"urls.db", std::nullopt, 0600},
+      {"master.key", FileAccess::OwnerOnly, 0600},
+      {"org.example.desktop", FileAccess::Normal, 0644},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.Name);
+    const auto path = folder / row.Name;
+    WriteFile(path, "old");
+    chmod(path.c_str(), 0644);
+    if (row.Access)
+      ReplaceFileAtomically(U(path), Bytes("new"), *row.Access);
+    else
+      ReplaceFileAtomically(U(path), Bytes("new"));
+    EXPECT_EQ(ReadFile(path), "new");
+    EXPECT_EQ(ModeOf(path), row.Mode);
+  }
+  umask(previous);
+}
+
+// The umask belongs to the whole process: changing it even for a moment would give a file that
+// another thread creates meanwhile the wrong mode.
+TEST_F(ReplaceFileAtomically_, LeavesTheUmaskOfOtherThreadsAlone) {
+  // In memory where the system offers it, so that many replacements fit in a short run.
+  std::filesystem::path place = folder;
+  std::error_code ignored;
+  if (std::filesystem::is_directory("/dev/shm") &&
+      std::filesystem::create_directory(std::filesystem::path("/dev/shm") / folder.filename(),
+                                        ignored))
+    place = std::filesystem::path("/dev/shm") / folder.filename();
+  const mode_t previous = umask(022);
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 0; i < 5000; ++i) {
+      ReplaceFileAtomically(U(place / "config.ini"), Bytes("x"), FileAccess::Normal);
+      ReplaceFileAtomically(U(place / "urls.db"), Bytes("x"));
+    }
+    done = true;
+  });
+  const auto other = place / "other";
+  std::map<unsigned, int> modes;
+  while (!done) {
+    const int fd = open(other.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+      continue;
+    struct stat info {};
+    fstat(fd, &info);
+    ++modes[info.st_mode & 0777];
+    close(fd);
+    unlink(other.c_str());
+  }
+  writer.join();
+  umask(previous);
+  if (place != folder)
+    std::filesystem::remove_all(place, ignored);
+  ASSERT_FALSE(modes.empty());
+  EXPECT_EQ(modes.begin()->first, 0644u);
+  EXPECT_EQ(modes.size(), 1u) << "another mode " << std::oct << modes.rbegin()->first;
 }
 
 TEST_F(ReplaceFileAtomically_, FailureKeepsTheOldFileAndNamesTheTarget) {
-  if (geteuid() == 0)
-    GTEST_SKIP() << "root writes into read-only folders";
   const auto path = folder / "urls.db";
   WriteFile(path, "old");
+  // A user's own folder that they may not write to; root writes anywhere, so the user is played
+  // by an unprivileged account.
+  GiveToUnprivilegedUser(folder);
   std::filesystem::permissions(folder, std::filesystem::perms::owner_read |
                                            std::filesystem::perms::owner_exec);
-  EXPECT_EQ(ErrorOf([&] { ReplaceFileAtomically(U(path), Bytes("new")); }),
-            u"Cannot create file \"" + U(path) + u"\". Permission denied");
+  const auto error = InChildProcess(
+      [&] { return Utf16ToUtf8(ErrorOf([&] { ReplaceFileAtomically(U(path), Bytes("new")); })); },
+      TChildUser::Unprivileged);
+  EXPECT_EQ(error, "Cannot create file \"" + path.string() + "\". Permission denied");
   EXPECT_EQ(ReadFile(path), "old");
+}
+
+// A FIFO of a file's name would block the open until a writer came, for ever; a device may never
+// end. Both are refused at once.
+using ReadWholeFile_ = TempFolderTest;
+
+TEST_F(ReadWholeFile_, AFifoOrADeviceIsRefusedAtOnce) {
+  const auto fifo = folder / "config.ini", device = folder / "urls.db";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", device);
+  for (const auto &path : {fifo, device}) {
+    SCOPED_TRACE(path);
+    const auto error =
+        InChildProcess([&] { return Utf16ToUtf8(ErrorOf([&] { ReadWholeFile(U(path)); })); },
+                       TChildUser::Same, 10);
+    EXPECT_EQ(error, "Cannot open file \"" + path.string() + "\". " +
+                         Utf16ToUtf8(SystemErrorText(EINVAL)));
+  }
+  WriteFile(folder / "logins.db", "read as ever");
+  EXPECT_EQ(ReadWholeFile(U(folder / "logins.db")), Bytes("read as ever"));
 }
 
 TEST_F(ReplaceFileAtomically_, WriteFailureIsAStreamWriteErrorAndKeepsTheOldFile) {

@@ -7,8 +7,12 @@
 #include "support/Hex.h"
 #include "support/TempFolder.h"
 
+#include <optional>
 #include <string>
 #include <vector>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace {
 
@@ -144,39 +148,67 @@ TEST_F(StringListFile, WritesBackInTheEncodingItWasReadIn) {
 }
 
 #ifdef _WIN32
-// A new list goes to disk in the system's code page; a character the code page lacks becomes its
-// substitute there and does not come back.
-TEST_F(StringListFile, ANewListIsWrittenInTheCodePageWithItsSubstitute) {
+// A new list goes to disk in the system's code page when every character fits it, byte for byte as
+// before; a list with any character the code page cannot hold is written as UTF-8 with its mark
+// instead, so that no look-alike ("lódz" for "łódź", another host) or "?" takes its place.
+TEST_F(StringListFile, ANewListKeepsEveryCharacterTheCodePageCannotHold) {
   const struct {
     unsigned CodePage;
     Lines Written;
-    std::string Bytes;
-    Lines ReadBack;
+    std::optional<std::string> InCodePage; // nothing: written as UTF-8 with its mark
   } rows[] = {
       {1252,
-       {u"1:https://café.example/€", u"1:José", u"2:\u4E2D"},
-       "1:https://caf\xE9.example/\x80\r\n1:Jos\xE9\r\n2:?\r\n",
-       {u"1:https://café.example/€", u"1:José", u"2:?"}},
+       {u"1:https://café.example/€", u"1:José"},
+       "1:https://caf\xE9.example/\x80\r\n1:Jos\xE9\r\n"},
+      {1252, {u"1:https://łódź.example", u"1:José"}, std::nullopt},
+      {1252, {u"1:https://example.com", u"1:Жанна"}, std::nullopt},
       {1251,
-       {u"1:https://пример.рф/€", u"1:Жанна", u"2:\u4E2D"},
-       "1:https://\xEF\xF0\xE8\xEC\xE5\xF0.\xF0\xF4/\x88\r\n1:\xC6\xE0\xED\xED\xE0\r\n2:?\r\n",
-       {u"1:https://пример.рф/€", u"1:Жанна", u"2:?"}},
+       {u"1:https://пример.рф/€", u"1:Жанна"},
+       "1:https://\xEF\xF0\xE8\xEC\xE5\xF0.\xF0\xF4/\x88\r\n1:\xC6\xE0\xED\xED\xE0\r\n"},
+      {1251, {u"1:https://café.example", u"1:Жанна"}, std::nullopt},
+      {1252, {u"1:x", u"2:\u4E2D"}, std::nullopt},
+      {1251, {u"1:x", u"2:\U0001F600"}, std::nullopt},
   };
   for (const auto &row : rows) {
     if (row.CodePage != RunCodePage())
       continue;
-    SCOPED_TRACE(row.CodePage);
+    SCOPED_TRACE(Printable(row.Written));
     const auto path = folder / "urls.db";
     TKvStringList list;
     for (const auto &line : row.Written)
       list.Add(line);
     list.SaveToFile(PathText(path));
-    EXPECT_EQ(ToHex(ReadFile(path)), ToHex(row.Bytes));
+    std::string utf8 = "\xEF\xBB\xBF";
+    for (const auto &line : row.Written)
+      utf8 += Utf16ToUtf8(line) + "\r\n";
+    EXPECT_EQ(ToHex(ReadFile(path)), ToHex(row.InCodePage.value_or(utf8)));
     TKvStringList again;
     again.LoadFromFile(PathText(path));
-    EXPECT_EQ(again.Encoding(), TKvEncoding::Ansi);
-    EXPECT_EQ(Printable(LinesOf(again)), Printable(row.ReadBack));
+    EXPECT_EQ(again.Encoding(), row.InCodePage ? TKvEncoding::Ansi : TKvEncoding::Utf8);
+    EXPECT_EQ(Printable(LinesOf(again)), Printable(row.Written));
   }
+}
+#endif
+
+#ifndef _WIN32
+// The sites and logins are the user's alone, also in a data folder that others may look into (one
+// made by an older version, or by the user) and over a file that others could read.
+TEST_F(StringListFile, ListFilesAreTheOwnersAloneEvenInAFolderOthersMayRead) {
+  chmod(folder.c_str(), 0755);
+  const mode_t previous = umask(022);
+  const auto path = folder / "logins.db";
+  WriteFile(path, "1:anna\r\n");
+  chmod(path.c_str(), 0644);
+  TKvStringList list;
+  list.LoadFromFile(PathText(path));
+  list.Add(u"1:ben");
+  list.SaveToFile(PathText(path));
+  umask(previous);
+  struct stat info {};
+  ASSERT_EQ(stat(path.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+  EXPECT_EQ(ReadFile(path), "\xEF\xBB\xBF"
+                            "1:anna\r\n1:ben\r\n");
 }
 #endif
 

@@ -3,6 +3,7 @@
 #include "common/KvError.h"
 #include "common/Unicode.h"
 #include "platform/ProfileFile.h"
+#include "support/ChildProcess.h"
 #include "support/TempFolder.h"
 
 #include <fcntl.h>
@@ -17,6 +18,16 @@ unsigned ModeOf(const std::filesystem::path &path) {
   struct stat info {};
   EXPECT_EQ(stat(path.c_str(), &info), 0) << path;
   return info.st_mode & 0777;
+}
+
+// The message of the error that action raises; "(no error)" when it raises none.
+std::string ErrorText(const std::function<void()> &action) {
+  try {
+    action();
+  } catch (const EKvError &error) {
+    return Utf16ToUtf8(error.Message());
+  }
+  return "(no error)";
 }
 
 TEST(DataFolder, FollowsTheXdgRules) {
@@ -68,7 +79,8 @@ TEST_F(EnsureDataFolder_, CreatesTheMissingBaseFolderOwnerOnlyAndLeavesAnExistin
 TEST_F(EnsureDataFolder_, ReportsNothingWhenTheFolderCannotBeMade) {
   WriteFile(folder / "file", "not a folder");
   const TKvFixedEnvironment env({{"XDG_DATA_HOME", (folder / "file").string()}});
-  EXPECT_NO_THROW(EnsureDataFolder(env));
+  EnsureDataFolder(env);
+  EXPECT_EQ(ReadFile(folder / "file"), "not a folder");
   EXPECT_THROW(SaveWindowPosition(GetConfigFileName(env), 1, 2), EKvError);
 }
 
@@ -144,14 +156,54 @@ TEST_F(WindowPosition, FailedWritesNameThePathAndCreateNoFolder) {
   }
   EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
 
-  // An unreadable file is never overwritten with what little could be read.
-  if (geteuid() == 0)
-    GTEST_SKIP() << "root reads every file";
+  // An unreadable file is never overwritten with what little could be read. Root reads every
+  // file, so the user is played by an unprivileged account.
   WriteFile(folder / "config.ini", "[Window]\nTop=1\n[Mine]\nkeep=me\n");
+  GiveToUnprivilegedUser(folder);
   chmod((folder / "config.ini").c_str(), 0200);
-  EXPECT_THROW(SaveWindowPosition(U(folder / "config.ini"), 1, 2), EKvError);
+  EXPECT_EQ(
+      InChildProcess(
+          [&] { return ErrorText([&] { SaveWindowPosition(U(folder / "config.ini"), 1, 2); }); },
+          TChildUser::Unprivileged),
+      "Unable to write to " + (folder / "config.ini").string());
   chmod((folder / "config.ini").c_str(), 0600);
   EXPECT_EQ(ReadFile(folder / "config.ini"), "[Window]\nTop=1\n[Mine]\nkeep=me\n");
+}
+
+TEST_F(WindowPosition, ConfigIniIsTheOwnersAloneEvenInAFolderOthersMayRead) {
+  // A data folder made by an older version, or by the user, may let others look in.
+  chmod(folder.c_str(), 0755);
+  const mode_t previous = umask(022);
+  const auto config = folder / "config.ini";
+  WriteFile(config, "[Window]\nTop=1\n");
+  chmod(config.c_str(), 0644);
+  SaveWindowPosition(U(config), 5, 6);
+  umask(previous);
+  EXPECT_EQ(ModeOf(config), 0600u);
+  EXPECT_EQ(ReadFile(config), "[Window]\nTop=5\nLeft=6\n");
+}
+
+// A FIFO named config.ini would block the window's opening for ever, waiting for a writer; a
+// device may never end. Neither is read: the position is the default, and neither is replaced.
+TEST_F(WindowPosition, AFifoOrADeviceNamedConfigIniIsRefusedAtOnce) {
+  const auto config = folder / "config.ini";
+  for (bool fifo : {true, false}) {
+    SCOPED_TRACE(fifo ? "FIFO" : "device");
+    std::filesystem::remove(config);
+    if (fifo)
+      ASSERT_EQ(mkfifo(config.c_str(), 0600), 0);
+    else
+      std::filesystem::create_symlink("/dev/zero", config);
+    const auto outcome = InChildProcess(
+        [&] {
+          const TKvWindowPosition position = LoadWindowPosition(U(config));
+          return std::to_string(position.Top) + "," + std::to_string(position.Left) + "; " +
+                 ErrorText([&] { SaveWindowPosition(U(config), 1, 2); });
+        },
+        TChildUser::Same, 10);
+    EXPECT_EQ(outcome, "100,100; Unable to write to " + config.string());
+    EXPECT_EQ(fifo, std::filesystem::is_fifo(config));
+  }
 }
 
 TEST_F(WindowPosition, ProfileStringsDropOnePairOfQuotesAndTheBlanks) {
@@ -207,9 +259,12 @@ TEST_F(AutoRun, RegistersReadsBackReRegistersAndUnregisters) {
   EXPECT_FALSE(std::filesystem::exists(Entry()));
   EXPECT_TRUE(std::filesystem::is_directory(Entry().parent_path())) << "the folder stays";
   EXPECT_EQ(GetAutoRun(*env), u"");
-  EXPECT_NO_THROW(SetAutoRun(u"", true, *env));
+  SetAutoRun(u"", true, *env); // nothing left to remove
+  EXPECT_FALSE(std::filesystem::exists(Entry()));
+  EXPECT_EQ(GetAutoRun(*env), u"");
   std::filesystem::remove_all(folder / "home");
-  EXPECT_NO_THROW(SetAutoRun(u"", true, *env));
+  SetAutoRun(u"", true, *env);
+  EXPECT_FALSE(std::filesystem::exists(folder / "home")) << "unregistering makes nothing";
 }
 
 TEST_F(AutoRun, PathsSurviveTheDesktopEntryEscapes) {
@@ -288,15 +343,19 @@ TEST_F(AutoRun, FailuresCarryTheRegistrationMessages) {
             u"Failed to set data for 'Korvane Quillgate'");
   std::filesystem::remove_all(Entry());
 
-  if (geteuid() == 0)
-    GTEST_SKIP() << "root reads and writes every file";
+  // An entry that cannot be read, and a folder that cannot be written. Root reads and writes
+  // every file, so the user is played by an unprivileged account.
   SetAutoRun(u"/q", false, *env);
+  GiveToUnprivilegedUser(folder);
+  const auto asUser = [](const std::function<void()> &action) {
+    return InChildProcess([&] { return ErrorText(action); }, TChildUser::Unprivileged);
+  };
   chmod(Entry().c_str(), 0200);
-  EXPECT_EQ(ErrorOf([&] { GetAutoRun(*env); }), u"Failed to get data for 'Korvane Quillgate'");
+  EXPECT_EQ(asUser([&] { GetAutoRun(*env); }), "Failed to get data for 'Korvane Quillgate'");
   chmod(Entry().c_str(), 0600);
   chmod(Entry().parent_path().c_str(), 0500);
-  EXPECT_EQ(ErrorOf([&] { SetAutoRun(u"/other", false, *env); }),
-            u"Failed to set data for 'Korvane Quillgate'");
+  EXPECT_EQ(asUser([&] { SetAutoRun(u"/other", false, *env); }),
+            "Failed to set data for 'Korvane Quillgate'");
   chmod(Entry().parent_path().c_str(), 0700);
   EXPECT_EQ(GetAutoRun(*env), u"/q");
 }

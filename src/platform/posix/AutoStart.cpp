@@ -214,7 +214,8 @@ void WriteAutoStart(const IKvEnvironment &env, const std::u16string &name,
   const std::string entry = "[Desktop Entry]\nType=Application\nName=" + Utf16ToUtf8(name) +
                             "\nExec=" + DesktopExecValue(Utf16ToUtf8(programPath)) + "\n";
   try {
-    ReplaceFileAtomically(Utf8ToUtf16(AutoStartFile(env)), ByteArray(entry.begin(), entry.end()));
+    ReplaceFileAtomically(Utf8ToUtf16(AutoStartFile(env)), ByteArray(entry.begin(), entry.end()),
+                          FileAccess::Normal);
   } catch (const EKvError &) {
     Fail(u"Failed to set data for ", name);
   }

@@ -4,6 +4,7 @@
 #include "common/SecureZero.h"
 #include "common/Unicode.h"
 #include "platform/Environment.h"
+#include "platform/posix/RegularFile.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -33,7 +34,8 @@ constexpr std::size_t KeyFileSize = 4 + 1 + 16 + TKvLockedKey::Size;
 static_assert(TKvLockedKey::Size == crypto_aead_xchacha20poly1305_ietf_KEYBYTES);
 
 bool ReadSmallFile(const std::string &path, std::vector<uint8_t> &bytes, int &error) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info {};
+  const int fd = OpenRegularFileForReading(path.c_str(), info);
   if (fd < 0) {
     error = errno;
     return false;

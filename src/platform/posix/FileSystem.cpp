@@ -2,10 +2,13 @@
 
 #include "common/KvError.h"
 #include "common/Unicode.h"
+#include "platform/posix/RegularFile.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,6 +35,22 @@ bool WriteAll(int fd, const ByteArray &bytes) {
   return true;
 }
 
+// Creates a file of a new name beside target for writing. The mode goes to the creation, where the
+// kernel applies the user's umask: the process-wide umask is never changed, since other threads
+// may create files meanwhile.
+int CreateTemporaryBeside(const std::string &target, mode_t mode, std::string &temporary) {
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, ".%08x", unsigned(random()));
+    temporary = target + suffix;
+    const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST)
+      return fd;
+  }
+  return -1;
+}
+
 void SyncFolderOf(const std::string &path) {
   const auto slash = path.rfind('/');
   const std::string folder = slash == std::string::npos ? "."
@@ -50,23 +69,36 @@ std::u16string SystemErrorText(int error) {
   return Utf8ToUtf16(std::strerror(error));
 }
 
+int OpenRegularFileForReading(const char *path, struct stat &info) {
+  const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0)
+    return -1;
+  int error = 0;
+  if (fstat(fd, &info) != 0)
+    error = errno;
+  else if (S_ISDIR(info.st_mode)) // a folder opens for reading, but it is no file to read
+    error = EISDIR;
+  else if (!S_ISREG(info.st_mode))
+    error = EINVAL;
+  else if (fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0)
+    error = errno;
+  if (error == 0)
+    return fd;
+  close(fd);
+  errno = error;
+  return -1;
+}
+
 ByteArray ReadWholeFile(const std::u16string &path) {
-  const int fd = open(Utf16ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat info {};
+  const int fd = OpenRegularFileForReading(Utf16ToUtf8(path).c_str(), info);
   if (fd < 0) {
     const int error = errno; // before anything else can change it
     CannotOpen(path, error);
   }
   ByteArray bytes;
-  struct stat info {};
-  if (fstat(fd, &info) == 0) {
-    // A folder opens for reading on POSIX, but it is no file to read.
-    if (S_ISDIR(info.st_mode)) {
-      close(fd);
-      CannotOpen(path, EISDIR);
-    }
-    if (info.st_size > 0)
-      bytes.reserve(std::size_t(info.st_size));
-  }
+  if (info.st_size > 0)
+    bytes.reserve(std::size_t(info.st_size));
   uint8_t buffer[65536];
   for (;;) {
     const ssize_t n = read(fd, buffer, sizeof buffer);
@@ -86,17 +118,11 @@ ByteArray ReadWholeFile(const std::u16string &path) {
 
 void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes, FileAccess access) {
   const std::string target = Utf16ToUtf8(path);
-  std::string temporary = target + ".XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC);
+  std::string temporary;
+  const int fd =
+      CreateTemporaryBeside(target, access == FileAccess::OwnerOnly ? 0600 : 0666, temporary);
   if (fd < 0)
     CannotCreate(path, errno);
-
-  // mkostemp makes the file 0600; a normal file gets what the user's umask allows.
-  if (access == FileAccess::Normal) {
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-  }
   const bool written = WriteAll(fd, bytes) && fsync(fd) == 0;
   if (close(fd) != 0 || !written) {
     unlink(temporary.c_str());

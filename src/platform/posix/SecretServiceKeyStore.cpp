@@ -62,16 +62,6 @@ template <typename T> struct TUnref {
 };
 template <typename T> using TRef = std::unique_ptr<T, TUnref<T>>;
 
-std::string ToHex(const uint8_t *bytes, std::size_t size) {
-  static const char digits[] = "0123456789abcdef";
-  std::string text;
-  for (std::size_t i = 0; i < size; ++i) {
-    text += digits[bytes[i] >> 4];
-    text += digits[bytes[i] & 15];
-  }
-  return text;
-}
-
 bool FromHex(const char *text, std::size_t length, uint8_t *bytes, std::size_t size) {
   if (text == nullptr || length != 2 * size)
     return false;
@@ -109,6 +99,17 @@ TRef<SecretCollection> UnlockedDefaultCollection(SecretService *service,
 
 } // namespace
 
+std::string KeyringHex(const uint8_t *bytes, std::size_t size) {
+  static const char digits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(2 * size);
+  for (std::size_t i = 0; i < size; ++i) {
+    text += digits[bytes[i] >> 4];
+    text += digits[bytes[i] & 15];
+  }
+  return text;
+}
+
 TKvKeyLookup TKvSecretServiceKeyStore::Find(const TKvKeyId *wanted, TKvKeyId &id,
                                             TKvLockedKey &key) {
   const TWatchdog watchdog(FBound);
@@ -124,7 +125,7 @@ TKvKeyLookup TKvSecretServiceKeyStore::Find(const TKvKeyId *wanted, TKvKeyId &id
   GHashTable *attributes = g_hash_table_new_full(g_str_hash, g_str_equal, nullptr, g_free);
   if (wanted != nullptr)
     g_hash_table_insert(attributes, const_cast<char *>("key-id"),
-                        g_strdup(ToHex(wanted->data(), wanted->size()).c_str()));
+                        g_strdup(KeyringHex(wanted->data(), wanted->size()).c_str()));
   GError *error = nullptr;
   GList *items = secret_service_search_sync(
       service.get(), &KeySchema, attributes,
@@ -172,12 +173,12 @@ bool TKvSecretServiceKeyStore::Add(const TKvKeyId &id, const TKvLockedKey &key) 
   if (!collection)
     return false;
 
-  std::string secret = ToHex(key.Data(), TKvLockedKey::Size);
+  std::string secret = KeyringHex(key.Data(), TKvLockedKey::Size);
   SecretValue *value = secret_value_new(secret.data(), gssize(secret.size()), "text/plain");
   SecureZero(secret.data(), secret.size());
   GHashTable *attributes = g_hash_table_new_full(g_str_hash, g_str_equal, nullptr, g_free);
   g_hash_table_insert(attributes, const_cast<char *>("key-id"),
-                      g_strdup(ToHex(id.data(), id.size()).c_str()));
+                      g_strdup(KeyringHex(id.data(), id.size()).c_str()));
   GError *error = nullptr;
   TRef<SecretItem> item(secret_item_create_sync(collection.get(), &KeySchema, attributes,
                                                 "Korvane Quillgate saved password key", value,

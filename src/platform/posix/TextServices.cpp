@@ -87,7 +87,7 @@ std::u16string AnsiToText(std::string_view bytes) {
   return text;
 }
 
-ByteArray TextToAnsi(std::u16string_view text) {
+std::optional<ByteArray> TextToAnsi(std::u16string_view text) {
   const std::string bytes = Utf16ToUtf8(text);
   return ByteArray(bytes.begin(), bytes.end());
 }

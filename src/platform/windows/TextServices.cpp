@@ -34,7 +34,14 @@ std::u16string AnsiToText(std::string_view bytes) {
   return text;
 }
 
-ByteArray TextToAnsi(std::u16string_view text) {
+std::optional<ByteArray> TextToAnsi(std::u16string_view text) {
+  // Without WC_NO_BEST_FIT_CHARS a character outside the code page silently becomes a look-alike
+  // ("ł" becomes "l": another host, another password) or the default character. The UTF-8 code
+  // page holds every character and takes neither the flag nor the question.
+  const bool utf8 = AnsiCodePageIsUtf8();
+  const DWORD flags = utf8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  BOOL usedDefault = FALSE;
+  BOOL *const askUsedDefault = utf8 ? nullptr : &usedDefault;
   ByteArray bytes;
   while (!text.empty()) {
     std::size_t count = std::min(text.size(), Piece);
@@ -42,13 +49,14 @@ ByteArray TextToAnsi(std::u16string_view text) {
     if (count < text.size() && text[count - 1] >= 0xD800 && text[count - 1] <= 0xDBFF)
       --count;
     const auto *wide = reinterpret_cast<const wchar_t *>(text.data());
-    // Characters outside the code page become its substitute (the system's default character).
     const int length =
-        WideCharToMultiByte(CP_ACP, 0, wide, int(count), nullptr, 0, nullptr, nullptr);
+        WideCharToMultiByte(CP_ACP, flags, wide, int(count), nullptr, 0, nullptr, askUsedDefault);
+    if (usedDefault)
+      return std::nullopt;
     const std::size_t start = bytes.size();
     bytes.resize(start + std::size_t(length));
-    WideCharToMultiByte(CP_ACP, 0, wide, int(count), reinterpret_cast<char *>(bytes.data() + start),
-                        length, nullptr, nullptr);
+    WideCharToMultiByte(CP_ACP, flags, wide, int(count),
+                        reinterpret_cast<char *>(bytes.data() + start), length, nullptr, nullptr);
     text.remove_prefix(count);
   }
   return bytes;
