@@ -5,7 +5,6 @@
 
 #include <QFile>
 #include <QMessageBox>
-#include <exception>
 
 // The resources of a static library are registered by hand, once, before the first use.
 static void RegisterThemes() {
@@ -14,18 +13,6 @@ static void RegisterThemes() {
     return true;
   }();
   (void)registered;
-}
-
-std::u16string CurrentExceptionMessage() {
-  try {
-    throw;
-  } catch (const EKvError &error) {
-    return error.Message();
-  } catch (const std::exception &error) {
-    return QString::fromUtf8(error.what()).toStdU16String();
-  } catch (...) {
-    return u"Unknown error";
-  }
 }
 
 TKvApplication::TKvApplication(int &argc, char **argv) : QApplication(argc, argv) {}

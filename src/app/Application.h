@@ -14,9 +14,6 @@ inline constexpr char16_t DefaultThemeName[] = u"Metro Blue";
 // Shows an error message to the user (the default: the program's error box).
 using TKvReport = std::function<void(const std::u16string &message)>;
 
-// The message of an exception caught at a handler boundary.
-std::u16string CurrentExceptionMessage();
-
 // Every event goes through notify; an error that escapes its handler goes to the error report
 // there, so no exception crosses Qt's event loop, and the loop goes on.
 class TKvApplication : public QApplication {

@@ -1,5 +1,6 @@
 #include "app/StubFrm.h"
 
+#include "common/KvError.h"
 #include "platform/TerminationRequests.h"
 #include "ui/Images.h"
 #include "ui/MainFrm.h"

@@ -96,12 +96,8 @@ int Derive(std::string_view urlArgument, std::string_view loginArgument) {
 
   // The same checks, in the same order, as the window's "Generate".
   int result = ExitOk;
-  if (master.empty())
-    result = Fail(ExitRefused, "Please enter a master password!");
-  else if (url->empty())
-    result = Fail(ExitRefused, "Please enter an URL!");
-  else if (url->find(u"://") == std::u16string::npos)
-    result = Fail(ExitRefused, "Please enter a valid URL!");
+  if (const std::optional<std::u16string> refused = RefusedGenerateInput(master, *url))
+    result = Fail(ExitRefused, Utf16ToUtf8(*refused).c_str());
   else {
     const std::string password = Utf16ToUtf8(DeriveSitePassword(master, *url, *login));
     result = Print(password + "\n");

@@ -6,3 +6,15 @@
 
 EKvError::EKvError(std::u16string message)
     : FMessage(std::move(message)), FMessageUtf8(Utf16ToUtf8(FMessage)) {}
+
+std::u16string CurrentExceptionMessage() {
+  try {
+    throw;
+  } catch (const EKvError &error) {
+    return error.Message();
+  } catch (const std::exception &error) {
+    return Utf8ToUtf16(error.what());
+  } catch (...) {
+    return u"Unknown error";
+  }
+}

@@ -16,3 +16,7 @@ private:
   std::u16string FMessage;
   std::string FMessageUtf8;
 };
+
+// The message of the exception being handled, for a catch (...) at a handler boundary: an
+// EKvError's text, another exception's what() read as UTF-8, or "Unknown error".
+std::u16string CurrentExceptionMessage();

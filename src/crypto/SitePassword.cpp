@@ -41,3 +41,14 @@ std::u16string EncodePassword(const ByteArray &bytes, int32_t count) {
     result.push_back(PasswordAlphabet[bytes[i] % PasswordAlphabet.size()]);
   return result;
 }
+
+std::optional<std::u16string> RefusedGenerateInput(std::u16string_view masterPassword,
+                                                   std::u16string_view url) {
+  if (masterPassword.empty())
+    return u"Please enter a master password!";
+  if (url.empty())
+    return u"Please enter an URL!";
+  if (url.find(u"://") == std::u16string_view::npos)
+    return u"Please enter a valid URL!";
+  return std::nullopt;
+}

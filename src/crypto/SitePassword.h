@@ -7,6 +7,7 @@
 #include "common/KvTypes.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +16,12 @@ inline constexpr std::u16string_view PasswordAlphabet =
     u"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz1234567890=";
 
 inline constexpr int32_t SitePasswordLength = 16;
+
+// Why "Generate" refuses a master password and URL, checked in this order: "Please enter a master
+// password!", "Please enter an URL!", "Please enter a valid URL!" (no "://"); none when it takes
+// them. The window and the command line refuse the same input.
+std::optional<std::u16string> RefusedGenerateInput(std::u16string_view masterPassword,
+                                                   std::u16string_view url);
 
 // The texts are used exactly as given: nothing is trimmed, folded or normalised. URL and login
 // are joined as UTF-16 before the conversion to UTF-8, with no separator.

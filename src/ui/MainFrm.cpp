@@ -181,12 +181,9 @@ struct TFirstError {
   void Run(const std::function<void()> &step) {
     try {
       step();
-    } catch (const EKvError &error) {
+    } catch (...) {
       if (!Message)
-        Message = error.Message();
-    } catch (const std::exception &error) {
-      if (!Message)
-        Message = QString::fromLocal8Bit(error.what()).toStdU16String();
+        Message = CurrentExceptionMessage();
     }
   }
 };
@@ -459,10 +456,8 @@ void TfmMain::ReportError(const std::u16string &message) {
 void TfmMain::Guarded(const std::function<void()> &action) {
   try {
     action();
-  } catch (const EKvError &error) {
-    ReportError(error.Message());
-  } catch (const std::exception &error) {
-    ReportError(QString::fromLocal8Bit(error.what()).toStdU16String());
+  } catch (...) {
+    ReportError(CurrentExceptionMessage());
   }
 }
 
@@ -552,12 +547,8 @@ void TfmMain::bbGenerateClick() {
   const std::u16string M = edMasterPass->text().toStdU16String();
   const std::u16string U = edURL->text().toStdU16String();
   const std::u16string L = edLogin->currentText().toStdU16String();
-  if (M.empty())
-    return ShowWarning(u"Please enter a master password!");
-  if (U.empty())
-    return ShowWarning(u"Please enter an URL!");
-  if (U.find(u"://") == std::u16string::npos)
-    return ShowWarning(u"Please enter a valid URL!");
+  if (const std::optional<std::u16string> refused = RefusedGenerateInput(M, U))
+    return ShowWarning(*refused);
 
   edPassword->setText(Q(DeriveSitePassword(M, U, L)));
 
