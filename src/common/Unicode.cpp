@@ -13,15 +13,15 @@ bool IsLowSurrogate(char16_t c) {
   return c >= 0xDC00 && c <= 0xDFFF;
 }
 
-// Reads the code point at text[i] and advances i past it; unpaired surrogates read as U+FFFD.
-char32_t NextCodePoint(std::u16string_view text, std::size_t &i) {
+// Reads the code point at text[i] and advances i past it; an unpaired surrogate reads as U+FFFD
+// or as itself.
+char32_t NextCodePoint(std::u16string_view text, std::size_t &i, TKvLoneSurrogates lone) {
   const char16_t c = text[i++];
-  if (IsHighSurrogate(c)) {
-    if (i < text.size() && IsLowSurrogate(text[i]))
-      return 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i++]) - 0xDC00);
+  if (IsHighSurrogate(c) && i < text.size() && IsLowSurrogate(text[i]))
+    return 0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(text[i++]) - 0xDC00);
+  if ((IsHighSurrogate(c) || IsLowSurrogate(c)) && lone == TKvLoneSurrogates::Replace)
     return ReplacementCharacter;
-  }
-  return IsLowSurrogate(c) ? ReplacementCharacter : char32_t(c);
+  return char32_t(c);
 }
 
 std::size_t Utf8Length(char32_t cp) {
@@ -40,16 +40,16 @@ void AppendUtf16(std::u16string &out, char32_t cp) {
 
 } // namespace
 
-std::string Utf16ToUtf8(std::u16string_view text) {
+std::string Utf16ToUtf8(std::u16string_view text, TKvLoneSurrogates loneSurrogates) {
   // Size the result exactly first, so it is allocated once and holds no stray copies of secrets.
   std::size_t length = 0;
   for (std::size_t i = 0; i < text.size();)
-    length += Utf8Length(NextCodePoint(text, i));
+    length += Utf8Length(NextCodePoint(text, i, loneSurrogates));
 
   std::string out(length, '\0');
   std::size_t o = 0;
   for (std::size_t i = 0; i < text.size();) {
-    const char32_t cp = NextCodePoint(text, i);
+    const char32_t cp = NextCodePoint(text, i, loneSurrogates);
     if (cp < 0x80) {
       out[o++] = char(cp);
     } else if (cp < 0x800) {
@@ -69,7 +69,7 @@ std::string Utf16ToUtf8(std::u16string_view text) {
   return out;
 }
 
-std::u16string Utf8ToUtf16(std::string_view bytes, bool *valid) {
+std::u16string Utf8ToUtf16(std::string_view bytes, bool *valid, TKvLoneSurrogates loneSurrogates) {
   std::u16string out;
   out.reserve(bytes.size());
   bool wellFormed = true;
@@ -93,7 +93,7 @@ std::u16string Utf8ToUtf16(std::string_view bytes, bool *valid) {
       need = 2, cp = lead & 0x0F;
       if (lead == 0xE0)
         low = 0xA0;
-      if (lead == 0xED)
+      if (lead == 0xED && loneSurrogates == TKvLoneSurrogates::Replace)
         high = 0x9F;
     } else if (lead >= 0xF0 && lead <= 0xF4) {
       need = 3, cp = lead & 0x07;

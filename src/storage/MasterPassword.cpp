@@ -32,75 +32,28 @@ bool IsLowByteText(const std::u16string &text) {
   return std::all_of(text.begin(), text.end(), [](char16_t c) { return c >= 0x01 && c <= 0xFF; });
 }
 
-bool IsHighSurrogate(uint32_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-
-bool IsLowSurrogate(uint32_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-
 ByteArray ExactForm(const std::u16string &text) {
+  std::string utf8 = Utf16ToUtf8(text, TKvLoneSurrogates::Keep);
   ByteArray bytes;
-  // Room for the longest form up front: a reallocation would leave a copy of the password behind.
-  bytes.reserve(std::size(ExactFormTag) + 3 * text.size());
+  // One allocation at the final size: a reallocation would leave a copy of the password behind.
+  bytes.reserve(std::size(ExactFormTag) + utf8.size());
   bytes.assign(std::begin(ExactFormTag), std::end(ExactFormTag));
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    uint32_t code = text[i];
-    if (IsHighSurrogate(code) && i + 1 < text.size() && IsLowSurrogate(text[i + 1]))
-      code = 0x10000 + ((code - 0xD800) << 10) + (text[++i] - 0xDC00u);
-    if (code < 0x80) {
-      bytes.push_back(uint8_t(code));
-    } else if (code < 0x800) {
-      bytes.push_back(uint8_t(0xC0 | code >> 6));
-      bytes.push_back(uint8_t(0x80 | (code & 0x3F)));
-    } else if (code < 0x10000) {
-      bytes.push_back(uint8_t(0xE0 | code >> 12));
-      bytes.push_back(uint8_t(0x80 | (code >> 6 & 0x3F)));
-      bytes.push_back(uint8_t(0x80 | (code & 0x3F)));
-    } else {
-      bytes.push_back(uint8_t(0xF0 | code >> 18));
-      bytes.push_back(uint8_t(0x80 | (code >> 12 & 0x3F)));
-      bytes.push_back(uint8_t(0x80 | (code >> 6 & 0x3F)));
-      bytes.push_back(uint8_t(0x80 | (code & 0x3F)));
-    }
-  }
+  bytes.insert(bytes.end(), utf8.begin(), utf8.end());
+  SecureZero(utf8.data(), utf8.size());
   return bytes;
 }
 
 // The text of the bytes after the tag. Only the program writes them, sealed: bytes that are not
 // the form it writes are a damaged payload.
 std::u16string FromExactForm(const ByteArray &bytes) {
-  std::u16string text;
-  text.reserve(bytes.size());
-  for (std::size_t i = std::size(ExactFormTag); i < bytes.size();) {
-    const uint8_t lead = bytes[i++];
-    int following = 0; // continuation bytes after the lead byte
-    if (lead >= 0xC2 && lead < 0xE0)
-      following = 1;
-    else if (lead >= 0xE0 && lead < 0xF0)
-      following = 2;
-    else if (lead >= 0xF0 && lead < 0xF5)
-      following = 3;
-    else if (lead >= 0x80)
-      FailedToLoad(KvErrorInvalidData);
-    if (bytes.size() - i < std::size_t(following))
-      FailedToLoad(KvErrorInvalidData);
-    uint32_t code = following == 0 ? lead : lead & (0x3Fu >> following);
-    for (int k = 0; k < following; ++k) {
-      if ((bytes[i] & 0xC0) != 0x80)
-        FailedToLoad(KvErrorInvalidData);
-      code = code << 6 | (bytes[i++] & 0x3Fu);
-    }
-    const uint32_t shortest[] = {0, 0x80, 0x800, 0x10000};
-    if (code < shortest[following] || code > 0x10FFFF)
-      FailedToLoad(KvErrorInvalidData);
-    if (code < 0x10000) {
-      text.push_back(char16_t(code));
-    } else {
-      text.push_back(char16_t(0xD800 + ((code - 0x10000) >> 10)));
-      text.push_back(char16_t(0xDC00 + ((code - 0x10000) & 0x3FF)));
-    }
+  bool valid = false;
+  std::u16string text = Utf8ToUtf16(
+      std::string_view(reinterpret_cast<const char *>(bytes.data()) + std::size(ExactFormTag),
+                       bytes.size() - std::size(ExactFormTag)),
+      &valid, TKvLoneSurrogates::Keep);
+  if (!valid) {
+    SecureZero(text.data(), text.size() * sizeof(char16_t));
+    FailedToLoad(KvErrorInvalidData);
   }
   return text;
 }

@@ -77,4 +77,29 @@ TEST(Utf8ToUtf16, RoundTripsEveryCodePoint) {
   EXPECT_TRUE(valid);
 }
 
+TEST(LoneSurrogates, AreKeptInTheirThreeByteFormOnlyWhenAsked) {
+  const struct {
+    std::u16string Text;
+    std::string Kept;
+  } rows[] = {
+      {u"a\xD800"
+       u"b",
+       "a\xED\xA0\x80"
+       "b"},
+      {u"\xDFFF", "\xED\xBF\xBF"},
+      {u"\xDBFF\xDC00", "\xF4\x8F\xB0\x80"}, // a pair is one code point, as always
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.Kept);
+    EXPECT_EQ(Utf16ToUtf8(row.Text, TKvLoneSurrogates::Keep), row.Kept);
+    bool valid = false;
+    EXPECT_EQ(Utf8ToUtf16(row.Kept, &valid, TKvLoneSurrogates::Keep), row.Text);
+    EXPECT_TRUE(valid);
+  }
+  // Unless kept, an encoded surrogate is an invalid sequence.
+  bool valid = true;
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80", &valid), u"\uFFFD\uFFFD\uFFFD");
+  EXPECT_FALSE(valid);
+}
+
 } // namespace
