@@ -4,6 +4,7 @@
 
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
+#include "platform/posix/Environment.h"
 #include "ui/MainFrm.h"
 #include "ui/ThumbButtonGroup.h"
 

@@ -21,14 +21,3 @@ void WriteAutoStart(const IKvEnvironment &env, const std::u16string &name,
 // Removes the registration; nothing happens when there is none. A registration that stays raises
 // "Failed to delete data for '<name>'".
 void RemoveAutoStart(const IKvEnvironment &env, const std::u16string &name);
-
-#ifndef _WIN32
-// Where the registration lives on this system (for tests and diagnostics).
-std::string AutoStartFolder(const IKvEnvironment &env);
-std::string AutoStartFile(const IKvEnvironment &env);
-
-// The Exec value of a desktop entry that runs one program with no arguments, and back: the
-// program path of an Exec value (its first argument), or the empty text when there is none.
-std::string DesktopExecValue(const std::string &programPath);
-std::string DesktopExecProgram(const std::string &execValue);
-#endif

@@ -47,7 +47,8 @@ private:
 
 // The per-user, non-roaming folder for application data. Windows: the system's folder, else
 // %LOCALAPPDATA% when it holds an absolute path, else the Windows folder (where an ordinary user
-// cannot write, so later writes fail with their message). POSIX: XdgDataHome.
+// cannot write, so later writes fail with their message). POSIX: $XDG_DATA_HOME, else
+// ~/.local/share (posix/Environment.h).
 std::u16string LocalAppDataFolder(const IKvEnvironment &env);
 
 // Creates the program's data folder when it is not an existing directory. Windows: that one
@@ -59,19 +60,3 @@ bool CreateDataFolder(const std::u16string &path);
 // " (deleted)" that marks a binary replaced on disk while it runs). The empty text when it cannot
 // be found.
 std::u16string RunningExecutablePath();
-
-#ifndef _WIN32
-// The user's home folder: $HOME when it is an absolute path, else the account database's entry,
-// else "/" (a folder an ordinary user cannot write to, so later writes fail with their message
-// instead of landing in a place shared with other users).
-std::string HomeFolder(const IKvEnvironment &env);
-
-// The XDG base folders: the variable when it holds an absolute path, else the default under the
-// home folder (~/.local/share and ~/.config).
-std::string XdgDataHome(const IKvEnvironment &env);
-std::string XdgConfigHome(const IKvEnvironment &env);
-
-// Creates a folder and its missing parents, each new one with the given mode. True when the
-// folder exists as a directory afterwards.
-bool CreateFolderPath(const std::string &path, unsigned mode);
-#endif

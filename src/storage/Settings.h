@@ -10,18 +10,18 @@
 
 // The per-user local application-data folder: on Windows the system's, on POSIX $XDG_DATA_HOME or
 // ~/.local/share.
-std::u16string GetLocalAppDataFolder(const IKvEnvironment &env = ProcessEnvironment());
+std::u16string GetLocalAppDataFolder(const IKvEnvironment &env);
 // GetLocalAppDataFolder + separator + "Korvane Quillgate", no trailing separator.
-std::u16string GetDataFolder(const IKvEnvironment &env = ProcessEnvironment());
-std::u16string GetMasterKeyFileName(const IKvEnvironment &env = ProcessEnvironment());
-std::u16string GetConfigFileName(const IKvEnvironment &env = ProcessEnvironment());
-std::u16string GetURLsFileName(const IKvEnvironment &env = ProcessEnvironment());
-std::u16string GetLoginsFileName(const IKvEnvironment &env = ProcessEnvironment());
+std::u16string GetDataFolder(const IKvEnvironment &env);
+std::u16string GetMasterKeyFileName(const IKvEnvironment &env);
+std::u16string GetConfigFileName(const IKvEnvironment &env);
+std::u16string GetURLsFileName(const IKvEnvironment &env);
+std::u16string GetLoginsFileName(const IKvEnvironment &env);
 
 // Creates the data folder when it is not an existing directory (on POSIX with the missing base
 // folders the XDG rules ask for, each new folder 0700). A failure is not reported here: the later
 // writes report it.
-void EnsureDataFolder(const IKvEnvironment &env = ProcessEnvironment());
+void EnsureDataFolder(const IKvEnvironment &env);
 
 struct TKvWindowPosition {
   int32_t Top = 100;
@@ -43,10 +43,9 @@ void RecordSiteLinesTyped(const std::u16string &configFile);
 // The program path registered to start at log-on, or the empty text when there is none.
 // Raises "Failed to get data for 'Korvane Quillgate'" or "Invalid data type for 'Korvane
 // Quillgate'".
-std::u16string GetAutoRun(const IKvEnvironment &env = ProcessEnvironment());
+std::u16string GetAutoRun(const IKvEnvironment &env);
 // Delete false: registers value (the running program's path) to start at log-on; raises "Failed
 // to create key %s" or "Failed to set data for 'Korvane Quillgate'". Delete true: removes the
 // registration, silently when there is none, raising "Failed to delete data for 'Korvane
 // Quillgate'" when it stays; value is ignored.
-void SetAutoRun(const std::u16string &value, bool deleteEntry,
-                const IKvEnvironment &env = ProcessEnvironment());
+void SetAutoRun(const std::u16string &value, bool deleteEntry, const IKvEnvironment &env);

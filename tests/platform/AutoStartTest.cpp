@@ -2,7 +2,7 @@
 
 #include "common/KvError.h"
 #include "common/Unicode.h"
-#include "support/TempFolder.h"
+#include "support/XdgFolders.h"
 
 #include <memory>
 #ifdef _WIN32
@@ -11,6 +11,7 @@
 #include <sddl.h> // after windows.h, which it needs
 // clang-format on
 #else
+#include "platform/posix/AutoStart.h"
 #include "support/ReadOnlyFolder.h"
 #endif
 
@@ -28,12 +29,10 @@ const std::u16string SpacedPath = u"/opt/Korvane Quillgate/quillgate";
 const std::u16string NonAsciiPath = u"/home/jörg/прога/quillgate";
 #endif
 
-class AutoStart : public TempFolderTest {
+class AutoStart : public XdgFolderTest {
 protected:
   void SetUp() override {
-    TempFolderTest::SetUp();
-    env = std::make_unique<TKvFixedEnvironment>(std::map<std::string, std::string>{
-        {"HOME", (folder / "home").string()}, {"XDG_CONFIG_HOME", (folder / "config").string()}});
+    XdgFolderTest::SetUp();
 #ifdef _WIN32
     // The user's own Run key stays untouched: for this process the current user's registry is a
     // fresh key of the test's own, which starts without a Run key.
@@ -53,9 +52,8 @@ protected:
       RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Korvane Quillgate tests"); // when empty
     }
 #endif
-    TempFolderTest::TearDown();
+    XdgFolderTest::TearDown();
   }
-  std::unique_ptr<TKvFixedEnvironment> env;
 #ifdef _WIN32
   std::wstring privateRoot;
   HKEY privateKey = nullptr;

@@ -7,7 +7,7 @@
 #include <optional>
 
 #ifndef _WIN32
-#include "platform/SecretServiceKeyStore.h"
+#include "platform/posix/SecretServiceKeyStore.h"
 #include "support/ChildProcess.h"
 
 #include <atomic>

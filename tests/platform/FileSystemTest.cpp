@@ -11,6 +11,7 @@
 #include <thread>
 #include <windows.h>
 #else
+#include "platform/posix/DataProtection.h"
 #include "support/ChildProcess.h"
 #include "support/ReadOnlyFolder.h"
 
@@ -315,6 +316,57 @@ TEST_F(ReplaceFileAtomically_, WriteFailureIsAStreamWriteErrorAndKeepsTheOldFile
   EXPECT_EQ(message, u"Stream write error");
   EXPECT_EQ(ReadFile(path), "old");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+}
+
+// Every descriptor the file operations open is closed again, on the paths that succeed and on
+// those that fail after the open.
+using FileDescriptors = TempFolderTest;
+
+TEST_F(FileDescriptors, NoOperationLeavesOneOpen) {
+  const auto open = [] {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
+  };
+  WriteFile(folder / "urls.db", "sites");
+  std::filesystem::create_directory(folder / "folder");
+  std::filesystem::create_symlink("/dev/zero", folder / "device");
+  const auto tooLargeToWrite = [&] {
+    const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+    rlimit previous{};
+    getrlimit(RLIMIT_FSIZE, &previous);
+    rlimit tiny = previous;
+    tiny.rlim_cur = 2;
+    setrlimit(RLIMIT_FSIZE, &tiny);
+    const std::u16string error =
+        ErrorOf([&] { ReplaceFileAtomically(U(folder / "logins.db"), Bytes("much longer")); });
+    setrlimit(RLIMIT_FSIZE, &previous);
+    signal(SIGXFSZ, previousHandler);
+    EXPECT_EQ(error, u"Stream write error");
+  };
+  TKvKeyFileStore keyFile((folder / "keys" / "protection.key").string());
+  TKvKeyId id{};
+  TKvLockedKey key;
+  const struct {
+    const char *Name;
+    std::function<void()> Action;
+  } rows[] = {
+      {"read", [&] { ReadWholeFile(U(folder / "urls.db")); }},
+      {"read a missing file", [&] { ErrorOf([&] { ReadWholeFile(U(folder / "missing")); }); }},
+      {"read a folder", [&] { ErrorOf([&] { ReadWholeFile(U(folder / "folder")); }); }},
+      {"read a device", [&] { ErrorOf([&] { ReadWholeFile(U(folder / "device")); }); }},
+      {"replace", [&] { ReplaceFileAtomically(U(folder / "urls.db"), Bytes("new")); }},
+      {"replace, the write failing", tooLargeToWrite},
+      {"rename", [&] { RenameFile(U(folder / "urls.db"), U(folder / "renamed.db")); }},
+      {"find no key file", [&] { keyFile.Find(nullptr, id, key); }},
+      {"add a key file", [&] { EXPECT_TRUE(keyFile.Add(id, key)); }},
+      {"find the key file", [&] { keyFile.Find(nullptr, id, key); }},
+      {"add over the key file", [&] { EXPECT_FALSE(keyFile.Add(id, key)); }},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.Name);
+    const auto before = open();
+    row.Action();
+    EXPECT_EQ(open(), before);
+  }
 }
 
 #endif

@@ -4,29 +4,23 @@
 #include "common/Unicode.h"
 #include "storage/MasterPassword.h"
 #include "storage/Settings.h"
-#include "support/TempFolder.h"
 #include "support/UserProtection.h"
+#include "support/XdgFolders.h"
 
 namespace {
 
-class DataFolderFiles : public TempFolderTest {
+class DataFolderFiles : public XdgFolderTest {
 protected:
   void SetUp() override {
-    TempFolderTest::SetUp();
-    // The system's folder (Windows) and the XDG variable (POSIX) both point into the test's folder.
-    env = std::make_unique<TKvFixedEnvironment>(
-        std::map<std::string, std::string>{{"XDG_DATA_HOME", (folder / "local").string()},
-                                           {"HOME", folder.string()}},
-        "", U(folder / "local"));
-    std::filesystem::create_directory(folder / "local");
+    XdgFolderTest::SetUp();
+    std::filesystem::create_directory(folder / "data"); // as the system's own folder always is
     protection = std::make_unique<TTestProtection>(folder);
   }
-  std::unique_ptr<TKvFixedEnvironment> env;
   std::unique_ptr<TTestProtection> protection;
 };
 
 TEST_F(DataFolderFiles, LiveInOneFolderUnderTheLocalApplicationDataFolder) {
-  const std::filesystem::path data = folder / "local" / "Korvane Quillgate";
+  const std::filesystem::path data = folder / "data" / "Korvane Quillgate";
   EXPECT_EQ(GetDataFolder(*env), U(data));
   EXPECT_EQ(GetMasterKeyFileName(*env), U(data / "master.key"));
   EXPECT_EQ(GetConfigFileName(*env), U(data / "config.ini"));

@@ -2,7 +2,7 @@
 #include "common/KvError.h"
 #include "common/Unicode.h"
 #include "platform/Environment.h"
-#include "platform/SecretServiceKeyStore.h"
+#include "platform/posix/SecretServiceKeyStore.h"
 #include "storage/MasterPassword.h"
 #include "support/TempFolder.h"
 

@@ -3,7 +3,7 @@
 #include "common/KvError.h"
 #include "common/Unicode.h"
 #include "platform/Environment.h"
-#include "platform/SecretServiceKeyStore.h"
+#include "platform/posix/SecretServiceKeyStore.h"
 #include "support/Hex.h"
 #include "support/MemoryKeyStore.h"
 #include "support/ReadOnlyFolder.h"

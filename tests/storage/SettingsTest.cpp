@@ -5,6 +5,7 @@
 #include "platform/ProfileFile.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
+#include "support/XdgFolders.h"
 
 #include <fcntl.h>
 #include <functional>
@@ -222,15 +223,10 @@ TEST_F(WindowPosition, ProfileStringsDropOnePairOfQuotesAndTheBlanks) {
 
 namespace {
 
-class AutoRun : public TempFolderTest {
+class AutoRun : public XdgFolderTest {
 protected:
-  void SetUp() override {
-    TempFolderTest::SetUp();
-    env = std::make_unique<TKvFixedEnvironment>(
-        std::map<std::string, std::string>{{"HOME", (folder / "home").string()}});
-  }
   std::filesystem::path Entry() const {
-    return folder / "home/.config/autostart/org.korvane.Quillgate.desktop";
+    return folder / "config/autostart/org.korvane.Quillgate.desktop";
   }
   std::u16string ErrorOf(const std::function<void()> &action) {
     try {
@@ -240,8 +236,6 @@ protected:
     }
     return u"(no error)";
   }
-
-  std::unique_ptr<TKvFixedEnvironment> env;
 };
 
 TEST_F(AutoRun, RegistersReadsBackReRegistersAndUnregisters) {
@@ -249,7 +243,7 @@ TEST_F(AutoRun, RegistersReadsBackReRegistersAndUnregisters) {
   SetAutoRun(u"/opt/quillgate/bin/quillgate", false, *env);
   EXPECT_EQ(ReadFile(Entry()), "[Desktop Entry]\nType=Application\nName=Korvane Quillgate\n"
                                "Exec=\"/opt/quillgate/bin/quillgate\"\n");
-  EXPECT_EQ(ModeOf(folder / "home/.config"), 0700u);
+  EXPECT_EQ(ModeOf(folder / "config"), 0700u);
   EXPECT_EQ(GetAutoRun(*env), u"/opt/quillgate/bin/quillgate");
 
   SetAutoRun(u"/usr/bin/quillgate", false, *env);
@@ -262,9 +256,9 @@ TEST_F(AutoRun, RegistersReadsBackReRegistersAndUnregisters) {
   SetAutoRun(u"", true, *env); // nothing left to remove
   EXPECT_FALSE(std::filesystem::exists(Entry()));
   EXPECT_EQ(GetAutoRun(*env), u"");
-  std::filesystem::remove_all(folder / "home");
+  std::filesystem::remove_all(folder / "config");
   SetAutoRun(u"", true, *env);
-  EXPECT_FALSE(std::filesystem::exists(folder / "home")) << "unregistering makes nothing";
+  EXPECT_FALSE(std::filesystem::exists(folder / "config")) << "unregistering makes nothing";
 }
 
 TEST_F(AutoRun, PathsSurviveTheDesktopEntryEscapes) {
@@ -332,10 +326,10 @@ TEST_F(AutoRun, ReadsHandMadeEntries) {
 
 TEST_F(AutoRun, FailuresCarryTheRegistrationMessages) {
   // The folder cannot be made: a file stands where the configuration folder should be.
-  WriteFile(folder / "home", "a file");
+  WriteFile(folder / "config", "a file");
   EXPECT_EQ(ErrorOf([&] { SetAutoRun(u"/q", false, *env); }),
-            u"Failed to create key " + U(folder / "home/.config/autostart"));
-  std::filesystem::remove(folder / "home");
+            u"Failed to create key " + U(folder / "config/autostart"));
+  std::filesystem::remove(folder / "config");
 
   // The entry cannot be written: a folder stands in its place.
   std::filesystem::create_directories(Entry() / "sub");

@@ -2,11 +2,10 @@
 // area: what is stored must be the frame's corner, so the window does not creep by the title
 // bar's height from one opening to the next. Runs on Xvfb with openbox (with-window-manager.sh).
 
-#include "platform/DataProtection.h"
-#include "platform/Environment.h"
+#include "platform/posix/DataProtection.h"
 #include "storage/Settings.h"
 #include "support/MemoryKeyStore.h"
-#include "support/TempFolder.h"
+#include "support/XdgFolders.h"
 #include "ui/MainFrm.h"
 
 #include <QApplication>
@@ -15,14 +14,10 @@
 
 namespace {
 
-class WindowManagerTest : public TempFolderTest {
+class WindowManagerTest : public XdgFolderTest {
 protected:
   void SetUp() override {
-    TempFolderTest::SetUp();
-    env = std::make_unique<TKvFixedEnvironment>(
-        std::map<std::string, std::string>{{"HOME", (folder / "home").string()},
-                                           {"XDG_DATA_HOME", (folder / "data").string()},
-                                           {"XDG_CONFIG_HOME", (folder / "config").string()}});
+    XdgFolderTest::SetUp();
     protection =
         std::make_unique<TKvSealedProtection>(keyring, keyFile, (folder / "machine-id").string());
     config = (folder / "data" / "Korvane Quillgate" / "config.ini").u16string();
@@ -45,7 +40,6 @@ protected:
     return {position.Left, position.Top};
   }
 
-  std::unique_ptr<TKvFixedEnvironment> env;
   TMemoryKeyStore keyring, keyFile;
   std::unique_ptr<TKvSealedProtection> protection;
   std::u16string config;

@@ -3,12 +3,11 @@
 // The main window's test fixture: private data and config folders, an in-memory key store, and
 // the window's error report, warnings and opened addresses collected instead of shown.
 
-#include "platform/DataProtection.h"
-#include "platform/Environment.h"
+#include "platform/posix/DataProtection.h"
 #include "support/MemoryKeyStore.h"
-#include "support/TempFolder.h"
-#include "ui/ThumbButtonGroup.h"
+#include "support/XdgFolders.h"
 #include "ui/MainFrm.h"
+#include "ui/ThumbButtonGroup.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -18,14 +17,10 @@
 
 inline constexpr char Mark[] = "\xEF\xBB\xBF"; // lists are written as UTF-8 with its mark
 
-class MainWindowTest : public TempFolderTest {
+class MainWindowTest : public XdgFolderTest {
 protected:
   void SetUp() override {
-    TempFolderTest::SetUp();
-    env = std::make_unique<TKvFixedEnvironment>(
-        std::map<std::string, std::string>{{"HOME", (folder / "home").string()},
-                                           {"XDG_DATA_HOME", (folder / "data").string()},
-                                           {"XDG_CONFIG_HOME", (folder / "config").string()}});
+    XdgFolderTest::SetUp();
     protection =
         std::make_unique<TKvSealedProtection>(keyring, keyFile, (folder / "machine-id").string());
     data = folder / "data" / "Korvane Quillgate";
@@ -59,7 +54,6 @@ protected:
   }
 
   static constexpr char16_t ProgramPath[] = u"/opt/quillgate/bin/quillgate";
-  std::unique_ptr<TKvFixedEnvironment> env;
   TMemoryKeyStore keyring, keyFile;
   std::unique_ptr<TKvSealedProtection> protection;
   std::filesystem::path data;

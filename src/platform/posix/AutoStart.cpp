@@ -3,6 +3,9 @@
 #include "common/KvError.h"
 #include "common/Unicode.h"
 #include "platform/FileSystem.h"
+#include "platform/posix/AutoStart.h"
+#include "platform/posix/Environment.h"
+#include "platform/posix/Text.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -33,11 +36,9 @@ namespace {
 
 constexpr const char *DesktopId = "org.korvane.Quillgate.desktop";
 
+// A line of an entry written on Windows may end in a carriage return.
 std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r");
-  if (first == std::string_view::npos)
-    return {};
-  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+  return TrimBlanks(text, " \t\r");
 }
 
 [[noreturn]] void Fail(const char16_t *what, const std::u16string &name) {
@@ -90,16 +91,8 @@ std::optional<std::string> ReadEntry(const std::string &path, const std::u16stri
   }
 }
 
-} // namespace
-
-std::string AutoStartFolder(const IKvEnvironment &env) {
-  return XdgConfigHome(env) + "/autostart";
-}
-
-std::string AutoStartFile(const IKvEnvironment &env) {
-  return AutoStartFolder(env) + "/" + DesktopId;
-}
-
+// The Exec value of a desktop entry that runs one program with no arguments, and back: the
+// program path of an Exec value (its first argument), or the empty text when there is none.
 std::string DesktopExecValue(const std::string &programPath) {
   // The argument level: "%" doubled, then the whole path quoted with ", `, $ and \ escaped.
   std::string argument = "\"";
@@ -158,6 +151,16 @@ std::string DesktopExecProgram(const std::string &execValue) {
       ++j;
   }
   return path;
+}
+
+} // namespace
+
+std::string AutoStartFolder(const IKvEnvironment &env) {
+  return XdgConfigHome(env) + "/autostart";
+}
+
+std::string AutoStartFile(const IKvEnvironment &env) {
+  return AutoStartFolder(env) + "/" + DesktopId;
 }
 
 std::u16string ReadAutoStart(const IKvEnvironment &env, const std::u16string &name) {

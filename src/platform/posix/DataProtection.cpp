@@ -1,10 +1,10 @@
-#include "platform/DataProtection.h"
+#include "platform/posix/DataProtection.h"
 
 #include "common/KvError.h"
 #include "common/SecureZero.h"
 #include "common/Unicode.h"
-#include "platform/Environment.h"
-#include "platform/posix/RegularFile.h"
+#include "platform/posix/Environment.h"
+#include "platform/posix/File.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -35,29 +35,23 @@ static_assert(TKvLockedKey::Size == crypto_aead_xchacha20poly1305_ietf_KEYBYTES)
 
 bool ReadSmallFile(const std::string &path, std::vector<uint8_t> &bytes, int &error) {
   struct stat info {};
-  const int fd = OpenRegularFileForReading(path.c_str(), info);
-  if (fd < 0) {
+  const TKvFileDescriptor file = OpenRegularFileForReading(path.c_str(), info);
+  if (!file) {
     error = errno;
     return false;
   }
   uint8_t buffer[512];
   for (;;) {
-    const ssize_t n = read(fd, buffer, sizeof buffer);
+    const ssize_t n = read(file.Get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR)
       continue;
     if (n <= 0 || bytes.size() > 4096) {
       error = n < 0 ? errno : 0;
-      close(fd);
       SecureZero(buffer, sizeof buffer);
       return n == 0;
     }
     bytes.insert(bytes.end(), buffer, buffer + n);
   }
-}
-
-std::string FolderOf(const std::string &path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 } // namespace
@@ -103,26 +97,21 @@ bool TKvKeyFileStore::Add(const TKvKeyId &id, const TKvLockedKey &key) {
     return false;
   // Written to a temporary file, then linked into place: link never replaces an existing key.
   std::string temporary = FPath + ".XXXXXX";
-  const int fd = mkostemp(temporary.data(), O_CLOEXEC); // mode 0600
-  if (fd < 0)
+  TKvFileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC)); // mode 0600
+  if (!file)
     return false;
   uint8_t bytes[KeyFileSize];
   std::memcpy(bytes, KeyFileMagic, 4);
   bytes[4] = Version;
   std::memcpy(bytes + 5, id.data(), id.size());
   std::memcpy(bytes + 5 + id.size(), key.Data(), TKvLockedKey::Size);
-  bool written = write(fd, bytes, sizeof bytes) == ssize_t(sizeof bytes) && fsync(fd) == 0;
+  bool written = WriteAndSync(file.Get(), bytes, sizeof bytes);
   SecureZero(bytes, sizeof bytes);
-  written = close(fd) == 0 && written;
+  written = file.Close() && written;
   written = written && link(temporary.c_str(), FPath.c_str()) == 0;
   unlink(temporary.c_str());
-  if (written) {
-    const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-      fsync(folderFd);
-      close(folderFd);
-    }
-  }
+  if (written)
+    SyncFolder(folder);
   return written;
 }
 

@@ -1,6 +1,7 @@
 #include "platform/Environment.h"
 
 #include "common/Unicode.h"
+#include "platform/posix/Environment.h"
 
 #include <cerrno>
 #include <climits>

@@ -3,6 +3,7 @@
 #include "common/KvError.h"
 #include "common/Unicode.h"
 #include "platform/FileSystem.h"
+#include "platform/posix/Text.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -14,14 +15,8 @@
 
 namespace {
 
-constexpr std::string_view Blanks = " \t";
-
 std::string_view Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(Blanks);
-  if (first == std::string_view::npos)
-    return {};
-  const auto last = text.find_last_not_of(Blanks);
-  return text.substr(first, last - first + 1);
+  return TrimBlanks(text, " \t");
 }
 
 // Names are ASCII in this program's files, so an ASCII comparison without regard to case is all

@@ -1,10 +1,11 @@
-#include "platform/SecretServiceKeyStore.h"
+#include "platform/posix/SecretServiceKeyStore.h"
 
 #include "common/SecureZero.h"
 
 #include <condition_variable>
 #include <cstring>
 #include <libsecret/secret.h>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -24,6 +25,46 @@ const SecretSchema KeySchema = {
     nullptr,
     nullptr};
 
+// Owners that hand a GLib or libsecret object back to its library on every path out.
+template <auto Release> struct TReleaser {
+  template <typename T> void operator()(T *object) const {
+    if (object != nullptr)
+      Release(object);
+  }
+};
+template <typename T, auto Release> using TOwned = std::unique_ptr<T, TReleaser<Release>>;
+template <typename T> using TRef = TOwned<T, g_object_unref>;
+using THashTable = TOwned<GHashTable, g_hash_table_unref>;
+using TSecretValue = TOwned<SecretValue, secret_value_unref>;
+
+void FreeObjectList(GList *objects) {
+  g_list_free_full(objects, g_object_unref);
+}
+using TObjectList = TOwned<GList, FreeObjectList>;
+
+// The error a call reports through its GError ** parameter, freed with its owner.
+class TError {
+public:
+  TError() = default;
+  ~TError() { g_clear_error(&FError); }
+  TError(const TError &) = delete;
+  TError &operator=(const TError &) = delete;
+  GError **Out() { return &FError; }
+  explicit operator bool() const { return FError != nullptr; }
+
+private:
+  GError *FError = nullptr;
+};
+
+// Attributes that find this program's key: its id as text, or, without an id, every key.
+THashTable KeyAttributes(const TKvKeyId *id) {
+  THashTable attributes(g_hash_table_new_full(g_str_hash, g_str_equal, nullptr, g_free));
+  if (id != nullptr)
+    g_hash_table_insert(attributes.get(), const_cast<char *>("key-id"),
+                        g_strdup(KeyringHex(id->data(), id->size()).c_str()));
+  return attributes;
+}
+
 // Cancels the calls made under it once the bound has passed. libsecret's blocking calls run a
 // main context of their own, so a timer on any other loop would never fire; a thread does.
 class TWatchdog {
@@ -32,7 +73,7 @@ public:
     FThread = std::thread([this, bound] {
       std::unique_lock lock(FMutex);
       if (!FDone.wait_for(lock, bound, [this] { return FFinished; }))
-        g_cancellable_cancel(FCancellable);
+        g_cancellable_cancel(FCancellable.get());
     });
   }
   ~TWatchdog() {
@@ -42,25 +83,16 @@ public:
     }
     FDone.notify_one();
     FThread.join();
-    g_object_unref(FCancellable);
   }
-  GCancellable *Cancellable() const { return FCancellable; }
+  GCancellable *Cancellable() const { return FCancellable.get(); }
 
 private:
-  GCancellable *FCancellable;
+  TRef<GCancellable> FCancellable;
   std::mutex FMutex;
   std::condition_variable FDone;
   bool FFinished = false;
   std::thread FThread;
 };
-
-template <typename T> struct TUnref {
-  void operator()(T *object) const {
-    if (object != nullptr)
-      g_object_unref(object);
-  }
-};
-template <typename T> using TRef = std::unique_ptr<T, TUnref<T>>;
 
 bool FromHex(const char *text, std::size_t length, uint8_t *bytes, std::size_t size) {
   if (text == nullptr || length != 2 * size)
@@ -78,20 +110,17 @@ bool FromHex(const char *text, std::size_t length, uint8_t *bytes, std::size_t s
 }
 
 TRef<SecretService> Connect(GCancellable *cancellable) {
-  GError *error = nullptr;
-  TRef<SecretService> service(
-      secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, cancellable, &error));
-  g_clear_error(&error);
-  return service;
+  TError error;
+  return TRef<SecretService>(
+      secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, cancellable, error.Out()));
 }
 
 // The default collection, when it exists and is unlocked: the only place a key may be stored.
 TRef<SecretCollection> UnlockedDefaultCollection(SecretService *service,
                                                  GCancellable *cancellable) {
-  GError *error = nullptr;
+  TError error;
   TRef<SecretCollection> collection(secret_collection_for_alias_sync(
-      service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, cancellable, &error));
-  g_clear_error(&error);
+      service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, cancellable, error.Out()));
   if (collection && secret_collection_get_locked(collection.get()))
     collection.reset();
   return collection;
@@ -122,31 +151,26 @@ TKvKeyLookup TKvSecretServiceKeyStore::Find(const TKvKeyId *wanted, TKvKeyId &id
   if (wanted == nullptr && !UnlockedDefaultCollection(service.get(), cancellable))
     return TKvKeyLookup::Unavailable;
 
-  GHashTable *attributes = g_hash_table_new_full(g_str_hash, g_str_equal, nullptr, g_free);
-  if (wanted != nullptr)
-    g_hash_table_insert(attributes, const_cast<char *>("key-id"),
-                        g_strdup(KeyringHex(wanted->data(), wanted->size()).c_str()));
-  GError *error = nullptr;
-  GList *items = secret_service_search_sync(
-      service.get(), &KeySchema, attributes,
-      SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS), cancellable, &error);
-  g_hash_table_unref(attributes);
-  if (error != nullptr) {
-    g_clear_error(&error);
+  TError error;
+  const TObjectList items(secret_service_search_sync(
+      service.get(), &KeySchema, KeyAttributes(wanted).get(),
+      SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS), cancellable, error.Out()));
+  if (error)
     return TKvKeyLookup::Unavailable;
-  }
 
   TKvKeyLookup result = TKvKeyLookup::Missing;
-  for (GList *each = items; each != nullptr && result != TKvKeyLookup::Found; each = each->next) {
+  for (GList *each = items.get(); each != nullptr && result != TKvKeyLookup::Found;
+       each = each->next) {
     auto *item = static_cast<SecretItem *>(each->data);
-    SecretValue *value = secret_item_get_secret(item);
+    const TSecretValue value(secret_item_get_secret(item));
     if (secret_item_get_locked(item) || value == nullptr) {
       result = TKvKeyLookup::Unavailable; // there is a key, but it cannot be read now
     } else {
-      GHashTable *itemAttributes = secret_item_get_attributes(item);
-      const auto *itemId = static_cast<const char *>(g_hash_table_lookup(itemAttributes, "key-id"));
+      const THashTable itemAttributes(secret_item_get_attributes(item));
+      const auto *itemId =
+          static_cast<const char *>(g_hash_table_lookup(itemAttributes.get(), "key-id"));
       gsize length = 0;
-      const gchar *secret = secret_value_get(value, &length);
+      const gchar *secret = secret_value_get(value.get(), &length);
       TKvKeyId found{};
       if (itemId != nullptr && FromHex(itemId, std::strlen(itemId), found.data(), found.size()) &&
           (wanted == nullptr || found == *wanted) &&
@@ -154,12 +178,8 @@ TKvKeyLookup TKvSecretServiceKeyStore::Find(const TKvKeyId *wanted, TKvKeyId &id
         id = found;
         result = TKvKeyLookup::Found;
       }
-      g_hash_table_unref(itemAttributes);
     }
-    if (value != nullptr)
-      secret_value_unref(value);
   }
-  g_list_free_full(items, g_object_unref);
   return result;
 }
 
@@ -174,17 +194,12 @@ bool TKvSecretServiceKeyStore::Add(const TKvKeyId &id, const TKvLockedKey &key) 
     return false;
 
   std::string secret = KeyringHex(key.Data(), TKvLockedKey::Size);
-  SecretValue *value = secret_value_new(secret.data(), gssize(secret.size()), "text/plain");
+  const TSecretValue value(secret_value_new(secret.data(), gssize(secret.size()), "text/plain"));
   SecureZero(secret.data(), secret.size());
-  GHashTable *attributes = g_hash_table_new_full(g_str_hash, g_str_equal, nullptr, g_free);
-  g_hash_table_insert(attributes, const_cast<char *>("key-id"),
-                      g_strdup(KeyringHex(id.data(), id.size()).c_str()));
-  GError *error = nullptr;
-  TRef<SecretItem> item(secret_item_create_sync(collection.get(), &KeySchema, attributes,
-                                                "Korvane Quillgate saved password key", value,
-                                                SECRET_ITEM_CREATE_NONE, cancellable, &error));
-  g_hash_table_unref(attributes);
-  secret_value_unref(value);
-  g_clear_error(&error);
+  TError error;
+  const TRef<SecretItem> item(
+      secret_item_create_sync(collection.get(), &KeySchema, KeyAttributes(&id).get(),
+                              "Korvane Quillgate saved password key", value.get(),
+                              SECRET_ITEM_CREATE_NONE, cancellable, error.Out()));
   return item != nullptr;
 }

@@ -1,6 +1,6 @@
 #include "platform/DataProtection.h"
-#include "platform/Environment.h"
-#include "platform/SecretServiceKeyStore.h"
+#include "platform/posix/DataProtection.h"
+#include "platform/posix/SecretServiceKeyStore.h"
 
 namespace {
 

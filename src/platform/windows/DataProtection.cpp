@@ -1,5 +1,7 @@
 #include "platform/DataProtection.h"
 
+#include "platform/windows/Owned.h"
+
 #include <windows.h>
 // after windows.h, which they build on
 #include <dpapi.h>
@@ -41,9 +43,9 @@ private:
 
   // A copy of the system's buffer, which is wiped before it goes back: it may hold the secret.
   static ByteArray TakeOutput(DATA_BLOB &output) {
+    const TKvLocalMemory<BYTE> owned(output.pbData);
     ByteArray bytes(output.pbData, output.pbData + output.cbData);
     SecureZeroMemory(output.pbData, output.cbData);
-    LocalFree(output.pbData);
     return bytes;
   }
 };

@@ -1,6 +1,7 @@
 #include "platform/FileSystem.h"
 
 #include "common/KvError.h"
+#include "platform/windows/Owned.h"
 #include "platform/windows/WideText.h"
 
 #include <algorithm>
@@ -61,10 +62,10 @@ std::u16string SystemErrorText(int error) {
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, DWORD(error), 0, reinterpret_cast<wchar_t *>(&buffer), 0, nullptr);
+  const TKvLocalMemory<wchar_t> owned(buffer);
   std::u16string text;
   if (length != 0 && buffer != nullptr)
     text = FromWide(buffer, length);
-  LocalFree(buffer);
   // The system's texts end in a full stop and a line end; the messages add their own punctuation.
   while (!text.empty() && (text.back() <= u' ' || text.back() == u'.'))
     text.pop_back();
@@ -72,26 +73,23 @@ std::u16string SystemErrorText(int error) {
 }
 
 ByteArray ReadWholeFile(const std::u16string &path) {
-  const HANDLE file = CreateFileW(Wide(path), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE)
+  const TKvHandle file(CreateFileW(Wide(path), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file)
     CannotOpen(path, GetLastError());
   ByteArray bytes;
   LARGE_INTEGER size{};
-  if (GetFileSizeEx(file, &size) && size.QuadPart > 0)
+  if (GetFileSizeEx(file.Get(), &size) && size.QuadPart > 0)
     bytes.reserve(std::size_t(size.QuadPart));
   uint8_t buffer[65536];
   for (;;) {
     DWORD read = 0;
-    if (!ReadFile(file, buffer, sizeof buffer, &read, nullptr)) {
-      CloseHandle(file);
+    if (!ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr))
       throw EKvError(u"Stream read error");
-    }
     if (read == 0)
       break;
     bytes.insert(bytes.end(), buffer, buffer + read);
   }
-  CloseHandle(file);
   return bytes;
 }
 
@@ -99,19 +97,19 @@ void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes, F
   // The data folder lies in the user's own profile, whose access rules keep others out; an
   // owner-only file needs nothing more here.
   std::u16string temporary;
-  HANDLE file = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < 16 && file == INVALID_HANDLE_VALUE; ++attempt) {
+  TKvHandle file;
+  for (int attempt = 0; attempt < 16 && !file; ++attempt) {
     temporary = TemporaryNameFor(path);
-    file = CreateFileW(Wide(temporary), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS)
+    file = TKvHandle(CreateFileW(Wide(temporary), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file && GetLastError() != ERROR_FILE_EXISTS)
       break;
   }
-  if (file == INVALID_HANDLE_VALUE)
+  if (!file)
     CannotCreate(path, GetLastError());
 
-  const bool written = WriteAll(file, bytes) && FlushFileBuffers(file);
-  if (!CloseHandle(file) || !written) {
+  const bool written = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get());
+  if (!file.Close() || !written) {
     DeleteFileW(Wide(temporary));
     throw EKvError(u"Stream write error");
   }

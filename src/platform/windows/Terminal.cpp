@@ -2,6 +2,7 @@
 
 #include "common/SecureZero.h"
 #include "common/Unicode.h"
+#include "platform/windows/Owned.h"
 #include "platform/windows/WideText.h"
 
 #include <windows.h>
@@ -76,11 +77,10 @@ std::optional<std::string> ReadSecretLine(const char *prompt) {
 std::vector<std::string> CommandLineArguments(int, char **) {
   std::vector<std::string> arguments;
   int count = 0;
-  wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  const TKvLocalMemory<wchar_t *> wide(CommandLineToArgvW(GetCommandLineW(), &count));
   if (wide == nullptr)
     return arguments;
   for (int i = 1; i < count; ++i)
-    arguments.push_back(Utf16ToUtf8(FromWide(wide[i])));
-  LocalFree(wide);
+    arguments.push_back(Utf16ToUtf8(FromWide(wide.get()[i])));
   return arguments;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/DataProtection.h"
+#include "platform/posix/DataProtection.h"
 
 #include <chrono>
 #include <cstddef>

@@ -1,0 +1,47 @@
+#pragma once
+
+// The POSIX backend's own file handling, shared by its files: an owned descriptor, the open that
+// never waits on a FIFO or a device, and the flushes that make a written file survive a crash.
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <sys/stat.h>
+
+// A file descriptor that is closed on every path out of its scope. Moving hands it on.
+class TKvFileDescriptor {
+public:
+  TKvFileDescriptor() = default;
+  explicit TKvFileDescriptor(int descriptor) : FDescriptor(descriptor) {}
+  ~TKvFileDescriptor();
+  TKvFileDescriptor(TKvFileDescriptor &&other) noexcept;
+  TKvFileDescriptor &operator=(TKvFileDescriptor &&other) noexcept;
+  TKvFileDescriptor(const TKvFileDescriptor &) = delete;
+  TKvFileDescriptor &operator=(const TKvFileDescriptor &) = delete;
+
+  explicit operator bool() const { return FDescriptor >= 0; }
+  int Get() const { return FDescriptor; }
+  // Closes it now. False when the close fails: a file system may report a failed write only
+  // there, so a file just written counts as written only when this succeeds.
+  bool Close();
+
+private:
+  int FDescriptor = -1;
+};
+
+// Opens path for reading when it names a regular file, and fills info from it. The open itself
+// never waits: a FIFO of that name would block until a writer came, a device may never end. On
+// failure no descriptor, with errno set: EISDIR for a folder, EINVAL for anything else that is no
+// regular file.
+TKvFileDescriptor OpenRegularFileForReading(const char *path, struct stat &info);
+
+// Writes all bytes, then flushes them to the disk. False when either fails.
+bool WriteAndSync(int descriptor, const uint8_t *bytes, std::size_t size);
+
+// The folder that holds path: "." for a bare name, "/" for a name in the root folder.
+std::string FolderOf(const std::string &path);
+
+// Flushes the folder's list of names to the disk, so that a rename or link in it survives a crash.
+// Best effort: the file itself is written by then, and a folder that cannot be flushed loses
+// nothing of it.
+void SyncFolder(const std::string &folder);
