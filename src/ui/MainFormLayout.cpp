@@ -1,5 +1,18 @@
 #include "ui/MainFormLayout.h"
 
+#include "ui/Images.h"
+#include "ui/SecretClipboard.h"
+#include "ui/ThumbButtonGroup.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
 namespace {
 
 using enum TKvControlKind;
@@ -24,6 +37,70 @@ constexpr TKvControlPlace Controls[] = {
     {"bbClose", PushButton, 193, 340, 85, 25, "Close", "", 0},
     {"lbSite", Label, 69, 375, 239, 13, "Need more features? Please visit ", "", 0},
 };
+
+// Makes one control of the form as its row of the table says, owned by the form.
+void CreateControl(QWidget &form, const TKvControlPlace &place) {
+  const QString caption = QString::fromUtf8(place.Caption);
+  QWidget *control = nullptr;
+  switch (place.Kind) {
+  case TKvControlKind::Label: {
+    auto *label = new QLabel(caption, &form);
+    label->setFocusPolicy(Qt::NoFocus);
+    control = label;
+    break;
+  }
+  case TKvControlKind::Edit:
+    control = new QLineEdit(&form);
+    break;
+  case TKvControlKind::SecretEdit: {
+    auto *box = new TKvSecretBox(&form);
+    box->setReadOnly(true);
+    control = box;
+    break;
+  }
+  case TKvControlKind::CheckBox:
+    control = new QCheckBox(caption, &form);
+    break;
+  case TKvControlKind::ButtonGroup: {
+    auto *group = new TKvThumbButtonGroup(&form);
+    group->SetImages({HouseImage()});
+    control = group;
+    break;
+  }
+  case TKvControlKind::DropDown: {
+    // Entries come only from the program, in the order it adds them.
+    auto *box = new QComboBox(&form);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    control = box;
+    break;
+  }
+  case TKvControlKind::GlyphButton: {
+    auto *button = new QToolButton(&form);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setAutoRaise(true);
+    if (caption.isEmpty())
+      button->setIcon(QIcon(DeleteGlyph()));
+    else
+      button->setText(caption);
+    control = button;
+    break;
+  }
+  case TKvControlKind::PushButton: {
+    // No default button: Enter in a box clicks nothing.
+    auto *button = new QPushButton(caption, &form);
+    button->setAutoDefault(false);
+    button->setDefault(false);
+    control = button;
+    break;
+  }
+  }
+  control->setObjectName(QString::fromLatin1(place.Name));
+  control->setGeometry(place.Left, place.Top, place.Width, place.Height);
+  control->setToolTip(QString::fromUtf8(place.Hint));
+  if (place.FontPixels != 0)
+    control->setFont(WindowFont(place.FontPixels));
+}
 
 } // namespace
 
@@ -51,4 +128,28 @@ const char *KindName(TKvControlKind kind) {
     return "push button";
   }
   return "";
+}
+
+// Tahoma is loaded from Wine's metric-compatible copy when the system has one but fontconfig
+// does not list it. Without it, DejaVu Sans Condensed stands in: it relates to DejaVu Sans (the
+// Verdana-like face) as Tahoma relates to Verdana, so captions keep about Tahoma's widths.
+QFont WindowFont(int pixelSize) {
+  static const bool loaded = [] {
+    for (const char *file :
+         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
+      if (QFile::exists(QString::fromLatin1(file)))
+        QFontDatabase::addApplicationFont(QString::fromLatin1(file));
+    return true;
+  }();
+  (void)loaded;
+  QFont font;
+  font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
+                    QStringLiteral("DejaVu Sans")});
+  font.setPixelSize(pixelSize);
+  return font;
+}
+
+void CreateFormControls(QWidget &form) {
+  for (const TKvControlPlace &place : Controls)
+    CreateControl(form, place);
 }

@@ -2,10 +2,13 @@
 
 // The main window's form: its size and every control's place, caption, hint and font, in pixels
 // at 96 dots per inch with the client area's top-left corner as origin (Qt scales for other
-// resolutions). The window builds its controls from this table, and the tests, also the scripts
-// that click the real window, read their coordinates from it.
+// resolutions), and how a row becomes a control. The window builds its controls from this table,
+// and the tests, also the scripts that click the real window, read their coordinates from it.
 
 #include <span>
+
+class QFont;
+class QWidget;
 
 enum class TKvControlKind {
   Label,       // QLabel, takes no focus
@@ -37,3 +40,9 @@ std::span<const TKvControlPlace> MainFormControls();
 
 // The kind's name in the table as the scripts read it ("label", "edit", ...).
 const char *KindName(TKvControlKind kind);
+
+// The window's typeface at the given pixel size: Tahoma, or a stand-in with about its widths.
+QFont WindowFont(int pixelSize);
+
+// Makes every control of the table as its row says, a child of form named as in the table.
+void CreateFormControls(QWidget &form);

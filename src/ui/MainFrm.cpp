@@ -8,7 +8,6 @@
 #include "storage/MasterPassword.h"
 #include "storage/Settings.h"
 #include "ui/ErrorBox.h"
-#include "ui/Images.h"
 #include "ui/LoginCompletion.h"
 #include "ui/MainFormLayout.h"
 #include "ui/SecretClipboard.h"
@@ -18,8 +17,6 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QFile>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -46,25 +43,6 @@ QString Q(const std::u16string &text) {
   return QString::fromStdU16String(text);
 }
 
-// Tahoma is loaded from Wine's metric-compatible copy when the system has one but fontconfig
-// does not list it. Without it, DejaVu Sans Condensed stands in: it relates to DejaVu Sans (the
-// Verdana-like face) as Tahoma relates to Verdana, so captions keep about Tahoma's widths.
-QFont WindowFont(int pixelSize) {
-  static const bool loaded = [] {
-    for (const char *file :
-         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
-      if (QFile::exists(QString::fromLatin1(file)))
-        QFontDatabase::addApplicationFont(QString::fromLatin1(file));
-    return true;
-  }();
-  (void)loaded;
-  QFont font;
-  font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
-                    QStringLiteral("DejaVu Sans")});
-  font.setPixelSize(pixelSize);
-  return font;
-}
-
 // Shows every character of a password box as "*".
 class TStarPasswordStyle : public QProxyStyle {
 public:
@@ -82,70 +60,6 @@ std::u16string AsciiLower(std::u16string text) {
     if (c >= u'A' && c <= u'Z')
       c = char16_t(c + (u'a' - u'A'));
   return text;
-}
-
-// Makes one control of the form as its row of the table says, owned by the form.
-void CreateControl(QWidget &form, const TKvControlPlace &place) {
-  const QString caption = QString::fromUtf8(place.Caption);
-  QWidget *control = nullptr;
-  switch (place.Kind) {
-  case TKvControlKind::Label: {
-    auto *label = new QLabel(caption, &form);
-    label->setFocusPolicy(Qt::NoFocus);
-    control = label;
-    break;
-  }
-  case TKvControlKind::Edit:
-    control = new QLineEdit(&form);
-    break;
-  case TKvControlKind::SecretEdit: {
-    auto *box = new TKvSecretBox(&form);
-    box->setReadOnly(true);
-    control = box;
-    break;
-  }
-  case TKvControlKind::CheckBox:
-    control = new QCheckBox(caption, &form);
-    break;
-  case TKvControlKind::ButtonGroup: {
-    auto *group = new TKvThumbButtonGroup(&form);
-    group->SetImages({HouseImage()});
-    control = group;
-    break;
-  }
-  case TKvControlKind::DropDown: {
-    // Entries come only from the program, in the order it adds them.
-    auto *box = new QComboBox(&form);
-    box->setEditable(true);
-    box->setInsertPolicy(QComboBox::NoInsert);
-    control = box;
-    break;
-  }
-  case TKvControlKind::GlyphButton: {
-    auto *button = new QToolButton(&form);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setAutoRaise(true);
-    if (caption.isEmpty())
-      button->setIcon(QIcon(DeleteGlyph()));
-    else
-      button->setText(caption);
-    control = button;
-    break;
-  }
-  case TKvControlKind::PushButton: {
-    // No default button: Enter in a box clicks nothing.
-    auto *button = new QPushButton(caption, &form);
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    control = button;
-    break;
-  }
-  }
-  control->setObjectName(QString::fromLatin1(place.Name));
-  control->setGeometry(place.Left, place.Top, place.Width, place.Height);
-  control->setToolTip(QString::fromUtf8(place.Hint));
-  if (place.FontPixels != 0)
-    control->setFont(WindowFont(place.FontPixels));
 }
 
 // Runs steps that must all be tried, keeping the message of the first that fails.
@@ -187,8 +101,7 @@ void TfmMain::CreateControls() {
                  Qt::MSWindowsFixedSizeDialogHint);
   setFixedSize(MainFormWidth, MainFormHeight);
   setFont(WindowFont(MainFormFontPixels));
-  for (const TKvControlPlace &place : MainFormControls())
-    CreateControl(*this, place);
+  CreateFormControls(*this);
   FindControls();
 
   auto *stars = new TStarPasswordStyle;
