@@ -48,7 +48,6 @@ wx=$X
 wy=$Y
 # Clicks the named control of the window, at its centre or at the given point inside it.
 click_on() {
-  set -- "$1" ${2:-} ${3:-}
   if [ $# -eq 1 ]; then
     set -- "$1" $(control_centre "$1")
   else
