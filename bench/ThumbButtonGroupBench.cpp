@@ -11,8 +11,8 @@
 
 namespace {
 
-std::unique_ptr<ThumbButtonGroup> MakeRow(int buttons) {
-  auto group = std::make_unique<ThumbButtonGroup>();
+std::unique_ptr<TKvThumbButtonGroup> MakeRow(int buttons) {
+  auto group = std::make_unique<TKvThumbButtonGroup>();
   group->resize(353, 72);
   group->SetImages({HouseImage()});
   for (int i = 0; i < buttons; ++i)

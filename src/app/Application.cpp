@@ -1,7 +1,7 @@
 #include "app/Application.h"
 
 #include "common/KvError.h"
-#include "ui/MainFrm.h"
+#include "ui/ErrorBox.h"
 
 #include <QFile>
 #include <QMessageBox>

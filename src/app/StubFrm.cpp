@@ -2,6 +2,7 @@
 
 #include "common/KvError.h"
 #include "platform/TerminationRequests.h"
+#include "ui/ErrorBox.h"
 #include "ui/Images.h"
 #include "ui/MainFrm.h"
 
@@ -136,14 +137,14 @@ void TfmStub::SaveOpenWindow() {
 }
 
 void TfmStub::WatchTermination(std::unique_ptr<IKvTerminationRequests> requests) {
-  delete FTerminationNotifier;
+  FTerminationNotifier.reset();
   FTermination = std::move(requests);
-  FTerminationNotifier = nullptr;
   // Windows has no such descriptor: log-off and shutdown come as the session manager's request.
   if (FTermination->Handle() < 0)
     return;
-  FTerminationNotifier = new QSocketNotifier(FTermination->Handle(), QSocketNotifier::Read, this);
-  connect(FTerminationNotifier, &QSocketNotifier::activated, this, [this] {
+  FTerminationNotifier =
+      std::make_unique<QSocketNotifier>(FTermination->Handle(), QSocketNotifier::Read);
+  connect(FTerminationNotifier.get(), &QSocketNotifier::activated, this, [this] {
     if (FTermination->Take())
       EndProgram();
   });

@@ -90,5 +90,6 @@ private:
   bool FPrimaryActivationOpens = false;
   QElapsedTimer FLastMiddleClick;
   std::unique_ptr<IKvTerminationRequests> FTermination;
-  QSocketNotifier *FTerminationNotifier = nullptr;
+  // Declared after the requests it watches, so it goes first.
+  std::unique_ptr<QSocketNotifier> FTerminationNotifier;
 };

@@ -7,15 +7,16 @@
 #include "platform/WebBrowser.h"
 #include "storage/MasterPassword.h"
 #include "storage/Settings.h"
-#include "ui/Images.h"
+#include "ui/ErrorBox.h"
+#include "ui/LoginCompletion.h"
+#include "ui/MainFormLayout.h"
 #include "ui/SecretClipboard.h"
+#include "ui/SingleLineValidator.h"
 #include "ui/ThumbButtonGroup.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
-#include <QFile>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -26,7 +27,6 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
-#include <QValidator>
 #include <algorithm>
 #include <optional>
 #include <system_error>
@@ -39,33 +39,12 @@
 
 namespace {
 
-const char16_t *const ProgramTitle = u"Korvane Quillgate";
-
 QString Q(const std::u16string &text) {
   return QString::fromStdU16String(text);
 }
 
-// Tahoma is loaded from Wine's metric-compatible copy when the system has one but fontconfig
-// does not list it. Without it, DejaVu Sans Condensed stands in: it relates to DejaVu Sans (the
-// Verdana-like face) as Tahoma relates to Verdana, so captions keep about Tahoma's widths.
-QFont WindowFont(int pixelSize) {
-  static const bool loaded = [] {
-    for (const char *file :
-         {"/usr/share/wine/fonts/tahoma.ttf", "/usr/share/wine/fonts/tahomabd.ttf"})
-      if (QFile::exists(QString::fromLatin1(file)))
-        QFontDatabase::addApplicationFont(QString::fromLatin1(file));
-    return true;
-  }();
-  (void)loaded;
-  QFont font;
-  font.setFamilies({QStringLiteral("Tahoma"), QStringLiteral("DejaVu Sans Condensed"),
-                    QStringLiteral("DejaVu Sans")});
-  font.setPixelSize(pixelSize);
-  return font;
-}
-
 // Shows every character of a password box as "*".
-class StarPasswordStyle : public QProxyStyle {
+class TStarPasswordStyle : public QProxyStyle {
 public:
   int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
                 QStyleHintReturn *returnData) const override {
@@ -83,97 +62,6 @@ std::u16string AsciiLower(std::u16string text) {
   return text;
 }
 
-bool IsLineBreakOrNul(QChar c) {
-  return c == QChar(u'\r') || c == QChar(u'\n') || c == QChar(u'\0');
-}
-
-// Keeps CR, LF and U+0000 out of a box whose text ends up as a line of a list file: the text that
-// a change brought in is cut at the first of them, the text around it stays.
-class SingleLineValidator : public QValidator {
-public:
-  using QValidator::QValidator;
-
-  State validate(QString &input, int &pos) const override {
-    const auto bad = std::find_if(input.cbegin(), input.cend(), IsLineBreakOrNul);
-    if (bad == input.cend()) {
-      FLast = input;
-      return Acceptable;
-    }
-    // The changed part is what lies between the text shared with the last accepted one at the
-    // front and at the back.
-    qsizetype front = 0;
-    while (front < input.size() && front < FLast.size() && input[front] == FLast[front])
-      ++front;
-    qsizetype back = 0;
-    while (back < input.size() - front && back < FLast.size() - front &&
-           input[input.size() - 1 - back] == FLast[FLast.size() - 1 - back])
-      ++back;
-    QString inserted = input.mid(front, input.size() - front - back);
-    const auto cut = std::find_if(inserted.cbegin(), inserted.cend(), IsLineBreakOrNul);
-    inserted.truncate(cut - inserted.cbegin());
-    QString result = input.left(front) + inserted + input.right(back);
-    // Text the box held before it had this validator is cut the same way.
-    const auto rest = std::find_if(result.cbegin(), result.cend(), IsLineBreakOrNul);
-    result.truncate(rest - result.cbegin());
-    input = result;
-    pos = int(std::min<qsizetype>(front + inserted.size(), result.size()));
-    FLast = input;
-    return Acceptable;
-  }
-
-private:
-  mutable QString FLast;
-};
-
-template <typename T>
-T *Make(QWidget *parent, const char *name, int left, int top, int width, int height) {
-  auto *control = new T(parent);
-  control->setObjectName(QString::fromLatin1(name));
-  control->setGeometry(left, top, width, height);
-  return control;
-}
-
-QToolButton *MakeGlyphButton(QWidget *parent, const char *name, int left, int top, int width,
-                             int height, const QString &hint) {
-  auto *button = Make<QToolButton>(parent, name, left, top, width, height);
-  button->setFocusPolicy(Qt::NoFocus);
-  button->setToolTip(hint);
-  button->setAutoRaise(true);
-  return button;
-}
-
-} // namespace
-
-std::u16string ErrorBoxText(const std::u16string &message) {
-  if (!message.empty() && message.back() > u'.')
-    return message + u".";
-  return message;
-}
-
-namespace {
-
-// A box that belongs to its parent window: it blocks only that window, so the tray icon's menu
-// and "Exit" keep working while it is open, and it goes with the window. It returns at once and
-// deletes itself when closed.
-void OpenMessageBox(QMessageBox::Icon icon, const QString &caption, const QString &text,
-                    QWidget *parent) {
-  auto *box = new QMessageBox(icon, caption, text, QMessageBox::Ok, parent);
-  box->setAttribute(Qt::WA_DeleteOnClose);
-  box->open();
-}
-
-} // namespace
-
-void ShowErrorBox(const std::u16string &message, QWidget *parent) {
-  OpenMessageBox(QMessageBox::Critical, Q(ProgramTitle), Q(ErrorBoxText(message)), parent);
-}
-
-QString HomePageAddress() {
-  return QStringLiteral(KV_HOMEPAGE);
-}
-
-namespace {
-
 // Runs steps that must all be tried, keeping the message of the first that fails.
 struct TFirstError {
   std::optional<std::u16string> Message;
@@ -190,6 +78,10 @@ struct TFirstError {
 
 } // namespace
 
+QString HomePageAddress() {
+  return QStringLiteral(KV_HOMEPAGE);
+}
+
 TfmMain::TfmMain(const IKvEnvironment &env, IKvDataProtection &protection,
                  std::u16string programPath, TKvErrorReport errorReport, QWidget *parent)
     : QDialog(parent), FEnv(env), FProtection(protection), FProgramPath(std::move(programPath)),
@@ -200,7 +92,6 @@ TfmMain::TfmMain(const IKvEnvironment &env, IKvDataProtection &protection,
 
 TfmMain::~TfmMain() {
   FormDestroy();
-  delete FStarStyle;
 }
 
 void TfmMain::CreateControls() {
@@ -208,132 +99,80 @@ void TfmMain::CreateControls() {
   setWindowTitle(QStringLiteral("Korvane Quillgate v1.5"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
-  setFixedSize(379, 394);
-  setFont(WindowFont(11));
+  setFixedSize(MainFormWidth, MainFormHeight);
+  setFont(WindowFont(MainFormFontPixels));
+  CreateFormControls(*this);
+  FindControls();
 
-  Label1 = Make<QLabel>(this, "Label1", 8, 12, 124, 19);
-  Label1->setText(QStringLiteral("Master password:"));
-  Label1->setFont(WindowFont(16));
-
-  edMasterPass = Make<QLineEdit>(this, "edMasterPass", 8, 36, 354, 21);
-  FStarStyle = new StarPasswordStyle;
-  edMasterPass->setStyle(FStarStyle);
+  auto *stars = new TStarPasswordStyle;
+  stars->setParent(edMasterPass); // the box owns its style
+  edMasterPass->setStyle(stars);
   edMasterPass->setEchoMode(QLineEdit::Password);
-
-  cbRunOnStartup = Make<QCheckBox>(this, "cbRunOnStartup", 120, 63, 144, 17);
-  cbRunOnStartup->setText(QStringLiteral("Run on Windows startup"));
-
-  cbSave = Make<QCheckBox>(this, "cbSave", 270, 63, 92, 17);
-  cbSave->setText(QStringLiteral("Save password"));
-
-  Label2 = Make<QLabel>(this, "Label2", 8, 85, 59, 18);
-  Label2->setText(QStringLiteral("Site URL:"));
-  Label2->setFont(WindowFont(15));
-
-  bgThumbs = new ThumbButtonGroup(this);
-  bgThumbs->setObjectName(QStringLiteral("bgThumbs"));
-  bgThumbs->setGeometry(8, 109, 353, 72);
-  bgThumbs->SetImages({HouseImage()});
-  bgThumbs->setToolTip(QStringLiteral("Recently used URLs"));
-
-  edURL = Make<QLineEdit>(this, "edURL", 8, 187, 329, 21);
-
-  sbDeleteURL =
-      MakeGlyphButton(this, "sbDeleteURL", 339, 187, 23, 22, QStringLiteral("Delete URL"));
-  sbDeleteURL->setIcon(QIcon(DeleteGlyph()));
-
-  Label3 = Make<QLabel>(this, "Label3", 8, 216, 104, 18);
-  Label3->setText(QStringLiteral("Login (optional):"));
-  Label3->setFont(WindowFont(15));
-
-  // Entries come only from the program, in the order it adds them; typing completes inline from
-  // the first entry that begins with the text, ignoring case.
-  edLogin = Make<QComboBox>(this, "edLogin", 8, 240, 329, 21);
-  edLogin->setEditable(true);
-  edLogin->setInsertPolicy(QComboBox::NoInsert);
-  // Qt's own inline completion keeps the case as typed; the login is part of the derivation, so
-  // the completed text must be the entry's own.
-  edLogin->setCompleter(nullptr);
-  connect(edLogin->lineEdit(), &QLineEdit::textEdited, this, [this](const QString &text) {
-    QLineEdit *edit = edLogin->lineEdit();
-    const bool typedAtEnd =
-        text.size() > FLoginTyped.size() && edit->cursorPosition() == text.size();
-    FLoginTyped = text;
-    if (!typedAtEnd)
-      return;
-    for (int i = 0; i < edLogin->count(); ++i) {
-      const QString entry = edLogin->itemText(i);
-      if (entry.startsWith(text, Qt::CaseInsensitive)) {
-        edLogin->setCurrentIndex(i);
-        edit->setText(entry);
-        edit->setSelection(int(text.size()), int(entry.size() - text.size()));
-        FLoginTyped = text;
-        return;
-      }
-    }
-  });
-
-  sbDeleteLogin =
-      MakeGlyphButton(this, "sbDeleteLogin", 338, 239, 23, 22, QStringLiteral("Delete login"));
-  sbDeleteLogin->setIcon(QIcon(DeleteGlyph()));
-
-  Label4 = Make<QLabel>(this, "Label4", 8, 274, 112, 19);
-  Label4->setText(QStringLiteral("Your password:"));
-  Label4->setFont(WindowFont(16));
-
-  edPassword = Make<TKvSecretBox>(this, "edPassword", 8, 299, 300, 27);
-  edPassword->setReadOnly(true);
-  edPassword->setFont(WindowFont(16));
-
-  sbCopy = MakeGlyphButton(this, "sbCopy", 311, 299, 51, 27, QStringLiteral("Copy password"));
-  sbCopy->setText(QStringLiteral("Copy"));
-
-  bbGenerate = Make<QPushButton>(this, "bbGenerate", 102, 340, 85, 25);
-  bbGenerate->setText(QStringLiteral("Generate"));
-  bbGenerate->setToolTip(QStringLiteral("Generate password"));
-
-  bbClose = Make<QPushButton>(this, "bbClose", 193, 340, 85, 25);
-  bbClose->setText(QStringLiteral("Close"));
-
-  for (QPushButton *button : {bbGenerate, bbClose}) {
-    button->setAutoDefault(false);
-    button->setDefault(false);
-  }
-
-  lbSite = Make<QLabel>(this, "lbSite", 69, 375, 239, 13);
-  lbSite->setText(QStringLiteral("Need more features? Please visit ") + HomePageAddress());
-  lbSite->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  lbSite->setTextFormat(Qt::PlainText);
-  // Like a label that sizes itself to its text, it keeps its right edge at 308 and grows to the
-  // left when a packager's longer address does not fit.
-  const int siteWidth =
-      std::max(lbSite->width(), lbSite->fontMetrics().horizontalAdvance(lbSite->text()) + 2);
-  lbSite->setGeometry(std::max(0, 308 - siteWidth), lbSite->y(), std::min(siteWidth, 308),
-                      lbSite->height());
-
-  for (QLabel *label : {Label1, Label2, Label3, Label4, lbSite})
-    label->setFocusPolicy(Qt::NoFocus);
+  edURL->setValidator(new TKvSingleLineValidator(edURL));
+  edLogin->setValidator(new TKvSingleLineValidator(edLogin));
+  new TKvLoginCompletion(*edLogin);
+  PlaceSiteLink();
 
   QWidget *order[] = {edMasterPass,   cbSave, edPassword, bbGenerate, bbClose,
                       cbRunOnStartup, edURL,  bgThumbs,   edLogin};
   for (std::size_t i = 0; i + 1 < std::size(order); ++i)
     setTabOrder(order[i], order[i + 1]);
   edMasterPass->setFocus();
+  ConnectHandlers();
+}
 
+template <typename T> void TfmMain::Find(T *&control, const char *name) {
+  control = findChild<T *>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+  Q_ASSERT(control);
+}
+
+void TfmMain::FindControls() {
+  Find(Label1, "Label1");
+  Find(edMasterPass, "edMasterPass");
+  Find(cbRunOnStartup, "cbRunOnStartup");
+  Find(cbSave, "cbSave");
+  Find(Label2, "Label2");
+  Find(bgThumbs, "bgThumbs");
+  Find(edURL, "edURL");
+  Find(sbDeleteURL, "sbDeleteURL");
+  Find(Label3, "Label3");
+  Find(edLogin, "edLogin");
+  Find(sbDeleteLogin, "sbDeleteLogin");
+  Find(Label4, "Label4");
+  Find(edPassword, "edPassword");
+  Find(sbCopy, "sbCopy");
+  Find(bbGenerate, "bbGenerate");
+  Find(bbClose, "bbClose");
+  Find(lbSite, "lbSite");
+}
+
+void TfmMain::PlaceSiteLink() {
+  lbSite->setText(lbSite->text() + HomePageAddress());
+  lbSite->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  lbSite->setTextFormat(Qt::PlainText);
+  // Like a label that sizes itself to its text, it keeps its right edge and grows to the left
+  // when a packager's longer address does not fit.
+  const int right = lbSite->x() + lbSite->width();
+  const int width =
+      std::max(lbSite->width(), lbSite->fontMetrics().horizontalAdvance(lbSite->text()) + 2);
+  lbSite->setGeometry(std::max(0, right - width), lbSite->y(), std::min(width, right),
+                      lbSite->height());
+  lbSite->setMouseTracking(true);
+  lbSite->installEventFilter(this);
+}
+
+void TfmMain::ConnectHandlers() {
   connect(cbSave, &QCheckBox::toggled, this, [this] { Guarded([this] { cbSaveClick(); }); });
   connect(edMasterPass, &QLineEdit::textChanged, this,
           [this] { Guarded([this] { edMasterPassChange(); }); });
   connect(cbRunOnStartup, &QCheckBox::toggled, this,
           [this] { Guarded([this] { cbRunOnStartupClick(); }); });
-
-  edURL->setValidator(new SingleLineValidator(edURL));
-  edLogin->setValidator(new SingleLineValidator(edLogin));
   connect(bbGenerate, &QPushButton::clicked, this,
           [this] { Guarded([this] { bbGenerateClick(); }); });
   connect(sbCopy, &QToolButton::clicked, this, [this] { Guarded([this] { sbCopyClick(); }); });
-  connect(bgThumbs, &ThumbButtonGroup::ButtonClicked, this,
+  connect(bgThumbs, &TKvThumbButtonGroup::ButtonClicked, this,
           [this](int position) { Guarded([this, position] { bgThumbsButtonClicked(position); }); });
-  connect(bgThumbs, &ThumbButtonGroup::ReorderButton, this,
+  connect(bgThumbs, &TKvThumbButtonGroup::ReorderButton, this,
           [this](int oldPosition, int newPosition) {
             Guarded([this, oldPosition, newPosition] {
               bgThumbsReorderButton(oldPosition, newPosition);
@@ -345,8 +184,6 @@ void TfmMain::CreateControls() {
           [this] { Guarded([this] { sbDeleteLoginClick(); }); });
   connect(sbDeleteURL, &QToolButton::clicked, this,
           [this] { Guarded([this] { sbDeleteURLClick(); }); });
-  lbSite->setMouseTracking(true);
-  lbSite->installEventFilter(this);
 }
 
 void TfmMain::FormCreate() {

@@ -21,9 +21,8 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QStyle;
 class QToolButton;
-class ThumbButtonGroup;
+class TKvThumbButtonGroup;
 
 // The data of one recently-used-URL button: its site index and the URL a click puts into the URL
 // box (not always the site's line: a button made at opening holds only scheme and host).
@@ -44,12 +43,6 @@ Q_DECLARE_METATYPE(TURLInfo)
 
 // Where the window's errors go; the default shows the program's error box.
 using TKvErrorReport = std::function<void(const std::u16string &message)>;
-
-// The program's error box: error icon, "OK", the program's title, and the message with a "."
-// appended when its last character comes after "." in the code table. It is modal to parent's
-// window only and the call returns at once; the box goes when closed or with its parent.
-void ShowErrorBox(const std::u16string &message, QWidget *parent = nullptr);
-std::u16string ErrorBoxText(const std::u16string &message);
 
 // Shows a warning to the user: caption and message. The default is a box with the warning icon
 // and one "OK" button, modal to the main window only.
@@ -94,7 +87,12 @@ protected:
   void done(int result) override;
 
 private:
+  // Builds the controls from the form's table, then gives them what the table does not say.
   void CreateControls();
+  template <typename T> void Find(T *&control, const char *name);
+  void FindControls();
+  void PlaceSiteLink();
+  void ConnectHandlers();
   void FormCreate();
   void LoadLists();
   void AddSiteButton(const TKvSite &site);
@@ -150,9 +148,6 @@ private:
   QPoint FShownPosition; // the frame's corner while the window was last shown
   bool FWasShown = false;
 
-  QStyle *FStarStyle = nullptr;
-  QString FLoginTyped; // the login box's text as the user last left it, for the completion
-
 public:
   // The controls, named as their object names.
   QLabel *Label1;
@@ -160,7 +155,7 @@ public:
   QCheckBox *cbRunOnStartup;
   QCheckBox *cbSave;
   QLabel *Label2;
-  ThumbButtonGroup *bgThumbs;
+  TKvThumbButtonGroup *bgThumbs;
   QLineEdit *edURL;
   QToolButton *sbDeleteURL;
   QLabel *Label3;

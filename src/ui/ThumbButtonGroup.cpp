@@ -17,9 +17,9 @@
 
 namespace {
 
-class QtAutoScrollTimer : public AutoScrollTimer {
+class TQtAutoScrollTimer : public IKvAutoScrollTimer {
 public:
-  QtAutoScrollTimer() {
+  TQtAutoScrollTimer() {
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       if (tick_)
         tick_();
@@ -56,9 +56,9 @@ constexpr int CaptionGap = 2;
 
 } // namespace
 
-ThumbButtonGroup::ThumbButtonGroup(QWidget *parent)
+TKvThumbButtonGroup::TKvThumbButtonGroup(QWidget *parent)
     : QWidget(parent), scrollBar_(new QScrollBar(Qt::Vertical, this)),
-      scrollTimer_(std::make_unique<QtAutoScrollTimer>()) {
+      scrollTimer_(std::make_unique<TQtAutoScrollTimer>()) {
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   setToolTip(QStringLiteral("Recently used URLs"));
@@ -73,9 +73,9 @@ ThumbButtonGroup::ThumbButtonGroup(QWidget *parent)
   Relayout();
 }
 
-ThumbButtonGroup::~ThumbButtonGroup() = default;
+TKvThumbButtonGroup::~TKvThumbButtonGroup() = default;
 
-void ThumbButtonGroup::SetAutoScrollTimer(std::unique_ptr<AutoScrollTimer> timer) {
+void TKvThumbButtonGroup::SetAutoScrollTimer(std::unique_ptr<IKvAutoScrollTimer> timer) {
   if (scrollTimer_)
     scrollTimer_->Stop();
   scrollInterval_ = 0;
@@ -83,18 +83,18 @@ void ThumbButtonGroup::SetAutoScrollTimer(std::unique_ptr<AutoScrollTimer> timer
   UpdateAutoScroll();
 }
 
-void ThumbButtonGroup::SetImages(QList<QPixmap> images) {
+void TKvThumbButtonGroup::SetImages(QList<QPixmap> images) {
   images_ = std::move(images);
   update();
 }
 
-int ThumbButtonGroup::AddButton(const QString &caption, int imageIndex, const QVariant &value) {
+int TKvThumbButtonGroup::AddButton(const QString &caption, int imageIndex, const QVariant &value) {
   InsertButton(Count(), caption, imageIndex, value);
   return Count() - 1;
 }
 
-void ThumbButtonGroup::InsertButton(int position, const QString &caption, int imageIndex,
-                                    const QVariant &value) {
+void TKvThumbButtonGroup::InsertButton(int position, const QString &caption, int imageIndex,
+                                       const QVariant &value) {
   position = std::clamp(position, 0, Count());
   EndPress();
   buttons_.insert(buttons_.begin() + position, Button{caption, imageIndex, value, {}});
@@ -105,7 +105,7 @@ void ThumbButtonGroup::InsertButton(int position, const QString &caption, int im
   Relayout();
 }
 
-void ThumbButtonGroup::RemoveButton(int position) {
+void TKvThumbButtonGroup::RemoveButton(int position) {
   if (!IsValid(position))
     return;
   EndPress();
@@ -115,7 +115,7 @@ void ThumbButtonGroup::RemoveButton(int position) {
   Relayout();
 }
 
-void ThumbButtonGroup::MoveButton(int from, int to) {
+void TKvThumbButtonGroup::MoveButton(int from, int to) {
   if (!IsValid(from) || !IsValid(to) || from == to)
     return;
   EndPress();
@@ -126,34 +126,34 @@ void ThumbButtonGroup::MoveButton(int from, int to) {
   update();
 }
 
-void ThumbButtonGroup::Clear() {
+void TKvThumbButtonGroup::Clear() {
   EndPress();
   buttons_.clear();
   focus_ = -1;
   Relayout();
 }
 
-QString ThumbButtonGroup::Caption(int position) const {
+QString TKvThumbButtonGroup::Caption(int position) const {
   return IsValid(position) ? buttons_[static_cast<size_t>(position)].caption : QString();
 }
 
-void ThumbButtonGroup::SetCaption(int position, const QString &caption) {
+void TKvThumbButtonGroup::SetCaption(int position, const QString &caption) {
   if (!IsValid(position))
     return;
   buttons_[static_cast<size_t>(position)].caption = caption;
   update(ButtonRect(position));
 }
 
-QString ThumbButtonGroup::ToolTip(int position) const {
+QString TKvThumbButtonGroup::ToolTip(int position) const {
   return IsValid(position) ? buttons_[static_cast<size_t>(position)].toolTip : QString();
 }
 
-void ThumbButtonGroup::SetToolTip(int position, const QString &text) {
+void TKvThumbButtonGroup::SetToolTip(int position, const QString &text) {
   if (IsValid(position))
     buttons_[static_cast<size_t>(position)].toolTip = text;
 }
 
-bool ThumbButtonGroup::event(QEvent *event) {
+bool TKvThumbButtonGroup::event(QEvent *event) {
   if (event->type() == QEvent::ToolTip) {
     const auto *help = static_cast<QHelpEvent *>(event);
     const int position = ButtonAt(help->pos());
@@ -167,49 +167,49 @@ bool ThumbButtonGroup::event(QEvent *event) {
   return QWidget::event(event);
 }
 
-int ThumbButtonGroup::ImageIndex(int position) const {
+int TKvThumbButtonGroup::ImageIndex(int position) const {
   return IsValid(position) ? buttons_[static_cast<size_t>(position)].imageIndex : -1;
 }
 
-void ThumbButtonGroup::SetImageIndex(int position, int imageIndex) {
+void TKvThumbButtonGroup::SetImageIndex(int position, int imageIndex) {
   if (!IsValid(position))
     return;
   buttons_[static_cast<size_t>(position)].imageIndex = imageIndex;
   update(ButtonRect(position));
 }
 
-QVariant ThumbButtonGroup::Data(int position) const {
+QVariant TKvThumbButtonGroup::Data(int position) const {
   return IsValid(position) ? buttons_[static_cast<size_t>(position)].data : QVariant();
 }
 
-void ThumbButtonGroup::SetData(int position, const QVariant &value) {
+void TKvThumbButtonGroup::SetData(int position, const QVariant &value) {
   if (IsValid(position))
     buttons_[static_cast<size_t>(position)].data = value;
 }
 
 // ---- Layout
 
-int ThumbButtonGroup::RowCount() const {
+int TKvThumbButtonGroup::RowCount() const {
   return (Count() + columns_ - 1) / columns_;
 }
 
-int ThumbButtonGroup::VisibleRows() const {
+int TKvThumbButtonGroup::VisibleRows() const {
   return std::max(1, height() / ButtonHeight);
 }
 
-int ThumbButtonGroup::TopRow() const {
+int TKvThumbButtonGroup::TopRow() const {
   return scrollBar_->value();
 }
 
-int ThumbButtonGroup::MaxTopRow() const {
+int TKvThumbButtonGroup::MaxTopRow() const {
   return std::max(0, RowCount() - VisibleRows());
 }
 
-void ThumbButtonGroup::SetTopRow(int row) {
+void TKvThumbButtonGroup::SetTopRow(int row) {
   scrollBar_->setValue(std::clamp(row, 0, MaxTopRow()));
 }
 
-void ThumbButtonGroup::Relayout() {
+void TKvThumbButtonGroup::Relayout() {
   // The scroll bar takes its width from the buttons only when it is needed.
   const int barWidth = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
   const auto columnsFor = [](int width) { return std::max(1, width / ButtonWidth); };
@@ -227,7 +227,7 @@ void ThumbButtonGroup::Relayout() {
   update();
 }
 
-QRect ThumbButtonGroup::ButtonRect(int position) const {
+QRect TKvThumbButtonGroup::ButtonRect(int position) const {
   if (!IsValid(position))
     return {};
   const int row = position / columns_ - TopRow();
@@ -235,7 +235,7 @@ QRect ThumbButtonGroup::ButtonRect(int position) const {
   return {column * ButtonWidth, row * ButtonHeight, ButtonWidth, ButtonHeight};
 }
 
-int ThumbButtonGroup::ButtonAt(QPoint point) const {
+int TKvThumbButtonGroup::ButtonAt(QPoint point) const {
   if (!rect().contains(point) || (!scrollBar_->isHidden() && point.x() >= scrollBar_->x()))
     return -1;
   const int column = point.x() / ButtonWidth;
@@ -246,7 +246,7 @@ int ThumbButtonGroup::ButtonAt(QPoint point) const {
   return IsValid(position) ? position : -1;
 }
 
-int ThumbButtonGroup::DropTargetAt(QPoint point) const {
+int TKvThumbButtonGroup::DropTargetAt(QPoint point) const {
   if (!rect().contains(point))
     return -1;
   const int row = TopRow() + point.y() / ButtonHeight;
@@ -261,7 +261,7 @@ int ThumbButtonGroup::DropTargetAt(QPoint point) const {
   return pastMiddle ? position + 1 : position;
 }
 
-void ThumbButtonGroup::EnsureVisible(int position) {
+void TKvThumbButtonGroup::EnsureVisible(int position) {
   if (!IsValid(position))
     return;
   const int row = position / columns_;
@@ -271,13 +271,13 @@ void ThumbButtonGroup::EnsureVisible(int position) {
     SetTopRow(row - VisibleRows() + 1);
 }
 
-QSize ThumbButtonGroup::sizeHint() const {
+QSize TKvThumbButtonGroup::sizeHint() const {
   return {3 * ButtonWidth, 3 * ButtonHeight};
 }
 
 // ---- State
 
-void ThumbButtonGroup::SetFocusIndex(int position) {
+void TKvThumbButtonGroup::SetFocusIndex(int position) {
   if (Count() == 0)
     position = -1;
   else
@@ -287,14 +287,14 @@ void ThumbButtonGroup::SetFocusIndex(int position) {
   update();
 }
 
-void ThumbButtonGroup::SetHover(int position) {
+void TKvThumbButtonGroup::SetHover(int position) {
   if (position == hover_)
     return;
   hover_ = position;
   update();
 }
 
-int ThumbButtonGroup::PressedIndex() const {
+int TKvThumbButtonGroup::PressedIndex() const {
   if (pressed_ < 0 || dragging_)
     return -1;
   return ButtonAt(pointer_) == pressed_ ? pressed_ : -1;
@@ -302,7 +302,7 @@ int ThumbButtonGroup::PressedIndex() const {
 
 // ---- Mouse
 
-void ThumbButtonGroup::mousePressEvent(QMouseEvent *event) {
+void TKvThumbButtonGroup::mousePressEvent(QMouseEvent *event) {
   pointer_ = event->position().toPoint();
   if (event->button() != Qt::LeftButton || pressed_ >= 0) {
     QWidget::mousePressEvent(event);
@@ -318,7 +318,7 @@ void ThumbButtonGroup::mousePressEvent(QMouseEvent *event) {
   update();
 }
 
-void ThumbButtonGroup::mouseMoveEvent(QMouseEvent *event) {
+void TKvThumbButtonGroup::mouseMoveEvent(QMouseEvent *event) {
   const QPoint point = event->position().toPoint();
   if (rect().contains(point))
     pointer_ = point;
@@ -340,7 +340,7 @@ void ThumbButtonGroup::mouseMoveEvent(QMouseEvent *event) {
   DragTo(point, event->globalPosition().toPoint());
 }
 
-void ThumbButtonGroup::mouseReleaseEvent(QMouseEvent *event) {
+void TKvThumbButtonGroup::mouseReleaseEvent(QMouseEvent *event) {
   if (event->button() != Qt::LeftButton || pressed_ < 0) {
     QWidget::mouseReleaseEvent(event);
     return;
@@ -359,14 +359,14 @@ void ThumbButtonGroup::mouseReleaseEvent(QMouseEvent *event) {
     emit ButtonClicked(position); // last: the handler may change the buttons
 }
 
-void ThumbButtonGroup::leaveEvent(QEvent *event) {
+void TKvThumbButtonGroup::leaveEvent(QEvent *event) {
   if (pressed_ < 0)
     pointer_ = {-1, -1};
   SetHover(-1);
   QWidget::leaveEvent(event);
 }
 
-void ThumbButtonGroup::wheelEvent(QWheelEvent *event) {
+void TKvThumbButtonGroup::wheelEvent(QWheelEvent *event) {
   const int steps = event->angleDelta().y() / 120;
   if (steps == 0 || scrollBar_->isHidden()) {
     event->ignore();
@@ -378,7 +378,7 @@ void ThumbButtonGroup::wheelEvent(QWheelEvent *event) {
 
 // ---- Drag
 
-void ThumbButtonGroup::StartDrag(QPoint globalPoint) {
+void TKvThumbButtonGroup::StartDrag(QPoint globalPoint) {
   dragging_ = true;
   SetHover(-1);
   const QRect source = ButtonRect(pressed_);
@@ -391,8 +391,9 @@ void ThumbButtonGroup::StartDrag(QPoint globalPoint) {
     PaintButton(painter, buttons_[static_cast<size_t>(pressed_)], QRect({0, 0}, source.size()),
                 true, false);
   }
-  dragImage_ = new QLabel(this, Qt::ToolTip | Qt::FramelessWindowHint |
-                                    Qt::WindowTransparentForInput | Qt::WindowDoesNotAcceptFocus);
+  dragImage_ = std::make_unique<QLabel>(this, Qt::ToolTip | Qt::FramelessWindowHint |
+                                                  Qt::WindowTransparentForInput |
+                                                  Qt::WindowDoesNotAcceptFocus);
   dragImage_->setObjectName(QStringLiteral("dragImage"));
   dragImage_->setAttribute(Qt::WA_ShowWithoutActivating);
   dragImage_->setPixmap(picture);
@@ -402,7 +403,7 @@ void ThumbButtonGroup::StartDrag(QPoint globalPoint) {
   dragImage_->show();
 }
 
-void ThumbButtonGroup::DragTo(QPoint point, QPoint globalPoint) {
+void TKvThumbButtonGroup::DragTo(QPoint point, QPoint globalPoint) {
   dragPoint_ = point;
   if (dragImage_)
     dragImage_->move(globalPoint - grabOffset_);
@@ -410,7 +411,7 @@ void ThumbButtonGroup::DragTo(QPoint point, QPoint globalPoint) {
   UpdateAutoScroll();
 }
 
-void ThumbButtonGroup::UpdateDropTarget() {
+void TKvThumbButtonGroup::UpdateDropTarget() {
   int target = dragging_ ? DropTargetAt(dragPoint_) : -1;
   if (Count() < 2 || target == pressed_ || target == pressed_ + 1)
     target = -1;
@@ -420,7 +421,7 @@ void ThumbButtonGroup::UpdateDropTarget() {
   }
 }
 
-void ThumbButtonGroup::UpdateAutoScroll() {
+void TKvThumbButtonGroup::UpdateAutoScroll() {
   int interval = 0;
   if (dragging_ && rect().contains(dragPoint_)) {
     const int y = dragPoint_.y();
@@ -438,7 +439,7 @@ void ThumbButtonGroup::UpdateAutoScroll() {
     scrollTimer_->Start(interval, [this] { AutoScrollTick(); });
 }
 
-void ThumbButtonGroup::AutoScrollTick() {
+void TKvThumbButtonGroup::AutoScrollTick() {
   if (!dragging_)
     return;
   SetTopRow(TopRow() + (dragPoint_.y() >= height() / 2 ? 1 : -1));
@@ -446,7 +447,7 @@ void ThumbButtonGroup::AutoScrollTick() {
   UpdateAutoScroll();
 }
 
-void ThumbButtonGroup::Drop() {
+void TKvThumbButtonGroup::Drop() {
   const int from = pressed_;
   const int target = dropTarget_;
   EndPress();
@@ -462,14 +463,11 @@ void ThumbButtonGroup::Drop() {
   emit ReorderButton(from, to);
 }
 
-void ThumbButtonGroup::EndPress() {
+void TKvThumbButtonGroup::EndPress() {
   if (scrollTimer_ && scrollInterval_ != 0)
     scrollTimer_->Stop();
   scrollInterval_ = 0;
-  if (dragImage_) {
-    delete dragImage_; // never in the call stack: it takes no input
-    dragImage_ = nullptr;
-  }
+  dragImage_.reset(); // never in the call stack: it takes no input
   pressed_ = -1;
   dragging_ = false;
   dropTarget_ = -1;
@@ -478,7 +476,7 @@ void ThumbButtonGroup::EndPress() {
 
 // ---- Keyboard and focus
 
-void ThumbButtonGroup::keyPressEvent(QKeyEvent *event) {
+void TKvThumbButtonGroup::keyPressEvent(QKeyEvent *event) {
   if (event->key() == Qt::Key_Escape && dragging_) {
     EndPress();
     return;
@@ -528,23 +526,23 @@ void ThumbButtonGroup::keyPressEvent(QKeyEvent *event) {
   SetFocusIndex(to);
 }
 
-void ThumbButtonGroup::focusInEvent(QFocusEvent *event) {
+void TKvThumbButtonGroup::focusInEvent(QFocusEvent *event) {
   EnsureVisible(focus_);
   update();
   QWidget::focusInEvent(event);
 }
 
-void ThumbButtonGroup::focusOutEvent(QFocusEvent *event) {
+void TKvThumbButtonGroup::focusOutEvent(QFocusEvent *event) {
   update();
   QWidget::focusOutEvent(event);
 }
 
-void ThumbButtonGroup::hideEvent(QHideEvent *event) {
+void TKvThumbButtonGroup::hideEvent(QHideEvent *event) {
   EndPress();
   QWidget::hideEvent(event);
 }
 
-void ThumbButtonGroup::resizeEvent(QResizeEvent *event) {
+void TKvThumbButtonGroup::resizeEvent(QResizeEvent *event) {
   QWidget::resizeEvent(event);
   Relayout();
   SetTopRow(TopRow());
@@ -552,8 +550,8 @@ void ThumbButtonGroup::resizeEvent(QResizeEvent *event) {
 
 // ---- Painting
 
-void ThumbButtonGroup::PaintButton(QPainter &painter, const Button &button, const QRect &rect,
-                                   bool hot, bool down) const {
+void TKvThumbButtonGroup::PaintButton(QPainter &painter, const Button &button, const QRect &rect,
+                                      bool hot, bool down) const {
   const QPalette &pal = palette();
   QRect face = rect.adjusted(1, 1, -1, -1);
   if (down) {
@@ -585,7 +583,7 @@ void ThumbButtonGroup::PaintButton(QPainter &painter, const Button &button, cons
       painter.fontMetrics().elidedText(button.caption, Qt::ElideRight, textRect.width()));
 }
 
-void ThumbButtonGroup::paintEvent(QPaintEvent *event) {
+void TKvThumbButtonGroup::paintEvent(QPaintEvent *event) {
   QPainter painter(this);
   painter.fillRect(event->rect(), palette().color(QPalette::Window));
   // Only the rows in view are painted.

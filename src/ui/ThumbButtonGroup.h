@@ -22,16 +22,16 @@ class QScrollBar;
 
 // Paces the automatic scrolling while a dragged button is held near the top or bottom edge. The
 // group owns one; tests hand it one that they tick by hand.
-class AutoScrollTimer {
+class IKvAutoScrollTimer {
 public:
-  virtual ~AutoScrollTimer() = default;
+  virtual ~IKvAutoScrollTimer() = default;
   // Calls tick every intervalMs milliseconds until Stop. Starting again replaces the interval and
   // counts the new one from now.
   virtual void Start(int intervalMs, std::function<void()> tick) = 0;
   virtual void Stop() = 0;
 };
 
-class ThumbButtonGroup : public QWidget {
+class TKvThumbButtonGroup : public QWidget {
   Q_OBJECT
 
 public:
@@ -47,11 +47,11 @@ public:
   static constexpr int FastScrollMs = 250;
   static constexpr int SlowScrollMs = 500;
 
-  explicit ThumbButtonGroup(QWidget *parent = nullptr);
-  ~ThumbButtonGroup() override;
+  explicit TKvThumbButtonGroup(QWidget *parent = nullptr);
+  ~TKvThumbButtonGroup() override;
 
   // Replaces the timer that paces the automatic scrolling (a QTimer by default).
-  void SetAutoScrollTimer(std::unique_ptr<AutoScrollTimer> timer);
+  void SetAutoScrollTimer(std::unique_ptr<IKvAutoScrollTimer> timer);
 
   // The images that buttons refer to by index; an index without an image shows none.
   void SetImages(QList<QPixmap> images);
@@ -145,7 +145,7 @@ private:
   std::vector<Button> buttons_;
   QList<QPixmap> images_;
   QScrollBar *scrollBar_;
-  std::unique_ptr<AutoScrollTimer> scrollTimer_;
+  std::unique_ptr<IKvAutoScrollTimer> scrollTimer_;
   int columns_ = 1;
   int focus_ = -1;
   int hover_ = -1;
@@ -158,5 +158,6 @@ private:
   QPoint grabOffset_; // from the dragged button's corner to the pointer
   int dropTarget_ = -1;
   int scrollInterval_ = 0; // interval the timer runs at, 0 when stopped
-  QLabel *dragImage_ = nullptr;
+  // The dragged button's picture while a drag lasts; a child of the group, gone when the drag ends.
+  std::unique_ptr<QLabel> dragImage_;
 };

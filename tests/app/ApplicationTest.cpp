@@ -1,36 +1,11 @@
 #include "app/Application.h"
 
 #include "common/KvError.h"
-#include "ui/MainFrm.h"
 
 #include <QEvent>
 #include <QObject>
 #include <gtest/gtest.h>
 #include <stdexcept>
-
-TEST(ErrorReport, AppendsAFullStopOnlyAfterCharactersAboveTheFullStop) {
-  struct Row {
-    std::u16string message, shown;
-  };
-  const Row rows[] = {
-      {u"Cannot open file", u"Cannot open file."},
-      {u"Invalid port [x]", u"Invalid port [x]."},
-      {u"Code 42", u"Code 42."},
-      {u"Reason:", u"Reason:."},
-      {u"path/", u"path/."}, // 47, the first code above "."
-      {u"Done.", u"Done."},
-      {u"Stop!", u"Stop!"},
-      {u"(none)", u"(none)"},
-      {u"trailing ", u"trailing "},
-      {u"a-", u"a-"}, // 45, just below "."
-      {u"", u""},
-      {u"Größe ä", u"Größe ä."},
-  };
-  for (const Row &row : rows) {
-    SCOPED_TRACE(QString::fromStdU16String(row.message).toStdString());
-    EXPECT_EQ(ErrorBoxText(row.message), row.shown);
-  }
-}
 
 namespace {
 

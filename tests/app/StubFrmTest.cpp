@@ -1,6 +1,7 @@
 #include "app/StubFrm.h"
 
 #include "platform/TerminationRequests.h"
+#include "ui/ErrorBox.h"
 #include "ui/MainWindowFixture.h"
 
 #include <QAction>

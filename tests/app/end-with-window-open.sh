@@ -7,6 +7,7 @@
 # so while the window shows a warning box ("Generate" with empty boxes); tray-restart ends the tray
 # host and starts a new one before the double-click (the icon must come back), then SIGTERM.
 # BUTTON is the mouse button of the double-click: 1 (the default) left, 2 middle, 3 right.
+# KV_FORM_LAYOUT is the tool that prints the window's form table.
 set -eu
 program=$1
 how=$2
@@ -28,36 +29,17 @@ app=$!
 
 wait_for_icon
 if [ "$how" = tray-restart ]; then
-  kill "$tray"
-  wait "$tray" 2>/dev/null || true
-  i=0
-  while xdotool search --name '^panel$' >/dev/null 2>&1; do
-    i=$((i + 1)); [ $i -gt 100 ] && fail "the tray host did not end"
-    sleep 0.05
-  done
+  stop_tray
   start_tray
   wait_for_icon
 fi
 xdotool click --repeat 2 --delay 80 "$button"
-# The window's own caption, with nothing appended by Qt.
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Korvane Quillgate v1\.5$' |
-  head -n 1)
-[ -n "$window" ] || fail "the window did not open (button $button)"
+wait_for_window
 data="$root/data/Korvane Quillgate"
 # The first opening records in config.ini how site lines hold URLs; the position comes at closing.
 grep -qs '^Top=' "$data/config.ini" && fail "the window saved before it closed"
 
-wait_for_end() {
-  i=0
-  while kill -0 "$app" 2>/dev/null; do
-    i=$((i + 1)); [ $i -gt 200 ] && fail "the program did not end ($how)"
-    sleep 0.05
-  done
-  status=0
-  wait "$app" || status=$?
-  app=
-  [ "$status" -eq 0 ] || fail "exit status $status"
-}
+warning_shown() { xdotool search --onlyvisible --name '^Error$' >/dev/null 2>&1; }
 
 case $how in
 box-menu-exit | menu-exit)
@@ -65,31 +47,22 @@ box-menu-exit | menu-exit)
     # "Generate" with every box empty: the warning box, which stays open.
     left=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left X: *//p')
     top=$(xwininfo -id "$window" | sed -n 's/.*Absolute upper-left Y: *//p')
-    xdotool mousemove $((left + 102 + 42)) $((top + 340 + 12)) click 1
-    timeout 20 xdotool search --sync --onlyvisible --name '^Error$' >/dev/null ||
-      fail "no warning box"
-    eval "$(xdotool getwindowgeometry --shell "$panel")"
-    xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
-    sleep 0.3
+    set -- $(control_centre bbGenerate)
+    xdotool mousemove $((left + $1)) $((top + $2)) click 1
+    wait_until 20 "the warning box" warning_shown
   fi
   # The menu must work while the window is open: "Exit" is its second item.
-  xdotool click 3
-  sleep 0.5
-  xdotool key Down Down Return
-  wait_for_end
+  choose_from_tray_menu 2
+  wait_for_end "$how"
   ;;
 term | tray-restart)
   kill -TERM "$app"
-  wait_for_end
+  wait_for_end "$how"
   ;;
 display-lost)
   kill "$xvfb"
   xvfb=
-  i=0
-  while kill -0 "$app" 2>/dev/null; do
-    i=$((i + 1)); [ $i -gt 200 ] && fail "the program did not end with its display"
-    sleep 0.05
-  done
+  wait_until 10 "the program to end with its display" program_gone
   wait "$app" || true
   app=
   ;;

@@ -2,12 +2,15 @@
 # The real tray program end to end on a private Xvfb with a tray host, run inside with-keyring.sh
 # (a private session bus and unlocked keyring, private HOME and XDG folders):
 #   generate-and-copy.sh QUILLGATE QUILLGATE_CLI SCREENSHOT.png
+# KV_FORM_LAYOUT is the tool that prints the window's form table, where the clicks take their
+# coordinates.
 # Opens the window with a double-click on the tray icon, types a master password, a URL and a
 # login, presses Generate and Copy and compares the clipboard with "quillgate-cli derive"; empties
 # the URL, clicks the new site's button (which must bring the URL back and offer its login), then
 # chooses "Exit" from the tray menu with the window open. Between, the password must leave its box
-# only marked as a secret: not through the primary selection, and Ctrl+C with the mark. The lists and config.ini must be on disk,
-# each written exactly once (counted from the program's system calls).
+# only marked as a secret: not through the primary selection, and Ctrl+C with the mark. The lists
+# and config.ini must be on disk, each written exactly once (counted from the program's system
+# calls).
 set -eu
 program=$1
 cli=$2
@@ -28,32 +31,45 @@ fail() {
 start_display
 start_tray
 
-# strace counts the writes of the closing sequence; the program's own files are private.
+# strace counts the writes of the closing sequence; the program's own files are private. strace
+# keeps fatal signals from itself, so the clean-up ends the program by its own id.
 QT_QPA_PLATFORM=xcb strace -f -qq -o "$root/trace" -e trace=openat,rename,renameat,renameat2 \
-  "$program" 2>"$root/stderr" &
+  sh -c 'echo $$ >"$0"; exec "$@"' "$root/program.pid" "$program" 2>"$root/stderr" &
 app=$!
+wait_until 10 "the program to start" test -s "$root/program.pid"
+others=$(cat "$root/program.pid")
 
 wait_for_icon
 xdotool click --repeat 2 --delay 80 1
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Korvane Quillgate v1\.5$' |
-  head -n 1)
-[ -n "$window" ] || fail "the window did not open"
+wait_for_window
 xdotool windowfocus --sync "$window"
-sleep 0.3
 eval "$(xdotool getwindowgeometry --shell "$window")"
 wx=$X
 wy=$Y
-# Clicks at a point given inside the window.
-click_at() {
-  xdotool mousemove $((wx + $1)) $((wy + $2)) click 1
-  sleep 0.2
+# Clicks the named control of the window, at its centre or at the given point inside it.
+click_on() {
+  if [ $# -eq 1 ]; then
+    set -- "$1" $(control_centre "$1")
+  else
+    set -- "$1" $(($(control_field "$1" left) + $2)) $(($(control_field "$1" top) + $3))
+  fi
+  xdotool mousemove $((wx + $2)) $((wy + $3)) click 1
 }
 clipboard() { timeout 5 xclip -selection clipboard -o 2>/dev/null || true; }
+clipboard_is() { [ "$(clipboard)" = "$1" ]; }
+# Waits for the clipboard to hold the password that quillgate-cli derives for the login.
 expect_clipboard() {
   want=$(printf '%s\n' "$master" | "$cli" derive "$url" "$1")
   [ -n "$want" ] || fail "quillgate-cli derived nothing"
-  got=$(clipboard)
-  [ "$got" = "$want" ] || fail "$2: the clipboard holds '$got', quillgate-cli derives '$want'"
+  wait_until 5 "$2 to put the derived password on the clipboard" clipboard_is "$want"
+}
+# A round trip through the program: every event sent before has been handled once the "Copy"
+# button has put the password back on the emptied clipboard.
+settle() {
+  printf 'settling' | xclip -selection clipboard
+  click_on sbCopy
+  wait_until 5 "the program to handle the events sent" clipboard_is "$(printf '%s\n' "$master" |
+    "$cli" derive "$url" "$1")"
 }
 
 # The master password box has the focus; the URL box is six stops further, the login two more
@@ -63,8 +79,8 @@ xdotool key Tab Tab Tab Tab Tab Tab
 xdotool type --delay 20 "$url"
 xdotool key Tab Tab
 xdotool type --delay 20 "$login"
-click_at $((102 + 42)) $((340 + 12)) # Generate
-click_at $((311 + 25)) $((299 + 13)) # Copy
+click_on bbGenerate
+click_on sbCopy
 expect_clipboard "$login" "Generate and Copy"
 
 # Every way the password leaves its box carries the secret mark, or does not happen: a selection
@@ -76,38 +92,42 @@ marked() {
 }
 primary() { timeout 5 xclip -selection primary -o 2>/dev/null || true; }
 marked || fail "Copy put the password out without the secret mark"
-xdotool mousemove $((wx + 8 + 3)) $((wy + 299 + 13)) mousedown 1 \
-  mousemove $((wx + 8 + 150)) $((wy + 299 + 13)) mousemove $((wx + 8 + 296)) $((wy + 299 + 13)) \
-  mouseup 1
-sleep 0.3
+set -- $(control_field edPassword left) $(control_field edPassword top) \
+  $(control_field edPassword width) $(control_field edPassword height)
+xdotool mousemove $((wx + $1 + 3)) $((wy + $2 + $4 / 2)) mousedown 1 \
+  mousemove $((wx + $1 + $3 / 2)) $((wy + $2 + $4 / 2)) \
+  mousemove $((wx + $1 + $3 - 4)) $((wy + $2 + $4 / 2)) mouseup 1
+settle "$login"
 [ -z "$(primary)" ] || fail "a mouse selection in the password box is the primary selection: '$(primary)'"
 xdotool key ctrl+a
-sleep 0.3
+settle "$login"
 [ -z "$(primary)" ] || fail "Ctrl+A in the password box made the primary selection: '$(primary)'"
 # Tab into the box selects its whole text: that stays inside too.
-click_at $((8 + 160)) $((36 + 10))
+click_on edMasterPass
 xdotool key Tab Tab
-sleep 0.3
+settle "$login"
 [ -z "$(primary)" ] || fail "tabbing into the password box made the primary selection: '$(primary)'"
 printf 'something else' | xclip -selection clipboard
+wait_until 5 "xclip to own the clipboard" clipboard_is 'something else'
 xdotool key ctrl+c
-sleep 0.3
 expect_clipboard "$login" "Ctrl+C in the password box"
 marked || fail "Ctrl+C put the password out without the secret mark"
 
 # Empty the URL box (which empties the login box too), then the new site's button, the second
 # after the one a new list starts with:
 # the URL comes back, the login box is empty and offers the site's login.
-click_at $((8 + 160)) $((187 + 10))
+click_on edURL
 xdotool key ctrl+a BackSpace
-click_at $((8 + 110 + 55)) $((109 + 12))
-click_at $((102 + 42)) $((340 + 12))
-click_at $((311 + 25)) $((299 + 13))
+button_width=$(form_layout | jq '.siteButton.width')
+button_height=$(form_layout | jq '.siteButton.height')
+click_on bgThumbs $((button_width + button_width / 2)) $((button_height / 2))
+click_on bbGenerate
+click_on sbCopy
 expect_clipboard "" "the site's button"
-click_at $((8 + 160)) $((240 + 10))
+click_on edLogin
 xdotool type --delay 20 "AL"
-click_at $((102 + 42)) $((340 + 12))
-click_at $((311 + 25)) $((299 + 13))
+click_on bbGenerate
+click_on sbCopy
 expect_clipboard "$login" "the site's login completed"
 import -window "$window" "$shot" || fail "no screenshot"
 
@@ -116,18 +136,12 @@ data="$XDG_DATA_HOME/Korvane Quillgate"
 grep -qs '^Top=' "$data/config.ini" && fail "the window saved before it closed"
 
 # "Exit" is the tray menu's second item; the window is still open.
-eval "$(xdotool getwindowgeometry --shell "$panel")"
-xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 3
-sleep 0.5
-xdotool key Down Down Return
-i=0
-while kill -0 "$app" 2>/dev/null; do
-  i=$((i + 1)); [ $i -gt 200 ] && fail "the program did not end after Exit"
-  sleep 0.05
-done
+choose_from_tray_menu 2
+wait_until 10 "the program to end after Exit" program_gone
 status=0
 wait "$app" || status=$?
 app=
+others=
 [ "$status" -eq 0 ] || fail "exit status $status"
 
 for file in urls.db logins.db config.ini; do

@@ -12,13 +12,15 @@ program=$1
 make_scratch kvfront
 fail() {
   echo "FAIL: $*" >&2
+  if [ -n "${window:-}" ]; then
+    echo "  window state: $(xprop -id "$window" _NET_WM_STATE), active:" \
+      "$(xdotool getactivewindow 2>/dev/null || echo none), depth: $(depth)" >&2
+  fi
   [ -s "$root/stderr" ] && sed 's/^/  program: /' "$root/stderr" >&2
   exit 1
 }
 mkdir -p "$root/run" "$root/home" "$root/data" "$root/config"
 chmod 700 "$root/run"
-cover=
-trap '[ -n "$cover" ] && kill "$cover" 2>/dev/null; cleanup' EXIT
 
 start_display
 start_window_manager
@@ -29,13 +31,8 @@ env -u DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM=xcb HOME="$root/home" XDG_RUNTIM
 app=$!
 
 wait_for_icon
-eval "$(xdotool getwindowgeometry --shell "$panel")"
-icon_x=$((X + WIDTH / 2))
-icon_y=$((Y + HEIGHT / 2))
-xdotool mousemove "$icon_x" "$icon_y" click --repeat 2 --delay 80 1
-window=$(timeout 20 xdotool search --sync --onlyvisible --name '^Korvane Quillgate v1\.5$' |
-  head -n 1)
-[ -n "$window" ] || fail "the window did not open"
+xdotool click --repeat 2 --delay 80 1
+wait_for_window
 
 # The window's place among the window manager's clients other than the panel (a dock, kept above
 # all), from the top: 1 is the topmost.
@@ -49,24 +46,11 @@ depth() {
 hidden() { xprop -id "$window" _NET_WM_STATE | grep -q _NET_WM_STATE_HIDDEN; }
 active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$window" ]; }
 
+in_front() { ! hidden && active && [ "$(depth)" = 1 ]; }
 # Waits until the window is back: shown, topmost and active.
-expect_in_front() {
-  i=0
-  until ! hidden && active && [ "$(depth)" = 1 ]; do
-    i=$((i + 1))
-    if [ $i -gt 100 ]; then
-      fail "$1: the window is not in front (state: $(xprop -id "$window" _NET_WM_STATE)," \
-        "active: $(xdotool getactivewindow 2>/dev/null || echo none), depth: $(depth))"
-    fi
-    sleep 0.05
-  done
-}
+expect_in_front() { wait_until 5 "$1 to bring the window to the front" in_front; }
 
-menu_show() {
-  xdotool mousemove "$icon_x" "$icon_y" click 3
-  sleep 0.5
-  xdotool key Down Return
-}
+menu_show() { choose_from_tray_menu 1; }
 double_click() {
   xdotool mousemove "$icon_x" "$icon_y" click --repeat 2 --delay 80 1
 }
@@ -77,13 +61,18 @@ minimize() {
   ! active || fail "the minimized window still has the focus"
 }
 
+cover_shown() {
+  other=$(xdotool search --onlyvisible --classname '^xmessage$' 2>/dev/null | head -n 1) &&
+    [ -n "$other" ]
+}
+cover=
 # Another program's window over ours, with the focus.
 cover() {
   if [ -n "$cover" ]; then kill "$cover"; wait "$cover" 2>/dev/null || true; fi
   xmessage -geometry 700x600+20+40 "covering" 2>/dev/null &
   cover=$!
-  other=$(timeout 20 xdotool search --sync --onlyvisible --classname "^xmessage$" | head -n 1)
-  [ -n "$other" ] || fail "the covering window did not open"
+  others=$cover
+  wait_until 20 "the covering window" cover_shown
   xdotool windowactivate --sync "$other"
   [ "$(depth)" != 1 ] || fail "the window is not covered"
   ! active || fail "the covered window still has the focus"
@@ -96,20 +85,13 @@ for hide in minimize cover; do
     expect_in_front "$hide, then $request"
   done
 done
-[ -n "$cover" ] && kill "$cover" 2>/dev/null
+kill "$cover" 2>/dev/null || true
 cover=
+others=
 
 # One window all along.
 [ "$(xdotool search --onlyvisible --name '^Korvane Quillgate v1\.5$' | wc -l)" -eq 1 ] ||
   fail "more than one window"
 kill -TERM "$app"
-i=0
-while kill -0 "$app" 2>/dev/null; do
-  i=$((i + 1)); [ $i -gt 200 ] && fail "the program did not end"
-  sleep 0.05
-done
-status=0
-wait "$app" || status=$?
-app=
-[ "$status" -eq 0 ] || fail "exit status $status"
+wait_for_end SIGTERM
 echo "brought to the front after: minimize and cover, each by Show and by a double-click"

@@ -1,6 +1,10 @@
-# Sourced by the tray program's scripts: a scratch folder, a private Xvfb display and a tray host.
-# The caller defines fail() and sets $app to the program it starts; everything here is ended and
-# removed when the script exits, however it exits.
+# Sourced by the tray program's scripts: a scratch folder, a private Xvfb display, a window manager
+# and a tray host, and the form's coordinates. The caller defines fail() and sets $app to the
+# program it starts (and $others to any further processes of its own); everything here is ended
+# and removed when the script exits, however it exits: at its end, on a failure, or killed by
+# SIGINT, SIGTERM or SIGHUP.
+
+. "${session_dir:-$(dirname "$0")}/wait-until.sh"
 
 # Makes $root, a scratch folder named after the given prefix, and arms the clean-up.
 make_scratch() {
@@ -9,16 +13,45 @@ make_scratch() {
   tray=
   wm=
   app=
+  others=
   trap cleanup EXIT
+  trap 'exit 129' HUP
+  trap 'exit 130' INT
+  trap 'exit 143' TERM
 }
 
 cleanup() {
-  [ -n "$app" ] && kill "$app" 2>/dev/null || true
-  [ -n "$tray" ] && kill "$tray" 2>/dev/null || true
-  [ -n "$wm" ] && kill "$wm" 2>/dev/null || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
+  trap - EXIT HUP INT TERM
+  for pid in $app $others $tray $wm $xvfb; do
+    kill "$pid" 2>/dev/null || true
+  done
+  # The program saves as it ends: its files go only once it has.
+  [ -z "$app" ] || wait "$app" 2>/dev/null || true
   rm -rf "$root"
 }
+
+# The form's table, as the tests' tool prints it ($KV_FORM_LAYOUT, set by the test).
+form_layout() {
+  [ -n "${form_json:-}" ] || form_json=$("${KV_FORM_LAYOUT:?the path of kv_form_layout}")
+  printf '%s\n' "$form_json"
+}
+# "X Y" of the centre of the named control, inside the window's client area.
+control_centre() {
+  form_layout | jq -r --arg name "$1" \
+    '.controls[] | select(.name == $name) | "\(.left + (.width / 2 | floor)) \(.top + (.height / 2 | floor))"'
+}
+# One field of the named control: left, top, width or height.
+control_field() {
+  form_layout | jq -r --arg name "$1" --arg field "$2" \
+    '.controls[] | select(.name == $name) | .[$field]'
+}
+
+# Ours answers: the server on :$n holds the display's lock and a client can reach it.
+own_display_answers() {
+  owner=$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null || true)
+  [ "$owner" = "$xvfb" ] && xdpyinfo -display ":$n" >/dev/null 2>&1
+}
+display_settled() { ! kill -0 "$xvfb" 2>/dev/null || xdpyinfo -display ":$n" >/dev/null 2>&1; }
 
 # A display number of its own: other test runs start and stop servers side by side, so a number
 # whose lock is taken is skipped, and the server counts only once it holds the lock and a client
@@ -32,14 +65,8 @@ start_display() {
     [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
     xvfb=$!
-    i=0
-    while kill -0 "$xvfb" 2>/dev/null && ! xdpyinfo -display ":$n" >/dev/null 2>&1; do
-      i=$((i + 1)); [ $i -gt 100 ] && break
-      sleep 0.05
-    done
-    # The server that answers must be ours: its lock names its process.
-    owner=$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null || true)
-    [ "$owner" = "$xvfb" ] && xdpyinfo -display ":$n" >/dev/null 2>&1 && break
+    wait_until 10 "Xvfb on :$n to answer or end" display_settled
+    own_display_answers && break
     kill "$xvfb" 2>/dev/null || true
     xvfb=
   done
@@ -52,30 +79,74 @@ start_window_manager() {
   mkdir -p "$root/home"
   HOME="$root/home" openbox --startup "touch $root/wm-ready" >/dev/null 2>&1 &
   wm=$!
-  i=0
-  until [ -e "$root/wm-ready" ]; do
-    i=$((i + 1)); [ $i -gt 200 ] && fail "openbox did not start"
-    sleep 0.05
-  done
+  wait_until 10 "openbox to start" test -e "$root/wm-ready"
 }
+
+panel_window() { panel=$(xdotool search --name '^panel$' 2>/dev/null | head -n 1) && [ -n "$panel" ]; }
+no_panel() { ! xdotool search --name '^panel$' >/dev/null 2>&1; }
 
 start_tray() {
   trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
     >/dev/null 2>&1 &
   tray=$!
-  panel=$(timeout 20 xdotool search --sync --name '^panel$' | head -n 1)
-  [ -n "$panel" ] || fail "the tray host did not start"
+  wait_until 20 "the tray host's panel" panel_window
 }
 
-# The panel grows to the icon's width once the icon is embedded; the pointer then rests on it.
+# Ends the tray host and waits until its panel is gone.
+stop_tray() {
+  kill "$tray"
+  wait "$tray" 2>/dev/null || true
+  tray=
+  wait_until 5 "the tray host's panel to go" no_panel
+}
+
+# The panel grows to the icon's width once the icon is embedded.
+icon_embedded() {
+  eval "$(xdotool getwindowgeometry --shell "$panel")"
+  [ "$WIDTH" -ge 16 ] && [ "$WIDTH" -le 64 ]
+}
+# Waits for the tray icon and rests the pointer on it; $icon_x and $icon_y are its centre.
 wait_for_icon() {
-  i=0
-  while :; do
-    eval "$(xdotool getwindowgeometry --shell "$panel")"
-    [ "$WIDTH" -ge 16 ] && [ "$WIDTH" -le 64 ] && break
-    i=$((i + 1)); [ $i -gt 200 ] && fail "the tray icon was not embedded (panel $WIDTH wide)"
-    sleep 0.05
+  wait_until 10 "the tray icon to be embedded" icon_embedded
+  icon_x=$((X + WIDTH / 2))
+  icon_y=$((Y + HEIGHT / 2))
+  xdotool mousemove "$icon_x" "$icon_y"
+}
+
+# The main window, by its own caption with nothing appended by Qt; $window is its id.
+main_window_shown() {
+  window=$(xdotool search --onlyvisible --name '^Korvane Quillgate v1\.5$' 2>/dev/null |
+    head -n 1) && [ -n "$window" ]
+}
+wait_for_window() { wait_until 20 "the main window to open" main_window_shown; }
+
+# A pop-up menu of the program is mapped: a top-level window of its own that bypasses the window
+# manager and is no tooltip.
+menu_shown() {
+  for id in $(xdotool search --onlyvisible --maxdepth 1 --classname '^quillgate$' 2>/dev/null); do
+    if xwininfo -id "$id" | grep -q 'Override Redirect State: yes' &&
+      ! xprop -id "$id" _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP; then
+      return 0
+    fi
   done
-  xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2))
-  sleep 0.3
+  return 1
+}
+# Opens the tray icon's menu and chooses its item ITEM (1 "Show", 2 "Exit") with the keyboard.
+choose_from_tray_menu() {
+  xdotool mousemove "$icon_x" "$icon_y" click 3
+  wait_until 10 "the tray icon's menu" menu_shown
+  keys=
+  i=0
+  while [ $i -lt "$1" ]; do keys="$keys Down"; i=$((i + 1)); done
+  xdotool key $keys Return
+}
+
+# Waits until the program has ended, then checks that it ended well.
+program_gone() { ! kill -0 "$app" 2>/dev/null; }
+wait_for_end() {
+  wait_until 10 "the program to end ($1)" program_gone
+  status=0
+  wait "$app" || status=$?
+  app=
+  [ "$status" -eq 0 ] || fail "exit status $status"
 }

@@ -43,7 +43,7 @@ protected:
   void Press(const char *name) { Control<QAbstractButton>(*window, name)->click(); }
 
   void Mouse(QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons held) {
-    ThumbButtonGroup *group = window->bgThumbs;
+    TKvThumbButtonGroup *group = window->bgThumbs;
     QMouseEvent event(type, QPointF(at), QPointF(group->mapToGlobal(at)), button, held,
                       Qt::NoModifier);
     QApplication::sendEvent(group, &event);
@@ -60,7 +60,7 @@ protected:
     const QPoint drop = to > from ? target.center() + quarter : target.center() - quarter;
     const QPoint start = window->bgThumbs->ButtonRect(from).center();
     Mouse(QEvent::MouseButtonPress, start, Qt::LeftButton, Qt::LeftButton);
-    Mouse(QEvent::MouseMove, start + QPoint(0, ThumbButtonGroup::DragThreshold), Qt::NoButton,
+    Mouse(QEvent::MouseMove, start + QPoint(0, TKvThumbButtonGroup::DragThreshold), Qt::NoButton,
           Qt::LeftButton);
     Mouse(QEvent::MouseMove, drop, Qt::NoButton, Qt::LeftButton);
     Mouse(QEvent::MouseButtonRelease, drop, Qt::LeftButton, Qt::NoButton);

@@ -2,6 +2,7 @@
 #include "platform/ProfileFile.h"
 #include "storage/MasterPassword.h"
 #include "storage/Settings.h"
+#include "ui/MainFormLayout.h"
 #include "ui/ThumbButtonGroup.h"
 
 #include <QAbstractButton>
@@ -23,53 +24,65 @@ namespace {
 TEST_F(MainWindowTest, LayoutMatchesTheDialogTable) {
   auto window = Open();
   EXPECT_EQ(window->windowTitle(), "Korvane Quillgate v1.5");
-  EXPECT_EQ(window->size(), QSize(379, 394));
+  EXPECT_EQ(window->size(), QSize(MainFormWidth, MainFormHeight));
   EXPECT_EQ(window->minimumSize(), window->maximumSize());
   const Qt::WindowFlags flags = window->windowFlags();
   EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
   EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
                         Qt::WindowContextHelpButtonHint));
 
-  struct Row {
-    const char *name;
-    QRect rect;
-    QString text;
-    QString hint;
-  };
-  const Row rows[] = {
-      {"Label1", {8, 12, 124, 19}, "Master password:", ""},
-      {"edMasterPass", {8, 36, 354, 21}, "", ""},
-      {"cbRunOnStartup", {120, 63, 144, 17}, "Run on Windows startup", ""},
-      {"cbSave", {270, 63, 92, 17}, "Save password", ""},
-      {"Label2", {8, 85, 59, 18}, "Site URL:", ""},
-      {"bgThumbs", {8, 109, 353, 72}, "", "Recently used URLs"},
-      {"edURL", {8, 187, 329, 21}, "", ""},
-      {"sbDeleteURL", {339, 187, 23, 22}, "", "Delete URL"},
-      {"Label3", {8, 216, 104, 18}, "Login (optional):", ""},
-      {"edLogin", {8, 240, 329, 21}, "", ""},
-      {"sbDeleteLogin", {338, 239, 23, 22}, "", "Delete login"},
-      {"Label4", {8, 274, 112, 19}, "Your password:", ""},
-      {"edPassword", {8, 299, 300, 27}, "", ""},
-      {"sbCopy", {311, 299, 51, 27}, "Copy", "Copy password"},
-      {"bbGenerate", {102, 340, 85, 25}, "Generate", "Generate password"},
-      {"bbClose", {193, 340, 85, 25}, "Close", ""},
-  };
-  for (const Row &row : rows) {
-    SCOPED_TRACE(row.name);
-    QWidget *control = Control<QWidget>(*window, row.name);
+  // Every control of the form's table, as the table says; the link label is checked below.
+  for (const TKvControlPlace &place : MainFormControls()) {
+    SCOPED_TRACE(place.Name);
+    QWidget *control = Control<QWidget>(*window, place.Name);
     ASSERT_NE(control, nullptr);
-    EXPECT_EQ(control->geometry(), row.rect);
-    EXPECT_EQ(control->toolTip(), row.hint);
+    EXPECT_EQ(control->parentWidget(), window.get());
+    EXPECT_EQ(control->toolTip(), QString::fromUtf8(place.Hint));
+    const QFont font = control->font();
+    EXPECT_EQ(font.pixelSize(), place.FontPixels ? place.FontPixels : MainFormFontPixels);
+    EXPECT_EQ(font.families().value(0), "Tahoma");
+    EXPECT_FALSE(font.underline());
     QString text;
-    if (auto *label = qobject_cast<QLabel *>(control))
-      text = label->text();
-    else if (auto *button = qobject_cast<QAbstractButton *>(control))
+    switch (place.Kind) {
+    case TKvControlKind::Label:
+      ASSERT_TRUE(qobject_cast<QLabel *>(control));
+      text = qobject_cast<QLabel *>(control)->text();
+      break;
+    case TKvControlKind::Edit:
+    case TKvControlKind::SecretEdit:
+      ASSERT_TRUE(qobject_cast<QLineEdit *>(control));
+      text = qobject_cast<QLineEdit *>(control)->text();
+      EXPECT_EQ(qobject_cast<QLineEdit *>(control)->isReadOnly(),
+                place.Kind == TKvControlKind::SecretEdit);
+      break;
+    case TKvControlKind::CheckBox:
+      ASSERT_TRUE(qobject_cast<QCheckBox *>(control));
+      text = qobject_cast<QCheckBox *>(control)->text();
+      break;
+    case TKvControlKind::ButtonGroup:
+      ASSERT_TRUE(qobject_cast<TKvThumbButtonGroup *>(control));
+      break;
+    case TKvControlKind::DropDown:
+      ASSERT_TRUE(qobject_cast<QComboBox *>(control));
+      text = qobject_cast<QComboBox *>(control)->currentText();
+      break;
+    case TKvControlKind::GlyphButton: {
+      auto *button = qobject_cast<QToolButton *>(control);
+      ASSERT_TRUE(button);
       text = button->text();
-    else if (auto *edit = qobject_cast<QLineEdit *>(control))
-      text = edit->text();
-    else if (auto *combo = qobject_cast<QComboBox *>(control))
-      text = combo->currentText();
-    EXPECT_EQ(text, row.text);
+      // Without a caption it shows the delete glyph.
+      EXPECT_EQ(button->icon().isNull(), *place.Caption != 0);
+      break;
+    }
+    case TKvControlKind::PushButton:
+      ASSERT_TRUE(qobject_cast<QPushButton *>(control));
+      text = qobject_cast<QPushButton *>(control)->text();
+      break;
+    }
+    if (control == window->lbSite)
+      continue;
+    EXPECT_EQ(control->geometry(), QRect(place.Left, place.Top, place.Width, place.Height));
+    EXPECT_EQ(text, QString::fromUtf8(place.Caption));
   }
   // The link keeps its right edge at 308 and is at least 239 wide, wider when the address needs it.
   EXPECT_EQ(window->lbSite->text(), "Need more features? Please visit " + HomePageAddress());
@@ -79,24 +92,6 @@ TEST_F(MainWindowTest, LayoutMatchesTheDialogTable) {
   EXPECT_EQ(site.height(), 13);
   EXPECT_GE(site.width(), 239);
   EXPECT_GE(site.width(), window->lbSite->fontMetrics().horizontalAdvance(window->lbSite->text()));
-
-  struct FontRow {
-    const char *name;
-    int pixelSize;
-  };
-  for (const FontRow &row : {FontRow{"Label1", 16},
-                             {"Label2", 15},
-                             {"Label3", 15},
-                             {"Label4", 16},
-                             {"edPassword", 16},
-                             {"lbSite", 11},
-                             {"edURL", 11}}) {
-    SCOPED_TRACE(row.name);
-    const QFont font = Control<QWidget>(*window, row.name)->font();
-    EXPECT_EQ(font.pixelSize(), row.pixelSize);
-    EXPECT_EQ(font.families().value(0), "Tahoma");
-    EXPECT_FALSE(font.underline());
-  }
 
   EXPECT_EQ(window->edMasterPass->echoMode(), QLineEdit::Password);
   EXPECT_EQ(window->edMasterPass->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter), '*');
@@ -654,24 +649,6 @@ TEST_F(MainWindowTest, ClosingReportsOnlyTheFirstOfSeveralFailures) {
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors[0].startsWith("Unable to write to")) << errors[0].toStdString();
   EXPECT_EQ(Get("urls.db"), std::string(Mark) + "1:https://sourceforge.net\r\n");
-}
-
-TEST(ErrorBox, AppendsAFullStopAfterACharacterAboveIt) {
-  struct Row {
-    std::u16string message, shown;
-  };
-  const Row rows[] = {
-      {u"Unable to write to x", u"Unable to write to x."},
-      {u"Done.", u"Done."},
-      {u"Which?", u"Which?."},
-      {u"Stop!", u"Stop!"},
-      {u"(1-2)", u"(1-2)"},
-      {u"", u""},
-  };
-  for (const Row &row : rows) {
-    SCOPED_TRACE(QString::fromStdU16String(row.message).toStdString());
-    EXPECT_EQ(ErrorBoxText(row.message), row.shown);
-  }
 }
 
 } // namespace

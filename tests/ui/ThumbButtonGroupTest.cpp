@@ -12,7 +12,7 @@
 namespace {
 
 // Counts the automatic scrolling's ticks by hand instead of waiting for them.
-struct ManualTimer : AutoScrollTimer {
+struct ManualTimer : IKvAutoScrollTimer {
   void Start(int intervalMs, std::function<void()> tick) override {
     interval = intervalMs;
     onTick = std::move(tick);
@@ -34,7 +34,7 @@ class ThumbButtonGroupTest : public ::testing::Test {
 protected:
   void SetUp() override {
     host.resize(379, 394);
-    auto *made = new ThumbButtonGroup(&host);
+    auto *made = new TKvThumbButtonGroup(&host);
     made->setObjectName("bgThumbs");
     made->setGeometry(8, 109, 353, 72);
     auto manual = std::make_unique<ManualTimer>();
@@ -44,7 +44,7 @@ protected:
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
   }
 
-  ThumbButtonGroup *Group() { return host.findChild<ThumbButtonGroup *>("bgThumbs"); }
+  TKvThumbButtonGroup *Group() { return host.findChild<TKvThumbButtonGroup *>("bgThumbs"); }
   QScrollBar *ScrollBar() { return Group()->findChild<QScrollBar *>("scrollBar"); }
   QWidget *DragImage() { return Group()->findChild<QWidget *>("dragImage"); }
 
@@ -73,7 +73,7 @@ protected:
   void Drag(int position, QPoint to) {
     const QPoint from = Group()->ButtonRect(position).center();
     Press(from);
-    MoveHeld(from + QPoint(0, ThumbButtonGroup::DragThreshold));
+    MoveHeld(from + QPoint(0, TKvThumbButtonGroup::DragThreshold));
     MoveHeld(to);
     Release(to);
   }
@@ -141,8 +141,8 @@ TEST_F(ThumbButtonGroupTest, HitTestingFindsTheButtonUnderAPoint) {
 
 TEST_F(ThumbButtonGroupTest, AClickNeedsPressAndReleaseOnTheSameButtonWithoutADrag) {
   AddButtons(5);
-  QSignalSpy clicked(Group(), &ThumbButtonGroup::ButtonClicked);
-  QSignalSpy reordered(Group(), &ThumbButtonGroup::ReorderButton);
+  QSignalSpy clicked(Group(), &TKvThumbButtonGroup::ButtonClicked);
+  QSignalSpy reordered(Group(), &TKvThumbButtonGroup::ReorderButton);
   struct Row {
     const char *name;
     QPoint press, move, release;
@@ -274,8 +274,8 @@ TEST_F(ThumbButtonGroupTest, DropMovesTheButtonUnlessItWouldStayWhereItIs) {
                  << "from " << row.from << " to " << row.to.x() << "," << row.to.y());
     Group()->Clear();
     AddButtons(5);
-    QSignalSpy reordered(Group(), &ThumbButtonGroup::ReorderButton);
-    QSignalSpy clicked(Group(), &ThumbButtonGroup::ButtonClicked);
+    QSignalSpy reordered(Group(), &TKvThumbButtonGroup::ReorderButton);
+    QSignalSpy clicked(Group(), &TKvThumbButtonGroup::ButtonClicked);
     Drag(row.from, row.to);
     EXPECT_EQ(Order(), row.order);
     EXPECT_TRUE(clicked.isEmpty());
@@ -311,7 +311,7 @@ TEST_F(ThumbButtonGroupTest, InsertionMarkShowsOnlyAValidTargetAndALoneButtonCan
 
   Group()->Clear();
   AddButtons(1);
-  QSignalSpy reordered(Group(), &ThumbButtonGroup::ReorderButton);
+  QSignalSpy reordered(Group(), &TKvThumbButtonGroup::ReorderButton);
   Drag(0, {250, 60});
   EXPECT_TRUE(reordered.isEmpty());
 }
@@ -336,8 +336,8 @@ TEST_F(ThumbButtonGroupTest, APictureOfTheDraggedButtonFollowsThePointerUntilThe
 
 TEST_F(ThumbButtonGroupTest, EscapeALostReleaseHidingOrAChangeOfTheButtonsEndADragWithoutAMove) {
   AddButtons(5);
-  QSignalSpy reordered(Group(), &ThumbButtonGroup::ReorderButton);
-  QSignalSpy clicked(Group(), &ThumbButtonGroup::ButtonClicked);
+  QSignalSpy reordered(Group(), &TKvThumbButtonGroup::ReorderButton);
+  QSignalSpy clicked(Group(), &TKvThumbButtonGroup::ButtonClicked);
   Press({20, 5});
   MoveHeld({250, 30});
   QTest::keyClick(Group(), Qt::Key_Escape);
@@ -411,7 +411,7 @@ TEST_F(ThumbButtonGroupTest, DraggingNearAnEdgeScrollsOneRowPerTick) {
   timer->Tick();
   EXPECT_EQ(Group()->TopRow(), 6);
 
-  QSignalSpy reordered(Group(), &ThumbButtonGroup::ReorderButton);
+  QSignalSpy reordered(Group(), &TKvThumbButtonGroup::ReorderButton);
   Release({20, 30}); // row 7 in view: target 21
   EXPECT_EQ(timer->interval, 0);
   ASSERT_EQ(reordered.size(), 1);
@@ -426,7 +426,7 @@ TEST_F(ThumbButtonGroupTest, KeysMoveTheFocusMarkButNeverActivateAButton) {
   Group()->setFocus();
   ASSERT_TRUE(Group()->hasFocus());
   EXPECT_EQ(Group()->FocusIndex(), 0);
-  QSignalSpy clicked(Group(), &ThumbButtonGroup::ButtonClicked);
+  QSignalSpy clicked(Group(), &TKvThumbButtonGroup::ButtonClicked);
   struct Row {
     int from;
     Qt::Key key;

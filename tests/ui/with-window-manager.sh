@@ -1,36 +1,24 @@
 #!/bin/sh
 # Runs a command on a private Xvfb display managed by openbox, so windows get real frames:
 #   with-window-manager.sh COMMAND [ARGS...]
+# Xvfb, openbox and the command are ended and the scratch folder removed however the script ends,
+# also when it is killed by SIGINT, SIGTERM or SIGHUP.
 set -eu
 
-root=$(mktemp -d "${TMPDIR:-/tmp}/kvwm.XXXXXX")
-xvfb=
-wm=
-cleanup() {
-  [ -n "$wm" ] && kill "$wm" 2>/dev/null || true
-  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null || true
-  rm -rf "$root"
-}
-trap cleanup EXIT
-mkdir -p "$root/run" "$root/home"
+session_dir="$(dirname "$0")/../app"
+. "$session_dir/x-session.sh"
+fail() { echo "with-window-manager.sh: $*" >&2; exit 1; }
+make_scratch kvwm
+mkdir -p "$root/run"
 chmod 700 "$root/run"
 
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$root/display" 2>/dev/null &
-xvfb=$!
-i=0
-until [ -s "$root/display" ]; do
-  i=$((i + 1)); [ $i -gt 100 ] && { echo "Xvfb did not start" >&2; exit 1; }
-  sleep 0.05
-done
-DISPLAY=:$(cat "$root/display")
-export DISPLAY
+start_display
+start_window_manager
 
-HOME="$root/home" openbox --startup "touch $root/ready" >/dev/null 2>&1 &
-wm=$!
-i=0
-until [ -e "$root/ready" ]; do
-  i=$((i + 1)); [ $i -gt 200 ] && { echo "openbox did not start" >&2; exit 1; }
-  sleep 0.05
-done
-
-QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$root/run" "$@"
+# In the background, so that a signal reaches the trap at once rather than after the command.
+QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$root/run" "$@" &
+app=$!
+status=0
+wait "$app" || status=$?
+app=
+exit "$status"
