@@ -33,8 +33,7 @@ if [ "$how" = tray-restart ]; then
   start_tray
   wait_for_icon
 fi
-xdotool click --repeat 2 --delay 80 "$button"
-wait_for_window
+open_by_double_click "$button"
 data="$root/data/Korvane Quillgate"
 # The first opening records in config.ini how site lines hold URLs; the position comes at closing.
 grep -qs '^Top=' "$data/config.ini" && fail "the window saved before it closed"

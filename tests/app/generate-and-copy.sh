@@ -40,8 +40,7 @@ wait_until 10 "the program to start" test -s "$root/program.pid"
 others=$(cat "$root/program.pid")
 
 wait_for_icon
-xdotool click --repeat 2 --delay 80 1
-wait_for_window
+open_by_double_click
 xdotool windowfocus --sync "$window"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 wx=$X

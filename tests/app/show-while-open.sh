@@ -31,8 +31,7 @@ env -u DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM=xcb HOME="$root/home" XDG_RUNTIM
 app=$!
 
 wait_for_icon
-xdotool click --repeat 2 --delay 80 1
-wait_for_window
+open_by_double_click
 
 # The window's place among the window manager's clients other than the panel (a dock, kept above
 # all), from the top: 1 is the topmost.

@@ -120,6 +120,18 @@ main_window_shown() {
 }
 wait_for_window() { wait_until 20 "the main window to open" main_window_shown; }
 
+# Opens the main window with a double-click of BUTTON (1 by default) on the tray icon. The icon is
+# embedded a moment before the program takes clicks on it, and a double-click that comes too soon
+# counts as a single click, which opens nothing: then the double-click is tried again.
+open_by_double_click() {
+  for _attempt in 1 2; do
+    xdotool click --repeat 2 --delay 80 "${1:-1}"
+    within 5 main_window_shown && return 0
+  done
+  xdotool click --repeat 2 --delay 80 "${1:-1}"
+  wait_for_window
+}
+
 # A pop-up menu of the program is mapped: a top-level window of its own that bypasses the window
 # manager and is no tooltip.
 menu_shown() {
