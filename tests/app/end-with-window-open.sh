@@ -22,10 +22,7 @@ chmod 700 "$root/run"
 start_display
 start_tray
 
-# No session bus: the saved password's key would go to a file; nothing here needs it.
-env -u DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM=xcb HOME="$root/home" XDG_RUNTIME_DIR="$root/run" \
-  XDG_DATA_HOME="$root/data" XDG_CONFIG_HOME="$root/config" "$program" 2>"$root/stderr" &
-app=$!
+start_program
 
 wait_for_icon
 if [ "$how" = tray-restart ]; then

@@ -26,9 +26,7 @@ start_display
 start_window_manager
 start_tray
 
-env -u DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM=xcb HOME="$root/home" XDG_RUNTIME_DIR="$root/run" \
-  XDG_DATA_HOME="$root/data" XDG_CONFIG_HOME="$root/config" "$program" 2>"$root/stderr" &
-app=$!
+start_program
 
 wait_for_icon
 open_by_double_click

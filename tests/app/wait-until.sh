@@ -17,10 +17,14 @@ wait_until() {
   _limit=$1
   _what=$2
   shift 2
-  within "$_limit" "$@" && return 0
+  within "$_limit" "$@" || give_up "waited $_limit s for $_what"
+}
+
+# Ends the test with a message, through the caller's fail() when it has one.
+give_up() {
   if command -v fail >/dev/null 2>&1; then
-    fail "waited $_limit s for $_what"
+    fail "$1"
   fi
-  echo "FAIL: waited $_limit s for $_what" >&2
+  echo "FAIL: $1" >&2
   exit 1
 }

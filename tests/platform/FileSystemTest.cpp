@@ -299,20 +299,26 @@ TEST_F(ReadWholeFile_, AFifoOrADeviceIsRefusedAtOnce) {
   EXPECT_EQ(ReadWholeFile(U(folder / "logins.db")), Bytes("read as ever"));
 }
 
-TEST_F(ReplaceFileAtomically_, WriteFailureIsAStreamWriteErrorAndKeepsTheOldFile) {
-  const auto path = folder / "logins.db";
-  WriteFile(path, "old");
-  // A file-size limit makes the write of the temporary file fail part-way, as a full disk does.
+// What action gives while no file may grow past 2 bytes: a write fails part-way, as on a full
+// disk, and root cannot pass the limit either.
+std::u16string WhileFilesCannotGrow(const std::function<std::u16string()> &action) {
   const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
   rlimit previous{};
   getrlimit(RLIMIT_FSIZE, &previous);
   rlimit tiny = previous;
   tiny.rlim_cur = 2;
   setrlimit(RLIMIT_FSIZE, &tiny);
-  const std::u16string message =
-      ErrorOf([&] { ReplaceFileAtomically(U(path), Bytes("much longer")); });
+  const std::u16string result = action();
   setrlimit(RLIMIT_FSIZE, &previous);
   signal(SIGXFSZ, previousHandler);
+  return result;
+}
+
+TEST_F(ReplaceFileAtomically_, WriteFailureIsAStreamWriteErrorAndKeepsTheOldFile) {
+  const auto path = folder / "logins.db";
+  WriteFile(path, "old");
+  const std::u16string message = WhileFilesCannotGrow(
+      [&] { return ErrorOf([&] { ReplaceFileAtomically(U(path), Bytes("much longer")); }); });
   EXPECT_EQ(message, u"Stream write error");
   EXPECT_EQ(ReadFile(path), "old");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
@@ -330,17 +336,11 @@ TEST_F(FileDescriptors, NoOperationLeavesOneOpen) {
   std::filesystem::create_directory(folder / "folder");
   std::filesystem::create_symlink("/dev/zero", folder / "device");
   const auto tooLargeToWrite = [&] {
-    const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
-    rlimit previous{};
-    getrlimit(RLIMIT_FSIZE, &previous);
-    rlimit tiny = previous;
-    tiny.rlim_cur = 2;
-    setrlimit(RLIMIT_FSIZE, &tiny);
-    const std::u16string error =
-        ErrorOf([&] { ReplaceFileAtomically(U(folder / "logins.db"), Bytes("much longer")); });
-    setrlimit(RLIMIT_FSIZE, &previous);
-    signal(SIGXFSZ, previousHandler);
-    EXPECT_EQ(error, u"Stream write error");
+    EXPECT_EQ(WhileFilesCannotGrow([&] {
+                return ErrorOf(
+                    [&] { ReplaceFileAtomically(U(folder / "logins.db"), Bytes("much longer")); });
+              }),
+              u"Stream write error");
   };
   TKvKeyFileStore keyFile((folder / "keys" / "protection.key").string());
   TKvKeyId id{};
