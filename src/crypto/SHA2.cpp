@@ -75,12 +75,6 @@ inline uint64_t BigSigma0(uint64_t x) {
 inline uint64_t BigSigma1(uint64_t x) {
   return std::rotr(x, 14) ^ std::rotr(x, 18) ^ std::rotr(x, 41);
 }
-inline uint64_t SmallSigma0(uint64_t x) {
-  return std::rotr(x, 1) ^ std::rotr(x, 8) ^ (x >> 7);
-}
-inline uint64_t SmallSigma1(uint64_t x) {
-  return std::rotr(x, 19) ^ std::rotr(x, 61) ^ (x >> 6);
-}
 inline uint64_t Ch(uint64_t x, uint64_t y, uint64_t z) {
   return z ^ (x & (y ^ z));
 }
@@ -176,6 +170,15 @@ KV_ALWAYS_INLINE void CompressBlock(const uint8_t *block, uint64_t *hash, uint64
 #undef SHA512_SCHEDULE_PAIR
 
 #else
+
+// FIPS 180-4 section 4.1.3: the schedule's functions (the SSE2 schedule computes them two words
+// at a time).
+inline uint64_t SmallSigma0(uint64_t x) {
+  return std::rotr(x, 1) ^ std::rotr(x, 8) ^ (x >> 7);
+}
+inline uint64_t SmallSigma1(uint64_t x) {
+  return std::rotr(x, 19) ^ std::rotr(x, 61) ^ (x >> 6);
+}
 
 // Portable: the whole schedule first, then the rounds.
 KV_ALWAYS_INLINE void CompressBlock(const uint8_t *block, uint64_t *hash, uint64_t *WK) {

@@ -7,8 +7,8 @@
 #include "platform/Environment.h"
 #include "support/MemoryKeyStore.h"
 #include "support/TempFolder.h"
-#include "ui/ThumbButtonGroup.h"
 #include "ui/MainFrm.h"
+#include "ui/ThumbButtonGroup.h"
 
 #include <QStringList>
 #include <QWidget>
