@@ -41,14 +41,13 @@ format: deps
 	  xargs -0 clang-format --dry-run --Werror
 
 # clang-tidy (.clang-tidy) over the project's own files, with the compile commands of the asan
-# build (the fuzzers' of the fuzz build); generated files are not the project's to fix.
-TIDY = run-clang-tidy -quiet -j $(JOBS) -header-filter='^$(CURDIR)/(src|tests|bench|fuzz)/'
+# build and, for the fuzzers, of the fuzz build.
 tidy: deps
 	$(MAKE) build PRESET=asan
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
-	$(TIDY) -p build/asan '^$(CURDIR)/(src|tests|bench)/'
-	$(TIDY) -p build/fuzz '^$(CURDIR)/fuzz/'
+	scripts/tidy build/asan $(JOBS)
+	scripts/tidy build/fuzz $(JOBS)
 
 # Everything that continuous integration checks (.ci/run), the quickest first.
 ci: format test asan tidy
