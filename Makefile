@@ -40,14 +40,14 @@ format: deps
 	find $(SOURCE_DIRS) \( -name '*.cpp' -o -name '*.h' \) -print0 | \
 	  xargs -0 clang-format --dry-run --Werror
 
-# clang-tidy (.clang-tidy) over the project's own files, with the compile commands of the asan
-# build and, for the fuzzers, of the fuzz build.
+# clang-tidy (.clang-tidy) over the project's own files: the fuzzers with the fuzz build's compile
+# commands, everything else with the asan build's.
 tidy: deps
-	$(MAKE) build PRESET=asan
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
-	scripts/tidy build/asan $(JOBS)
-	scripts/tidy build/fuzz $(JOBS)
+	scripts/tidy build/fuzz $(JOBS) fuzz
+	$(MAKE) build PRESET=asan
+	scripts/tidy build/asan $(JOBS) 'src|tests|bench'
 
 # Everything that continuous integration checks (.ci/run), the quickest first.
 ci: format test asan tidy
