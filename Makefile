@@ -4,7 +4,7 @@ JOBS   ?= 2
 FUZZ_SECONDS ?= 600
 TRAY_RUNS ?= 5
 
-.PHONY: deps build run test test-windows bench asan fuzz clean
+.PHONY: deps build run test test-windows bench asan format tidy ci fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -27,9 +27,30 @@ test: build
 test-windows:
 	JOBS=$(JOBS) scripts/test-windows
 
+# The clang build with warnings as errors, its tests under the address and undefined-behaviour
+# sanitizers. The fuzzers are left out: they are a sanitized build of their own that `make test`
+# runs.
 asan:
 	$(MAKE) build PRESET=asan
-	ctest --preset asan -j $(JOBS)
+	ctest --preset asan -j $(JOBS) -E '^Fuzz\.'
+
+# Every C++ source and header must be as clang-format writes it (.clang-format).
+SOURCE_DIRS = src tests bench fuzz
+format: deps
+	find $(SOURCE_DIRS) \( -name '*.cpp' -o -name '*.h' \) -print0 | \
+	  xargs -0 clang-format --dry-run --Werror
+
+# clang-tidy (.clang-tidy) over the project's own files: the fuzzers with the fuzz build's compile
+# commands, everything else with the asan build's.
+tidy: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+	scripts/tidy build/fuzz $(JOBS) fuzz
+	$(MAKE) build PRESET=asan
+	scripts/tidy build/asan $(JOBS) 'src|tests|bench'
+
+# Everything that continuous integration checks (.ci/run), the quickest first.
+ci: format test asan tidy
 
 bench: deps
 	cmake --preset release >/dev/null

@@ -75,12 +75,6 @@ inline uint64_t BigSigma0(uint64_t x) {
 inline uint64_t BigSigma1(uint64_t x) {
   return std::rotr(x, 14) ^ std::rotr(x, 18) ^ std::rotr(x, 41);
 }
-inline uint64_t SmallSigma0(uint64_t x) {
-  return std::rotr(x, 1) ^ std::rotr(x, 8) ^ (x >> 7);
-}
-inline uint64_t SmallSigma1(uint64_t x) {
-  return std::rotr(x, 19) ^ std::rotr(x, 61) ^ (x >> 6);
-}
 inline uint64_t Ch(uint64_t x, uint64_t y, uint64_t z) {
   return z ^ (x & (y ^ z));
 }
@@ -90,10 +84,10 @@ inline uint64_t Ch(uint64_t x, uint64_t y, uint64_t z) {
 // registers. Maj(a, b, c) = b ^ ((a ^ b) & (b ^ c)), and a ^ b is the next step's b ^ c.
 #define SHA512_ROUND(a, b, c, d, e, f, g, h, t)                                                    \
   do {                                                                                             \
-    h += WK[t] + Ch(e, f, g) + BigSigma1(e);                                                       \
-    d += h;                                                                                        \
-    const uint64_t ab = a ^ b;                                                                     \
-    h += BigSigma0(a) + (b ^ (ab & bc));                                                           \
+    (h) += WK[t] + Ch(e, f, g) + BigSigma1(e);                                                     \
+    (d) += (h);                                                                                    \
+    const uint64_t ab = (a) ^ (b);                                                                 \
+    (h) += BigSigma0(a) + ((b) ^ (ab & bc));                                                       \
     bc = ab;                                                                                       \
   } while (0)
 
@@ -151,8 +145,9 @@ inline void StorePairPlusK(uint64_t *WK, __m128i pair, int t) {
 KV_ALWAYS_INLINE void CompressBlock(const uint8_t *block, uint64_t *hash, uint64_t *WK) {
   __m128i X[8];
   for (int p = 0; p < 8; ++p) {
-    X[p] = _mm_set_epi64x(static_cast<long long>(LoadBigEndian64(block + 16 * p + 8)),
-                          static_cast<long long>(LoadBigEndian64(block + 16 * p)));
+    const uint8_t *const pair = block + 16 * std::size_t(p);
+    X[p] = _mm_set_epi64x(static_cast<long long>(LoadBigEndian64(pair + 8)),
+                          static_cast<long long>(LoadBigEndian64(pair)));
     StorePairPlusK(WK, X[p], 2 * p);
   }
   uint64_t a = hash[0], b = hash[1], c = hash[2], d = hash[3];
@@ -177,10 +172,19 @@ KV_ALWAYS_INLINE void CompressBlock(const uint8_t *block, uint64_t *hash, uint64
 
 #else
 
+// FIPS 180-4 section 4.1.3: the schedule's functions (the SSE2 schedule computes them two words
+// at a time).
+inline uint64_t SmallSigma0(uint64_t x) {
+  return std::rotr(x, 1) ^ std::rotr(x, 8) ^ (x >> 7);
+}
+inline uint64_t SmallSigma1(uint64_t x) {
+  return std::rotr(x, 19) ^ std::rotr(x, 61) ^ (x >> 6);
+}
+
 // Portable: the whole schedule first, then the rounds.
 KV_ALWAYS_INLINE void CompressBlock(const uint8_t *block, uint64_t *hash, uint64_t *WK) {
   uint64_t W[80];
-  for (int t = 0; t < 16; ++t)
+  for (std::size_t t = 0; t < 16; ++t)
     W[t] = LoadBigEndian64(block + 8 * t);
   for (int t = 16; t < 80; ++t)
     W[t] = SmallSigma1(W[t - 2]) + W[t - 7] + SmallSigma0(W[t - 15]) + W[t - 16];
@@ -278,7 +282,7 @@ void SHA512Final(TSHA512Context &context, TSHA512Digest &digest) {
   if (twoBlocks)
     SHA512Compress(work + 128, context, schedule);
 
-  for (int i = 0; i < 8; ++i)
+  for (std::size_t i = 0; i < 8; ++i)
     StoreBigEndian64(digest.data() + 8 * i, context.Hash[i]);
 }
 

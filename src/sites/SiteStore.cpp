@@ -141,6 +141,7 @@ void TKvSiteStore::RemoveSite(int position) {
 void TKvSiteStore::MoveSite(int from, int to) {
   const std::vector<std::size_t> positions = SiteLines();
   std::vector<std::u16string> siteLines;
+  siteLines.reserve(positions.size());
   for (const std::size_t line : positions)
     siteLines.push_back(FURLs.Get(int32_t(line)));
   std::u16string moved = std::move(siteLines.at(std::size_t(from)));
@@ -150,6 +151,7 @@ void TKvSiteStore::MoveSite(int from, int to) {
                    std::move(moved));
 
   std::vector<std::u16string> lines;
+  lines.reserve(std::size_t(FURLs.Count()));
   for (int32_t line = 0; line < FURLs.Count(); ++line)
     lines.push_back(FURLs.Get(line));
   for (std::size_t k = 0; k < positions.size(); ++k)

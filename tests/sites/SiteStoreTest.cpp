@@ -38,6 +38,7 @@ protected:
   TKvSiteStore Store() { return TKvSiteStore(U(folder / "urls.db"), U(folder / "logins.db")); }
   static std::vector<std::u16string> URLsOf(const std::vector<TKvSite> &sites) {
     std::vector<std::u16string> urls;
+    urls.reserve(sites.size());
     for (const TKvSite &site : sites)
       urls.push_back(site.URL);
     return urls;
