@@ -34,7 +34,7 @@ bool TKvApplication::notify(QObject *receiver, QEvent *event) {
   }
 }
 
-bool ApplyTheme(QApplication &application, const std::u16string &name, TKvReport notFound) {
+bool ApplyTheme(QApplication &application, const std::u16string &name, const TKvReport &notFound) {
   RegisterThemes();
   QFile sheet(QStringLiteral(":/themes/") + QString::fromStdU16String(name) +
               QStringLiteral(".qss"));

@@ -29,4 +29,5 @@ private:
 // Applies the theme of that name from the program's resources to the whole application. When
 // there is none, notFound gets "Style '<name>' not found" and the default look stays. The default
 // notFound shows an error box with a single "Close" button.
-bool ApplyTheme(QApplication &application, const std::u16string &name, TKvReport notFound = {});
+bool ApplyTheme(QApplication &application, const std::u16string &name,
+                const TKvReport &notFound = {});

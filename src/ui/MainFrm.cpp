@@ -400,7 +400,7 @@ void TfmMain::bbGenerateClick() {
     const int32_t remembered = RememberedButtonInView();
     if (remembered < 0)
       return;
-    const int32_t N = ButtonInfo(remembered)._Index();
+    const int32_t N = ButtonInfo(remembered).Index();
     if (!L.empty() && !IsKnownLogin(N, L))
       FSites.Logins().AddLogin(N, L);
     return;
@@ -423,7 +423,7 @@ void TfmMain::bgThumbsButtonClicked(int32_t P) {
   edPassword->clear();
   const TURLInfo info = ButtonInfo(P);
   edURL->setText(Q(info.URL()));
-  const std::unique_ptr<TKvStringList> logins = FSites.Logins().LoginsByIndex(info._Index());
+  const std::unique_ptr<TKvStringList> logins = FSites.Logins().LoginsByIndex(info.Index());
   edLogin->clear();
   edLogin->clearEditText();
   for (int32_t i = 0; i < logins->Count(); ++i)
@@ -483,7 +483,7 @@ void TfmMain::sbDeleteLoginClick() {
   const int selected = SelectedLogin();
   if (remembered < 0 || edURL->text().isEmpty() || selected < 0)
     return;
-  const int32_t N = ButtonInfo(remembered)._Index();
+  const int32_t N = ButtonInfo(remembered).Index();
   TKvLogins &logins = FSites.Logins();
   const int32_t line = logins.IndexOf(IndexPrefix(N) + edLogin->currentText().toStdU16String());
   if (line < 0)

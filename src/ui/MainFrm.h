@@ -25,14 +25,14 @@ class QToolButton;
 class TKvThumbButtonGroup;
 
 // The data of one recently-used-URL button: its site index and the URL a click puts into the URL
-// box (not always the site's line: a button made at opening holds only scheme and host).
+// box, the URL its site's line holds.
 class TURLInfo {
 public:
   TURLInfo() = default;
   TURLInfo(int32_t Index, std::u16string URL) : FIndex(Index), FURL(std::move(URL)) {}
   static TURLInfo Create(int32_t Index, std::u16string URL) { return {Index, std::move(URL)}; }
 
-  int32_t _Index() const { return FIndex; }
+  int32_t Index() const { return FIndex; }
   const std::u16string &URL() const { return FURL; }
 
 private:

@@ -35,7 +35,7 @@ protected:
   }
 
   // Runs inside the open window's loop once the opening has shown it; the window must close.
-  void WhileOpen(std::function<void()> step) {
+  void WhileOpen(const std::function<void()> &step) {
     QTimer::singleShot(0, stub.get(), [this, step] {
       ASSERT_TRUE(stub->MainWindowOpen());
       ASSERT_NE(stub->fmMain(), nullptr);

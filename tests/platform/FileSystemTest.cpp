@@ -308,7 +308,7 @@ std::u16string WhileFilesCannotGrow(const std::function<std::u16string()> &actio
   rlimit tiny = previous;
   tiny.rlim_cur = 2;
   setrlimit(RLIMIT_FSIZE, &tiny);
-  const std::u16string result = action();
+  std::u16string result = action();
   setrlimit(RLIMIT_FSIZE, &previous);
   signal(SIGXFSZ, previousHandler);
   return result;

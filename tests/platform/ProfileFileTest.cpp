@@ -39,7 +39,9 @@ std::vector<std::string> AsWineWritesThem(std::vector<std::string> lines) {
       while (!key.empty() && key.back() == ' ')
         key.pop_back();
       value.erase(0, value.find_first_not_of(' '));
-      line = key + "=" + value;
+      line = key;
+      line += "=";
+      line += value;
     }
     if (!line.empty())
       kept.push_back(line);

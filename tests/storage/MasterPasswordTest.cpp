@@ -107,7 +107,7 @@ protected:
     TKvMasterPassword container(protection);
     container.SetKey(Bytes("kept"));
     TKvMemoryStream stream(blob);
-    const std::u16string message = ErrorOf([&] { container.LoadFromStream(stream); });
+    std::u16string message = ErrorOf([&] { container.LoadFromStream(stream); });
     EXPECT_EQ(container.Key(), Bytes("kept")) << "a failed load keeps the old key";
     return message;
   }

@@ -159,7 +159,7 @@ TEST_F(MainWindowActionsTest, GenerateForANewSiteListsAndKeepsTheURLAsTyped) {
     ASSERT_EQ(window->bgThumbs->Count(), 4);
     EXPECT_EQ(window->bgThumbs->Caption(3), row.caption);
     EXPECT_EQ(window->bgThumbs->ImageIndex(3), 0);
-    EXPECT_EQ(window->ButtonInfo(3)._Index(), 4);
+    EXPECT_EQ(window->ButtonInfo(3).Index(), 4);
     EXPECT_EQ(ButtonURL(3), row.url);
     // The boxes keep what was typed and the new button is not the remembered one.
     EXPECT_EQ(window->edURL->text(), row.url);
@@ -382,7 +382,7 @@ TEST_F(MainWindowActionsTest, ReorderListsTheSitesInButtonOrderAndFollowsTheReme
     if (row.remembered >= 0)
       ClickSite(row.remembered);
     DragSite(row.from, row.to);
-    EXPECT_EQ(window->ButtonInfo(row.to)._Index(), row.from + 1);
+    EXPECT_EQ(window->ButtonInfo(row.to).Index(), row.from + 1);
     EXPECT_EQ(window->LastClickedButton(), row.rememberedAfter);
     EXPECT_EQ(Lines(window->URLs()), row.sites);
     EXPECT_EQ(Lines(window->Logins()), StoredLogins);

@@ -188,7 +188,7 @@ TEST_F(MainWindowTest, FirstStartSeedsTheExampleSiteAndClosingWritesEveryFile) {
     EXPECT_EQ(window->LastClickedButton(), -1);
     ASSERT_EQ(window->bgThumbs->Count(), 1);
     EXPECT_EQ(window->bgThumbs->Caption(0), "   sourceforge.net");
-    EXPECT_EQ(window->ButtonInfo(0)._Index(), 1);
+    EXPECT_EQ(window->ButtonInfo(0).Index(), 1);
     EXPECT_EQ(window->ButtonInfo(0).URL(), u"https://sourceforge.net");
     EXPECT_EQ(window->bgThumbs->ImageIndex(0), 0);
   }
@@ -223,7 +223,7 @@ TEST_F(MainWindowTest, StoredSitesBecomeButtonsInLineOrderHoldingTheirLinesURL) 
                         {9, u"ftp://nine.example"}};
     for (int i = 0; i < 3; ++i) {
       SCOPED_TRACE(i);
-      EXPECT_EQ(window->ButtonInfo(i)._Index(), rows[i].index);
+      EXPECT_EQ(window->ButtonInfo(i).Index(), rows[i].index);
       EXPECT_EQ(window->ButtonInfo(i).URL(), rows[i].url);
       EXPECT_EQ(window->bgThumbs->ToolTip(i), QString::fromStdU16String(rows[i].url));
     }
@@ -295,7 +295,7 @@ TEST_F(MainWindowTest, EachButtonTakesTheFirstLineThatSpellsItsIndex) {
     auto window = Open();
     EXPECT_EQ(Captions(*window), row.captions);
     for (int i = 0; i < window->bgThumbs->Count(); ++i) {
-      const int32_t index = window->ButtonInfo(i)._Index();
+      const int32_t index = window->ButtonInfo(i).Index();
       const std::u16string url = window->URLs().GetURL(index);
       EXPECT_TRUE(url.empty() || url.starts_with(window->ButtonInfo(i).URL()));
     }
@@ -358,7 +358,7 @@ TEST_F(MainWindowTest, SiteLineThatDoesNotSplitCostsOnlyItself) {
         window->edMasterPass->setText("pw");
         window->edURL->setText("https://new.example");
         Control<QAbstractButton>(*window, "bbGenerate")->click();
-        EXPECT_EQ(window->ButtonInfo(2)._Index(), 8);
+        EXPECT_EQ(window->ButtonInfo(2).Index(), 8);
       }
       EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
       EXPECT_EQ(Get("urls.db"), std::string(Mark) + urls + "8:https://new.example\r\n");

@@ -32,13 +32,10 @@ TKvFileDescriptor OpenRegularFileForReading(const char *path, struct stat &info)
   if (!file)
     return file;
   int error = 0;
-  if (fstat(file.Get(), &info) != 0)
-    error = errno;
-  else if (S_ISDIR(info.st_mode)) // a folder opens for reading, but it is no file to read
-    error = EISDIR;
-  else if (!S_ISREG(info.st_mode))
-    error = EINVAL;
-  else if (fcntl(file.Get(), F_SETFL, fcntl(file.Get(), F_GETFL) & ~O_NONBLOCK) != 0)
+  const bool examined = fstat(file.Get(), &info) == 0;
+  if (examined && !S_ISREG(info.st_mode)) // a folder opens for reading, but it is no file to read
+    error = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+  else if (!examined || fcntl(file.Get(), F_SETFL, fcntl(file.Get(), F_GETFL) & ~O_NONBLOCK) != 0)
     error = errno;
   if (error == 0)
     return file;
