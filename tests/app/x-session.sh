@@ -85,14 +85,16 @@ start_window_manager() {
 panel_window() { panel=$(xdotool search --name '^panel$' 2>/dev/null | head -n 1) && [ -n "$panel" ]; }
 no_panel() { ! xdotool search --name '^panel$' >/dev/null 2>&1; }
 
-# Starts the tray host; one that shows no panel on a loaded machine is started again.
+# The tray host shows its panel, or has ended without one.
+tray_settled() { panel_window || ! kill -0 "$tray" 2>/dev/null; }
+# Starts the tray host. Now and then trayer ends at its start without a panel: it is started again.
 start_tray() {
   for _attempt in 1 2 3; do
     trayer --edge top --align right --widthtype request --height 32 --SetDockType true \
       >>"$root/trayer.log" 2>&1 &
     tray=$!
-    within 15 panel_window && return 0
-    kill "$tray" 2>/dev/null
+    within 15 tray_settled && panel_window && return 0
+    kill "$tray" 2>/dev/null || true
     wait "$tray" 2>/dev/null || true
   done
   give_up "no panel from the tray host in three starts: $(tail -n 3 "$root/trayer.log")"
