@@ -4,7 +4,7 @@ JOBS   ?= 2
 FUZZ_SECONDS ?= 600
 TRAY_RUNS ?= 5
 
-.PHONY: deps build run test test-windows bench asan format tidy ci fuzz clean
+.PHONY: deps build run test test-native test-windows bench asan format tidy fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -16,20 +16,29 @@ build: deps
 run: build
 	build/$(PRESET)/src/app/quillgate
 
-# The native tests, then the Windows build's under Wine; either failing fails the target.
-test: build
+# Every check, the quickest first: formatting, the native tests, the Windows build's under Wine,
+# the clang build's under the sanitizers, clang-tidy. Each runs even when an earlier one failed;
+# any failure fails the target. Continuous integration (.ci/run) runs exactly this.
+test: deps
 	@status=0; \
-	ctest --preset $(PRESET) -j $(JOBS) || status=1; \
-	JOBS=$(JOBS) scripts/test-windows || status=1; \
+	$(MAKE) --no-print-directory format || status=1; \
+	$(MAKE) --no-print-directory test-native || status=1; \
+	$(MAKE) --no-print-directory test-windows || status=1; \
+	$(MAKE) --no-print-directory asan || status=1; \
+	$(MAKE) --no-print-directory tidy || status=1; \
 	exit $$status
+
+# The native build's tests alone (preset dev, or PRESET).
+test-native: build
+	ctest --preset $(PRESET) -j $(JOBS)
 
 # Cross-built with mingw-w64 (preset "windows"), run under Wine in a private prefix.
 test-windows:
 	JOBS=$(JOBS) scripts/test-windows
 
 # The clang build with warnings as errors, its tests under the address and undefined-behaviour
-# sanitizers. The fuzzers are left out: they are a sanitized build of their own that `make test`
-# runs.
+# sanitizers. The fuzzers are left out: they are a sanitized build of their own that the native
+# tests run.
 asan:
 	$(MAKE) build PRESET=asan
 	ctest --preset asan -j $(JOBS) -E '^Fuzz\.'
@@ -48,9 +57,6 @@ tidy: deps
 	scripts/tidy build/fuzz $(JOBS) fuzz
 	$(MAKE) build PRESET=asan
 	scripts/tidy build/asan $(JOBS) 'src|tests|bench'
-
-# Everything that continuous integration checks (.ci/run), the quickest first.
-ci: format test asan tidy
 
 bench: deps
 	cmake --preset release >/dev/null

@@ -139,10 +139,13 @@ wait_for_window() { wait_until 20 "the main window to open" main_window_shown; }
 # Opens the main window with a double-click of BUTTON (1 by default) on the tray icon. The icon is
 # embedded a moment before the program takes clicks on it, and a double-click that comes too soon
 # counts as a single click, which opens nothing: then the double-click is tried again.
+# The panel may still settle after the icon is in it, so each try rests the pointer on the icon
+# where it is now.
 open_by_double_click() {
   for _attempt in 1 2; do
     xdotool click --repeat 2 --delay 80 "${1:-1}"
     within 5 main_window_shown && return 0
+    wait_for_icon
   done
   xdotool click --repeat 2 --delay 80 "${1:-1}"
   wait_for_window
