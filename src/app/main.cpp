@@ -1,6 +1,7 @@
 // The tray program: an icon in the notification area that opens the main window.
 
 #include "app/Application.h"
+#include "app/SingleInstance.h"
 #include "app/StubFrm.h"
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
@@ -23,6 +24,12 @@ extern "C" void SaveOnAbruptExit() {
 } // namespace
 
 int main(int argc, char **argv) {
+  const IKvEnvironment &env = ProcessEnvironment();
+  // One program per data folder: a later start hands its request to the running one and ends.
+  TKvSingleInstance instance(env);
+  if (instance.TryLock() == TKvSingleInstance::TKvLock::Held)
+    return HandOnToRunningInstance(instance, env, argc, argv);
+
   TKvApplication application(argc, argv);
   // The program lives in the tray: closing its window does not end it.
   QApplication::setQuitOnLastWindowClosed(false);
@@ -31,7 +38,6 @@ int main(int argc, char **argv) {
   QApplication::setApplicationName(QString::fromStdU16String(ApplicationTitle));
   ApplyTheme(application, DefaultThemeName);
 
-  const IKvEnvironment &env = ProcessEnvironment();
   const auto protection = NewUserDataProtection(env);
   TfmStub fmStub(env, *protection, RunningExecutablePath());
   application.SetErrorReport(
@@ -42,6 +48,12 @@ int main(int argc, char **argv) {
                    [&fmStub](QSessionManager &) { fmStub.EndProgram(); });
   QObject::connect(&application, &QCoreApplication::aboutToQuit, &fmStub,
                    [&fmStub] { fmStub.SaveOpenWindow(); });
+  instance.Listen(RunningDisplay(env));
+  QObject::connect(&instance, &TKvSingleInstance::ShowRequested, &fmStub,
+                   [&fmStub](const TKvStartRequest &request) {
+                     AcceptActivation(request);
+                     fmStub.Show1Click();
+                   });
 
   Running = &fmStub;
   std::atexit(SaveOnAbruptExit);

@@ -1,0 +1,95 @@
+#pragma once
+
+// One running program per data folder. The first start holds a lock file and answers on a local
+// socket private to the user, both named after the data folder; a later start hands its request
+// to it and ends, so the user's lists never have two writers.
+
+#include <QLocalServer>
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class IKvEnvironment;
+
+// What a later start hands on: the display it was started on and the token that lets the window
+// it asks for take the focus.
+struct TKvStartRequest {
+  QString X11Display;      // DISPLAY
+  QString WaylandDisplay;  // WAYLAND_DISPLAY
+  QString ActivationToken; // XDG_ACTIVATION_TOKEN
+  QString StartupId;       // DESKTOP_STARTUP_ID
+};
+TKvStartRequest StartRequestFrom(const IKvEnvironment &env);
+
+// The display the running program shows its windows on: the variable that names it and its value
+// ({"DISPLAY", ":5"}). Empty where the platform has no such name (offscreen, Windows): then every
+// start counts as one from the same display.
+struct TKvDisplay {
+  QString Variable;
+  QString Name;
+};
+// The display of the running application's platform, from the environment it was started in.
+TKvDisplay RunningDisplay(const IKvEnvironment &env);
+
+enum class TKvHandOn {
+  Shown,     // the running program opens its window
+  Elsewhere, // it runs on another display (Display names it)
+  NoAnswer,  // it holds the lock but does not answer
+};
+struct TKvHandOnResult {
+  TKvHandOn Outcome = TKvHandOn::NoAnswer;
+  QString Display;
+};
+
+class TKvSingleInstance : public QObject {
+  Q_OBJECT
+
+public:
+  // The lock and the socket live in socketFolder (the user's runtime folder), named after the
+  // data folder's full path.
+  TKvSingleInstance(const QString &dataFolder, const QString &socketFolder);
+  // For the program: the data folder of env, the runtime folder Qt finds for the user.
+  explicit TKvSingleInstance(const IKvEnvironment &env);
+  ~TKvSingleInstance() override;
+
+  enum class TKvLock {
+    Taken,   // this is the first start; a lock left by a process that died is taken at once
+    Held,    // a running program holds it
+    Unusable // the lock file cannot be made: the program runs without it
+  };
+  TKvLock TryLock();
+
+  // The first start: answers later starts. False when the socket cannot be made.
+  bool Listen(TKvDisplay display);
+  // A later start: hands the request to the running program and waits for its answer, trying to
+  // reach it for up to timeoutMs (it may still be starting).
+  TKvHandOnResult HandOn(const TKvStartRequest &request, int timeoutMs) const;
+
+  const QString &LockFileName() const { return FLockFileName; }
+  const QString &ServerName() const { return FServerName; }
+
+signals:
+  // A later start on this program's display asked for the main window. Emitted from a queued call
+  // after the answer has gone, never inside the socket's handler: opening the window runs its own
+  // event loop until it closes.
+  void ShowRequested(const TKvStartRequest &request);
+
+private:
+  void Answer(class QLocalSocket *socket);
+
+  QString FLockFileName;
+  QString FServerName;
+  QLockFile FLock;
+  TKvDisplay FDisplay;
+  std::unique_ptr<QLocalServer> FServer;
+};
+
+// The whole of a later start, with its own core application and no window: hands the request on
+// and returns the exit status (0 when the running program took it or runs elsewhere, which is
+// said on the standard output).
+int HandOnToRunningInstance(TKvSingleInstance &instance, const IKvEnvironment &env, int &argc,
+                            char **argv);
+
+// Lets the next window the program activates take the focus with the later start's token.
+void AcceptActivation(const TKvStartRequest &request);

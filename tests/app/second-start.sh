@@ -1,0 +1,92 @@
+#!/bin/sh
+# The real tray program started twice for one data folder, under a window manager with a tray host
+# on a private Xvfb:
+#   second-start.sh QUILLGATE
+# A second start on the same display ends at once with status 0, and the running program opens its
+# main window (once more while the window is open: it stays the one window); there is still one
+# tray icon. A start from another display says where the program runs and opens nothing there.
+# After the running program is killed with SIGKILL, its lock is left behind and a new start takes
+# it over at once and shows its icon.
+set -eu
+program=$1
+
+. "$(dirname "$0")/x-session.sh"
+make_scratch kvonce
+fail() {
+  echo "FAIL: $*" >&2
+  for log in "$root"/stderr*; do
+    [ -s "$log" ] && sed "s|^|  $(basename "$log"): |" "$log" >&2
+  done
+  exit 1
+}
+mkdir -p "$root/run" "$root/home" "$root/data" "$root/config"
+chmod 700 "$root/run"
+
+start_display
+start_window_manager
+start_tray
+start_program
+wait_for_icon
+panel_width=$WIDTH
+
+# Starts the program once more in the running one's folders, on display $1, and waits for it to
+# end; $status is its exit status, $out its standard output, $elapsed_ms how long it ran.
+start_again() {
+  started=$(date +%s%N)
+  status=0
+  out=$(env -u DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM=xcb DISPLAY="$1" HOME="$root/home" \
+    XDG_RUNTIME_DIR="$root/run" XDG_DATA_HOME="$root/data" XDG_CONFIG_HOME="$root/config" \
+    timeout 10 "$program" 2>>"$root/stderr-again") || status=$?
+  elapsed_ms=$((($(date +%s%N) - started) / 1000000))
+  echo "start on $1: status $status after $elapsed_ms ms${out:+, said: $out}"
+}
+
+windows() { xdotool search --onlyvisible --name '^Korvane Quillgate v1\.5$' 2>/dev/null | wc -l; }
+window_active() { [ "$(xdotool getactivewindow 2>/dev/null)" = "$window" ]; }
+one_icon() {
+  eval "$(xdotool getwindowgeometry --shell "$panel")"
+  [ "$WIDTH" -eq "$panel_width" ]
+}
+
+# The same display: the running program opens its window, which takes the focus.
+start_again "$DISPLAY"
+[ "$status" -eq 0 ] || fail "the second start ended with status $status"
+[ -z "$out" ] || fail "the second start said: $out"
+wait_for_window
+wait_until 5 "the opened window to take the focus" window_active
+one_icon || fail "the panel is $WIDTH wide with the second start, $panel_width before"
+kill -0 "$app" 2>/dev/null || fail "the first program ended"
+
+# Once more with the window open: its own event loop runs, and the request is still answered.
+start_again "$DISPLAY"
+[ "$status" -eq 0 ] || fail "the start with the window open ended with status $status"
+[ "$(windows)" -eq 1 ] || fail "$(windows) main windows after the third start"
+one_icon || fail "the panel is $WIDTH wide after the third start, $panel_width before"
+
+# Another display: told where the program runs; nothing opens there.
+first_display=$DISPLAY first_xvfb=$xvfb
+start_display
+others="$others $xvfb"
+xvfb=$first_xvfb
+second_display=$DISPLAY
+DISPLAY=$first_display
+start_again "$second_display"
+[ "$status" -eq 0 ] || fail "the start on $second_display ended with status $status"
+[ "$out" = "Korvane Quillgate is already running on display $first_display." ] ||
+  fail "the start on $second_display said: '$out'"
+! DISPLAY=$second_display xdotool search --name 'Korvane Quillgate' >/dev/null 2>&1 ||
+  fail "a window opened on $second_display"
+
+# A crash: the lock stays behind with the dead process's id; the next start takes it at once.
+kill -9 "$app"
+wait "$app" 2>/dev/null || true
+app=
+ls "$root"/run/quillgate-*.lock >/dev/null 2>&1 || fail "SIGKILL left no lock file to recover"
+icon_gone() { ! one_icon; }
+wait_until 5 "the killed program's icon to leave the panel" icon_gone
+start_program
+wait_for_icon
+kill -0 "$app" 2>/dev/null || fail "the start after SIGKILL ended"
+[ ! -s "$root/stderr-again" ] || fail "the later starts wrote to the error stream"
+[ ! -s "$root/stderr" ] || fail "the start after SIGKILL wrote to the error stream"
+echo "PASS"
