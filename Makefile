@@ -67,6 +67,7 @@ bench: deps
 	build/release/bench/kv_ui_bench
 	build/release/bench/kv_main_window_bench
 	bench/tray-startup.sh build/release $(TRAY_RUNS)
+	bench/second-start.sh build/release 9
 
 # Each fuzzer for FUZZ_SECONDS; new inputs collect in build/fuzz/corpus, crashes fail the target.
 fuzz: deps
