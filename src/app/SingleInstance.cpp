@@ -24,7 +24,7 @@ namespace {
 constexpr char ShowCommand[] = "show";
 constexpr char ShownAnswer[] = "shown";
 constexpr char ElsewhereAnswer[] = "elsewhere ";
-constexpr qsizetype MaxRequestSize = 16 * 1024;
+constexpr qsizetype MaxRequestSize = 16384;
 constexpr int AnswerWaitMs = 5000;
 
 QString EnvText(const IKvEnvironment &env, const char *name) {
@@ -136,9 +136,23 @@ TKvSingleInstance::TKvSingleInstance(const QString &dataFolder, const QString &s
   FLock.setStaleLockTime(0);
 }
 
+namespace {
+
+// Where the lock (and on POSIX the socket) lives: a folder of the user's own that no other user
+// can write to and that is never synced elsewhere.
+QString RuntimeFolder() {
+#ifdef Q_OS_WIN
+  // The runtime location is the home folder there; the user's temporary folder is the user's own.
+  return QDir::tempPath();
+#else
+  return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+#endif
+}
+
+} // namespace
+
 TKvSingleInstance::TKvSingleInstance(const IKvEnvironment &env)
-    : TKvSingleInstance(QString::fromStdU16String(GetDataFolder(env)),
-                        QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)) {}
+    : TKvSingleInstance(QString::fromStdU16String(GetDataFolder(env)), RuntimeFolder()) {}
 
 TKvSingleInstance::~TKvSingleInstance() = default;
 
