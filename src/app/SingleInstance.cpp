@@ -163,6 +163,9 @@ TKvSingleInstance::TKvLock TKvSingleInstance::TryLock() {
 }
 
 bool TKvSingleInstance::Listen(TKvDisplay display) {
+  // Without the lock another program may be listening: its socket is not ours to replace.
+  if (!FLock.isLocked())
+    return false;
   FDisplay = std::move(display);
   FServer = std::make_unique<QLocalServer>();
   FServer->setSocketOptions(QLocalServer::UserAccessOption);

@@ -60,7 +60,8 @@ public:
   };
   TKvLock TryLock();
 
-  // The first start: answers later starts. False when the socket cannot be made.
+  // The first start, once it holds the lock: answers later starts. False without the lock or when
+  // the socket cannot be made.
   bool Listen(TKvDisplay display);
   // A later start: hands the request to the running program and waits for its answer, trying to
   // reach it for up to timeoutMs (it may still be starting).

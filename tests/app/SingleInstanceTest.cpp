@@ -200,6 +200,8 @@ TEST_F(SingleInstance, AHolderThatDoesNotAnswerIsReportedAndALockThatCannotBeMad
   const auto silent = Instance(data);
   ASSERT_EQ(silent->TryLock(), TKvLock::Taken);
   EXPECT_EQ(Instance(data)->HandOn(From(""), 300).Outcome, TKvHandOn::NoAnswer);
+  // A start without the lock never takes over the socket of the one that holds it.
+  EXPECT_FALSE(Instance(data)->Listen({}));
 
   TKvSingleInstance nowhere(Q(data), Q(folder / "missing" / "run"));
   EXPECT_EQ(nowhere.TryLock(), TKvLock::Unusable);
