@@ -14,8 +14,16 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <optional>
+
+#ifdef KV_X11_STARTUP
+#include <QWidget>
+#include <xcb/xcb.h>
+#endif
 
 namespace {
 
@@ -258,10 +266,98 @@ int HandOnToRunningInstance(TKvSingleInstance &instance, const IKvEnvironment &e
   return 1;
 }
 
+#ifdef KV_X11_STARTUP
+namespace {
+
+xcb_atom_t Atom(xcb_connection_t *connection, const char *name) {
+  const xcb_intern_atom_cookie_t cookie =
+      xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name);
+  xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(connection, cookie, nullptr);
+  const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
+  std::free(reply);
+  return atom;
+}
+
+// The window the later start asked for is mapped with its startup identifier, so the window
+// manager lets it take the focus as the launched program's own window. Qt reads the identifier
+// once, at its connection to the display: the identifier goes on the next window shown, at its
+// show event, which comes before the window is mapped.
+class TStartupIdFilter : public QObject {
+public:
+  TStartupIdFilter(xcb_connection_t *connection, QByteArray id)
+      : FConnection(connection), FId(std::move(id)) {}
+
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    auto *widget = qobject_cast<QWidget *>(watched);
+    if (event->type() == QEvent::Show && widget && widget->isWindow() &&
+        widget->testAttribute(Qt::WA_WState_Created)) {
+      xcb_change_property(FConnection, XCB_PROP_MODE_REPLACE,
+                          static_cast<xcb_window_t>(widget->winId()),
+                          Atom(FConnection, "_NET_STARTUP_ID"), Atom(FConnection, "UTF8_STRING"), 8,
+                          static_cast<uint32_t>(FId.size()), FId.constData());
+      xcb_flush(FConnection);
+      QCoreApplication::instance()->removeEventFilter(this);
+    }
+    return false;
+  }
+
+private:
+  xcb_connection_t *FConnection;
+  QByteArray FId;
+};
+
+// Ends the launcher's feedback for the later start: the "remove" message of the startup
+// notification protocol, in pieces of 20 bytes sent to the root window.
+void SendStartupRemove(xcb_connection_t *connection, const QByteArray &id) {
+  QByteArray quoted = id;
+  quoted.replace('\\', "\\\\").replace('"', "\\\"");
+  const QByteArray message = "remove: ID=\"" + quoted + "\"" + '\0';
+  xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
+  if (!screen)
+    return;
+  const xcb_window_t sender = xcb_generate_id(connection);
+  const uint32_t overrideRedirect = 1;
+  xcb_create_window(connection, XCB_COPY_FROM_PARENT, sender, screen->root, -100, -100, 1, 1, 0,
+                    XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT,
+                    &overrideRedirect);
+  const xcb_atom_t begin = Atom(connection, "_NET_STARTUP_INFO_BEGIN");
+  const xcb_atom_t more = Atom(connection, "_NET_STARTUP_INFO");
+  for (qsizetype offset = 0; offset < message.size(); offset += 20) {
+    xcb_client_message_event_t event{};
+    event.response_type = XCB_CLIENT_MESSAGE;
+    event.format = 8;
+    event.window = sender;
+    event.type = offset == 0 ? begin : more;
+    std::memcpy(event.data.data8, message.constData() + offset,
+                static_cast<std::size_t>(std::min<qsizetype>(20, message.size() - offset)));
+    xcb_send_event(connection, 0, screen->root, XCB_EVENT_MASK_PROPERTY_CHANGE,
+                   reinterpret_cast<const char *>(&event));
+  }
+  xcb_destroy_window(connection, sender);
+  xcb_flush(connection);
+}
+
+} // namespace
+#endif
+
 void AcceptActivation(const TKvStartRequest &request) {
-  // The Wayland platform activates the next window with the token it finds here. X11 has no such
-  // hand-over in Qt: its startup identifier is read once, at the connection to the display.
+  // The Wayland platform activates the next window with the token it finds here.
   if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) &&
       !request.ActivationToken.isEmpty())
     qputenv("XDG_ACTIVATION_TOKEN", request.ActivationToken.toUtf8());
+#ifdef KV_X11_STARTUP
+  auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (!x11 || request.StartupId.isEmpty())
+    return;
+  xcb_connection_t *connection = x11->connection();
+  const QByteArray id = request.StartupId.toUtf8();
+  // The window opens (or comes to the front) before the queued calls run; then the filter has
+  // done its work or has none to do, and the start is complete.
+  auto *filter = new TStartupIdFilter(connection, id);
+  QCoreApplication::instance()->installEventFilter(filter);
+  QTimer::singleShot(0, filter, [filter, connection, id] {
+    SendStartupRemove(connection, id);
+    filter->deleteLater();
+  });
+#endif
 }

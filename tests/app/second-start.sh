@@ -4,7 +4,8 @@
 #   second-start.sh QUILLGATE
 # A second start on the same display ends at once with status 0, and the running program opens its
 # main window (once more while the window is open: it stays the one window); there is still one
-# tray icon. A start from another display says where the program runs and opens nothing there.
+# tray icon. The second start's X11 startup identifier goes on the window it opened, and its
+# launch is completed with the startup notification's "remove" message. A start from another display says where the program runs and opens nothing there.
 # After the running program is killed with SIGKILL, its lock is left behind and a new start takes
 # it over at once and shows its icon.
 set -eu
@@ -34,7 +35,8 @@ panel_width=$WIDTH
 start_again() {
   started=$(date +%s%N)
   status=0
-  out=$(env -u DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM=xcb DISPLAY="$1" HOME="$root/home" \
+  out=$(env -u DBUS_SESSION_BUS_ADDRESS ${startup_id:+DESKTOP_STARTUP_ID=$startup_id} \
+    QT_QPA_PLATFORM=xcb DISPLAY="$1" HOME="$root/home" \
     XDG_RUNTIME_DIR="$root/run" XDG_DATA_HOME="$root/data" XDG_CONFIG_HOME="$root/config" \
     timeout 10 "$program" 2>>"$root/stderr-again") || status=$?
   elapsed_ms=$((($(date +%s%N) - started) / 1000000))
@@ -49,13 +51,22 @@ one_icon() {
 }
 
 # The same display: the running program opens its window, which takes the focus.
+xev -root -event property >"$root/root-events" 2>/dev/null &
+others="$others $!"
+sleep 0.2
+startup_id=kv-second-start
 start_again "$DISPLAY"
+startup_id=
 [ "$status" -eq 0 ] || fail "the second start ended with status $status"
 [ -z "$out" ] || fail "the second start said: $out"
 wait_for_window
 wait_until 5 "the opened window to take the focus" window_active
 one_icon || fail "the panel is $WIDTH wide with the second start, $panel_width before"
 kill -0 "$app" 2>/dev/null || fail "the first program ended"
+xprop -id "$window" _NET_STARTUP_ID | grep -qx '_NET_STARTUP_ID(UTF8_STRING) = "kv-second-start"' ||
+  fail "the window does not carry the second start's identifier: $(xprop -id "$window" _NET_STARTUP_ID)"
+launch_completed() { grep -q '(_NET_STARTUP_INFO_BEGIN)' "$root/root-events"; }
+wait_until 5 "the startup notification's remove message" launch_completed
 
 # Once more with the window open: its own event loop runs, and the request is still answered.
 start_again "$DISPLAY"
