@@ -51,9 +51,14 @@ one_icon() {
 }
 
 # The same display: the running program opens its window, which takes the focus.
+# A listener for the messages sent to the root window, ready once it sees a property change there.
 xev -root -event property >"$root/root-events" 2>/dev/null &
 others="$others $!"
-sleep 0.2
+listening() {
+  xprop -root -f KV_PROBE 8s -set KV_PROBE ready
+  grep -q '(KV_PROBE)' "$root/root-events"
+}
+wait_until 5 "xev to listen on the root window" listening
 startup_id=kv-second-start
 start_again "$DISPLAY"
 startup_id=
