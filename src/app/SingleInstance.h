@@ -92,5 +92,7 @@ private:
 int HandOnToRunningInstance(TKvSingleInstance &instance, const IKvEnvironment &env, int &argc,
                             char **argv);
 
-// Lets the next window the program activates take the focus with the later start's token.
+// Lets the window the later start asked for take the focus: on Wayland with its activation token,
+// on X11 with its startup identifier on the window, whose launch is then completed. Call it just
+// before opening the window.
 void AcceptActivation(const TKvStartRequest &request);
