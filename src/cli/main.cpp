@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr int ExitOk = 0, ExitRefused = 1, ExitUsage = 2, ExitOutput = 3, ExitUnavailable = 4;
+constexpr int ExitOk = 0, ExitRefused = 1, ExitUsage = 2, ExitOutput = 3;
 
 constexpr const char *Usage =
     "Usage: quillgate-cli derive URL [LOGIN]\n"
@@ -141,6 +141,7 @@ int Fingerprint() {
   SecureZero(master.data(), master.size() * sizeof(char16_t));
   return result;
 #else
+  constexpr int ExitUnavailable = 4;
   return Fail(ExitUnavailable,
               "quillgate-cli: the master password's fingerprint is not available in this build.");
 #endif

@@ -107,7 +107,8 @@ std::u16string TimeToGuess(int exponent) {
   if (log10Seconds < 0) {
     constexpr std::array<std::u16string_view, 3> Fractions = {u"a thousandth", u"a hundredth",
                                                               u"a tenth"};
-    return std::u16string(Fractions[static_cast<std::size_t>(log10Seconds + 3)]) + u" of a second";
+    const int fraction = log10Seconds + 3;
+    return std::u16string(Fractions[static_cast<std::size_t>(fraction)]) + u" of a second";
   }
   if (log10Seconds > 100)
     return ManyCenturies(double(log10Seconds) - std::log10(Century));
