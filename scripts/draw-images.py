@@ -203,7 +203,8 @@ def from_map(art, colours):
 # drawn in a unit square, sampled 4 x 4 times per pixel and cut to whole pixels (at least half
 # covered) inside a one-pixel transparent margin, with a dark outline that keeps light colours
 # visible on a light box and on the strength's red or amber frame. The colours differ in lightness
-# as well as hue, so that red-green and blue-yellow deficiencies still tell most pairs apart.
+# as well as hue, so that red-green and blue-yellow deficiencies still tell every pair apart
+# (check_symbol_colours).
 
 SYMBOL_OUTLINE = (0x20, 0x20, 0x20)
 
@@ -260,25 +261,60 @@ SYMBOLS = [  # (colour name, shape name, fill, inside(x, y))
      lambda x, y: min(abs(x - 0.5), abs(y - 0.5)) <= 0.16 and max(abs(x - 0.5), abs(y - 0.5)) <= 0.5),
     ("red", "circle", (0xE0, 0x1E, 0x2C), lambda x, y: in_circle(x, y, 0.5, 0.5, 0.48)),
     ("purple", "diamond", (0x8E, 0x44, 0xAD), lambda x, y: abs(x - 0.5) + abs(y - 0.5) <= 0.52),
-    ("pink", "heart", (0xFF, 0x8F, 0xC8), heart),
+    ("pink", "heart", (0xB2, 0x64, 0x8C), heart),
     ("yellow", "moon", (0xFF, 0xE0, 0x1A),
      lambda x, y: in_circle(x, y, 0.5, 0.5, 0.48) and not in_circle(x, y, 0.72, 0.36, 0.38)),
-    ("brown", "key", (0x8B, 0x4A, 0x1C), key),
-    ("cyan", "drop", (0x3F, 0xD7, 0xF2),
+    ("brown", "key", (0x61, 0x34, 0x14), key),
+    ("cyan", "drop", (0x32, 0xAC, 0xC2),
      lambda x, y: in_circle(x, y, 0.5, 0.68, 0.3) or (y <= 0.68 and abs(x - 0.5) <= y * 0.42)),
-    ("grey", "cloud", (0x9A, 0x9A, 0x9A),
+    ("grey", "cloud", (0xA4, 0xA4, 0xA4),
      lambda x, y: (in_circle(x, y, 0.28, 0.6, 0.22) or in_circle(x, y, 0.55, 0.44, 0.28) or
                    in_circle(x, y, 0.76, 0.62, 0.2) or (0.28 <= x <= 0.76 and 0.6 <= y <= 0.82))),
     ("navy", "flag", (0x1F, 0x2F, 0x86),
      lambda x, y: (0.06 <= x <= 0.2 and y >= 0.02) or (0.2 <= x <= 0.96 and 0.06 <= y <= 0.54)),
-    ("teal", "hourglass", (0x00, 0x80, 0x80),
+    ("teal", "hourglass", (0x00, 0x5A, 0x5A),
      lambda x, y: 0.02 <= y <= 0.98 and abs(x - 0.5) <= abs(y - 0.5) * 0.92 + 0.07),
-    ("olive", "crown", (0x80, 0x80, 0x10), crown),
-    ("lime", "arrow", (0x9A, 0xE6, 0x2E),
+    ("olive", "crown", (0x66, 0x66, 0x0D), crown),
+    ("lime", "arrow", (0xAE, 0xEB, 0x58),
      lambda x, y: (y <= 0.52 and abs(x - 0.5) <= y * 0.96) or (0.52 <= y and abs(x - 0.5) <= 0.15)),
     ("blue", "star", (0x2F, 0x6F, 0xE8), lambda x, y: in_polygon(x, y, STAR)),
     ("white", "bolt", (0xFF, 0xFF, 0xFF), lambda x, y: in_polygon(x, y, BOLT)),
 ]
+
+
+# Simulated protanopia, deuteranopia and tritanopia (Machado, Oliveira and Fernandes 2009, full
+# severity, on linear RGB); the colours above were tuned so that every pair stays at least
+# MIN_DISTANCE apart (CIE L*a*b* distance) under each.
+DEFICIENCIES = {
+    "protanopia": ((0.152286, 1.052583, -0.204868), (0.114503, 0.786281, 0.099216),
+                   (-0.003882, -0.048116, 1.051998)),
+    "deuteranopia": ((0.367322, 0.860646, -0.227968), (0.280085, 0.672501, 0.047413),
+                     (-0.011820, 0.042940, 0.968881)),
+    "tritanopia": ((1.255528, -0.076749, -0.178779), (-0.078411, 0.930809, 0.147602),
+                   (0.004733, 0.691367, 0.303900)),
+}
+MIN_DISTANCE = 12
+
+
+def as_seen(colour, matrix):
+    """CIE L*a*b* of an sRGB colour as seen through the deficiency's matrix."""
+    linear = [(c / 255) / 12.92 if c / 255 <= 0.04045 else ((c / 255 + 0.055) / 1.055) ** 2.4
+              for c in colour]
+    r, g, b = (min(1.0, max(0.0, sum(row[i] * linear[i] for i in range(3)))) for row in matrix)
+    x = (0.4124 * r + 0.3576 * g + 0.1805 * b) / 0.9505
+    y = 0.2126 * r + 0.7152 * g + 0.0722 * b
+    z = (0.0193 * r + 0.1192 * g + 0.9505 * b) / 1.089
+    f = lambda t: t ** (1 / 3) if t > 0.008856 else 7.787 * t + 16 / 116
+    return (116 * f(y) - 16, 500 * (f(x) - f(y)), 200 * (f(y) - f(z)))
+
+
+def check_symbol_colours():
+    for deficiency, matrix in DEFICIENCIES.items():
+        seen = [(colour, as_seen(fill, matrix)) for colour, _, fill, _ in SYMBOLS]
+        for i, (a, lab_a) in enumerate(seen):
+            for b, lab_b in seen[i + 1:]:
+                if math.dist(lab_a, lab_b) < MIN_DISTANCE:
+                    sys.exit(f"{a} and {b} are too alike under {deficiency}")
 
 
 def draw_symbol(inside, fill, samples=4):
@@ -327,6 +363,7 @@ def main():
     write_png(os.path.join(OUT, "house.png"), 16, 16, from_map(HOUSE, HOUSE_COLOURS))
     write_png(os.path.join(OUT, "delete.png"), 16, 16, from_map(DELETE, DELETE_COLOURS),
               alpha=False)
+    check_symbol_colours()
     for number, (_, _, fill, inside) in enumerate(SYMBOLS):
         write_png(os.path.join(OUT, f"symbol-{number}.png"), 16, 16, draw_symbol(inside, fill))
     return 0

@@ -6,7 +6,8 @@
 namespace {
 
 // Shapes carry the meaning; the colours differ as well, in lightness as much as in hue, so that
-// the common colour-vision deficiencies still tell most of them apart.
+// the common colour-vision deficiencies still tell every pair apart (scripts/draw-images.py
+// checks it).
 constexpr std::array<std::u16string_view, FingerprintSymbolCount> SymbolNames = {
     u"green square",   u"orange triangle", u"black cross", u"red circle",
     u"purple diamond", u"pink heart",      u"yellow moon", u"brown key",

@@ -30,7 +30,7 @@ wait_for_icon
 open_by_double_click
 xdotool windowfocus --sync "$window"
 
-# Pixels of the brown key's fill (#8B4A1C) in the right end of the master password box, where the
+# Pixels of the brown key's fill (#613414) in the right end of the master password box, where the
 # symbols sit.
 box_left=$(control_field edMasterPass left)
 box_top=$(control_field edMasterPass top)
@@ -39,7 +39,7 @@ box_height=$(control_field edMasterPass height)
 brown_pixels() {
   import -window "$window" "$root/shot.png" 2>/dev/null || { echo 0; return; }
   convert "$root/shot.png" -crop "80x${box_height}+$((box_left + box_width - 80))+${box_top}" \
-    txt:- | grep -ci '#8B4A1C' || true
+    txt:- | grep -ci '#613414' || true
 }
 symbols_shown() { [ "$(brown_pixels)" -gt 10 ]; }
 symbols_hidden() { [ "$(brown_pixels)" -eq 0 ]; }
