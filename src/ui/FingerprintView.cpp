@@ -93,11 +93,6 @@ void TKvFingerprintView::Hide() {
     action->setVisible(false);
 }
 
-bool TKvFingerprintView::IsShown() const {
-  return std::all_of(FActions.begin(), FActions.end(),
-                     [](const QAction *action) { return action->isVisible(); });
-}
-
 void TKvFingerprintView::Work() {
   std::unique_lock<std::mutex> lock(FLock);
   for (;;) {

@@ -36,7 +36,6 @@ public:
   void Show(const QString &password);
   // Hides the symbols; every computation under way is outdated.
   void Hide();
-  bool IsShown() const;
 
 signals:
   // The symbols have just been shown.
