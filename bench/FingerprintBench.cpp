@@ -4,6 +4,7 @@
 
 #include "crypto/Fingerprint.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
