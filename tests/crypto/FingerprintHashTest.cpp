@@ -69,8 +69,7 @@ TEST_F(FingerprintReference, AgreesWithTheArgon2CommandWhereItIsInstalled) {
     const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
     EXPECT_EQ(pclose(pipe), 0);
     ASSERT_TRUE(read);
-    EXPECT_EQ(std::string(line), std::string(row.Hash) + "\n");
-    EXPECT_EQ(ToHex(FingerprintHash(row.Password)), row.Hash);
+    EXPECT_EQ(std::string(line), std::string(row.Hash) + "\n"); // libsodium's is pinned above
   }
 }
 
