@@ -61,8 +61,9 @@ tidy: deps
 bench: deps
 	cmake --preset release >/dev/null
 	cmake --build --preset release -j $(JOBS) --target kv_bench kv_sites_bench kv_ui_bench kv_main_window_bench \
-	  kv_bare_tray kv_tray_probe quillgate
+	  kv_fingerprint_bench kv_bare_tray kv_tray_probe quillgate
 	build/release/bench/kv_bench
+	build/release/bench/kv_fingerprint_bench
 	build/release/bench/kv_sites_bench
 	build/release/bench/kv_ui_bench
 	build/release/bench/kv_main_window_bench

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Draws the program's images into src/ui/images: the program icon (a steel padlock whose body
 carries black-and-yellow hazard stripes) at 64, 48, 32 and 16 pixels, also as one .ico; the 16 x 16
-house of the site buttons; the 16 x 16 delete glyph on its magenta key colour.
+house of the site buttons; the 16 x 16 delete glyph on its magenta key colour; the sixteen 16 x 16
+symbols of the master password's fingerprint.
 
 The pictures are committed; run this again only to change them. Standard library only."""
 
@@ -197,6 +198,148 @@ def from_map(art, colours):
     return [[colours[c] for c in line] for line in art]
 
 
+# ---- The fingerprint's symbols: sixteen shapes, each in a colour of its own, in the order of their
+# numbers and names in the core ("red circle" is symbol 3). Shapes carry the meaning, so each is
+# drawn in a unit square, sampled 4 x 4 times per pixel and cut to whole pixels (at least half
+# covered) inside a one-pixel transparent margin, with a dark outline that keeps light colours
+# visible on a light box and on the strength's red or amber frame. The colours differ in lightness
+# as well as hue, so that red-green and blue-yellow deficiencies still tell every pair apart
+# (check_symbol_colours).
+
+SYMBOL_OUTLINE = (0x20, 0x20, 0x20)
+
+
+def star_polygon():
+    points = []
+    for i in range(10):
+        angle = -math.pi / 2 + i * math.pi / 5
+        radius = 0.5 if i % 2 == 0 else 0.2
+        points.append((0.5 + radius * math.cos(angle), 0.54 + radius * math.sin(angle)))
+    return points
+
+
+def in_polygon(x, y, points):
+    inside = False
+    for i, (x1, y1) in enumerate(points):
+        x2, y2 = points[i - 1]
+        if (y1 > y) != (y2 > y) and x < x1 + (y - y1) * (x2 - x1) / (y2 - y1):
+            inside = not inside
+    return inside
+
+
+def in_circle(x, y, cx, cy, r):
+    return (x - cx) ** 2 + (y - cy) ** 2 <= r * r
+
+
+STAR = star_polygon()
+BOLT = [(0.58, 0.0), (0.04, 0.62), (0.4, 0.62), (0.2, 1.0), (0.96, 0.36), (0.6, 0.36), (0.94, 0.0)]
+
+
+def heart(x, y):
+    X, Y = (x - 0.5) * 2.29, (0.545 - y) * 2.29
+    return (X * X + Y * Y - 1) ** 3 - X * X * Y ** 3 <= 0
+
+
+def key(x, y):
+    ring = in_circle(x, y, 0.3, 0.42, 0.3) and not in_circle(x, y, 0.3, 0.42, 0.1)
+    shaft = 0.5 <= x <= 1.0 and abs(y - 0.42) <= 0.13
+    teeth = (0.64 <= x <= 0.78 or 0.86 <= x <= 1.0) and 0.42 <= y <= 0.8
+    return ring or shaft or teeth
+
+
+def crown(x, y):
+    if 0.6 <= y <= 0.88 and 0.06 <= x <= 0.94:
+        return True
+    return any(0.12 <= y <= 0.6 and abs(x - cx) <= (y - 0.12) * 0.42 for cx in (0.16, 0.5, 0.84))
+
+
+SYMBOLS = [  # (colour name, shape name, fill, inside(x, y))
+    ("green", "square", (0x1B, 0x9E, 0x3E), lambda x, y: 0.08 <= x <= 0.92 and 0.08 <= y <= 0.92),
+    ("orange", "triangle", (0xFF, 0x8C, 0x00),
+     lambda x, y: y <= 0.94 and abs(x - 0.5) <= (y - 0.02) * 0.56),
+    ("black", "cross", (0x20, 0x20, 0x20),
+     lambda x, y: min(abs(x - 0.5), abs(y - 0.5)) <= 0.16 and max(abs(x - 0.5), abs(y - 0.5)) <= 0.5),
+    ("red", "circle", (0xE0, 0x1E, 0x2C), lambda x, y: in_circle(x, y, 0.5, 0.5, 0.48)),
+    ("purple", "diamond", (0x8E, 0x44, 0xAD), lambda x, y: abs(x - 0.5) + abs(y - 0.5) <= 0.52),
+    ("pink", "heart", (0xB2, 0x64, 0x8C), heart),
+    ("yellow", "moon", (0xFF, 0xE0, 0x1A),
+     lambda x, y: in_circle(x, y, 0.5, 0.5, 0.48) and not in_circle(x, y, 0.72, 0.36, 0.38)),
+    ("brown", "key", (0x61, 0x34, 0x14), key),
+    ("cyan", "drop", (0x32, 0xAC, 0xC2),
+     lambda x, y: in_circle(x, y, 0.5, 0.68, 0.3) or (y <= 0.68 and abs(x - 0.5) <= y * 0.42)),
+    ("grey", "cloud", (0xA4, 0xA4, 0xA4),
+     lambda x, y: (in_circle(x, y, 0.28, 0.6, 0.22) or in_circle(x, y, 0.55, 0.44, 0.28) or
+                   in_circle(x, y, 0.76, 0.62, 0.2) or (0.28 <= x <= 0.76 and 0.6 <= y <= 0.82))),
+    ("navy", "flag", (0x1F, 0x2F, 0x86),
+     lambda x, y: (0.06 <= x <= 0.2 and y >= 0.02) or (0.2 <= x <= 0.96 and 0.06 <= y <= 0.54)),
+    ("teal", "hourglass", (0x00, 0x5A, 0x5A),
+     lambda x, y: 0.02 <= y <= 0.98 and abs(x - 0.5) <= abs(y - 0.5) * 0.92 + 0.07),
+    ("olive", "crown", (0x66, 0x66, 0x0D), crown),
+    ("lime", "arrow", (0xAE, 0xEB, 0x58),
+     lambda x, y: (y <= 0.52 and abs(x - 0.5) <= y * 0.96) or (0.52 <= y and abs(x - 0.5) <= 0.15)),
+    ("blue", "star", (0x2F, 0x6F, 0xE8), lambda x, y: in_polygon(x, y, STAR)),
+    ("white", "bolt", (0xFF, 0xFF, 0xFF), lambda x, y: in_polygon(x, y, BOLT)),
+]
+
+
+# Simulated protanopia, deuteranopia and tritanopia (Machado, Oliveira and Fernandes 2009, full
+# severity, on linear RGB); the colours above were tuned so that every pair stays at least
+# MIN_DISTANCE apart (CIE L*a*b* distance) under each.
+DEFICIENCIES = {
+    "protanopia": ((0.152286, 1.052583, -0.204868), (0.114503, 0.786281, 0.099216),
+                   (-0.003882, -0.048116, 1.051998)),
+    "deuteranopia": ((0.367322, 0.860646, -0.227968), (0.280085, 0.672501, 0.047413),
+                     (-0.011820, 0.042940, 0.968881)),
+    "tritanopia": ((1.255528, -0.076749, -0.178779), (-0.078411, 0.930809, 0.147602),
+                   (0.004733, 0.691367, 0.303900)),
+}
+MIN_DISTANCE = 12
+
+
+def as_seen(colour, matrix):
+    """CIE L*a*b* of an sRGB colour as seen through the deficiency's matrix."""
+    linear = [(c / 255) / 12.92 if c / 255 <= 0.04045 else ((c / 255 + 0.055) / 1.055) ** 2.4
+              for c in colour]
+    r, g, b = (min(1.0, max(0.0, sum(row[i] * linear[i] for i in range(3)))) for row in matrix)
+    x = (0.4124 * r + 0.3576 * g + 0.1805 * b) / 0.9505
+    y = 0.2126 * r + 0.7152 * g + 0.0722 * b
+    z = (0.0193 * r + 0.1192 * g + 0.9505 * b) / 1.089
+    f = lambda t: t ** (1 / 3) if t > 0.008856 else 7.787 * t + 16 / 116
+    return (116 * f(y) - 16, 500 * (f(x) - f(y)), 200 * (f(y) - f(z)))
+
+
+def check_symbol_colours():
+    for deficiency, matrix in DEFICIENCIES.items():
+        seen = [(colour, as_seen(fill, matrix)) for colour, _, fill, _ in SYMBOLS]
+        for i, (a, lab_a) in enumerate(seen):
+            for b, lab_b in seen[i + 1:]:
+                if math.dist(lab_a, lab_b) < MIN_DISTANCE:
+                    sys.exit(f"{a} and {b} are too alike under {deficiency}")
+
+
+def draw_symbol(inside, fill, samples=4):
+    area = 14  # pixels 1 to 14; the outer ring stays transparent
+    mask = [[False] * 16 for _ in range(16)]
+    for py in range(area):
+        for px in range(area):
+            covered = sum(inside((px + (sx + 0.5) / samples) / area,
+                                 (py + (sy + 0.5) / samples) / area)
+                          for sy in range(samples) for sx in range(samples))
+            mask[py + 1][px + 1] = covered * 2 >= samples * samples
+    rows = []
+    for y in range(16):
+        row = []
+        for x in range(16):
+            if not mask[y][x]:
+                row.append((0, 0, 0, 0))
+            elif all(mask[y + dy][x + dx] for dx, dy in ((1, 0), (-1, 0), (0, 1), (0, -1))):
+                row.append(fill + (255,))
+            else:
+                row.append(SYMBOL_OUTLINE + (255,))
+        rows.append(row)
+    return rows
+
+
 def write_ico(path, pngs):
     """An icon file holding each (size, png bytes) as a PNG entry."""
     header = struct.pack("<HHH", 0, 1, len(pngs))
@@ -220,6 +363,9 @@ def main():
     write_png(os.path.join(OUT, "house.png"), 16, 16, from_map(HOUSE, HOUSE_COLOURS))
     write_png(os.path.join(OUT, "delete.png"), 16, 16, from_map(DELETE, DELETE_COLOURS),
               alpha=False)
+    check_symbol_colours()
+    for number, (_, _, fill, inside) in enumerate(SYMBOLS):
+        write_png(os.path.join(OUT, f"symbol-{number}.png"), 16, 16, draw_symbol(inside, fill))
     return 0
 
 

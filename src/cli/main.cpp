@@ -1,7 +1,9 @@
 // quillgate-cli: the site password of the tray program, for terminals and scripts.
 
+#include "common/KvError.h"
 #include "common/SecureZero.h"
 #include "common/Unicode.h"
+#include "crypto/Fingerprint.h"
 #include "crypto/SitePassword.h"
 #include "platform/Terminal.h"
 
@@ -17,9 +19,12 @@ constexpr int ExitOk = 0, ExitRefused = 1, ExitUsage = 2, ExitOutput = 3;
 
 constexpr const char *Usage =
     "Usage: quillgate-cli derive URL [LOGIN]\n"
+    "       quillgate-cli fingerprint\n"
     "       quillgate-cli --help | --version\n"
     "\n"
     "Prints the site password for URL and LOGIN, derived from the master password.\n"
+    "fingerprint prints the master password's three symbols, as the window shows them, and how\n"
+    "strong it is.\n"
     "The master password is read from the terminal without echo or, when standard input\n"
     "is not a terminal, as its first line.\n";
 
@@ -67,21 +72,16 @@ std::optional<std::u16string> DecodeArgument(std::string_view bytes) {
   return text;
 }
 
-int Derive(std::string_view urlArgument, std::string_view loginArgument) {
-  const auto url = DecodeArgument(urlArgument);
-  if (!url)
-    return Fail(ExitUsage, "quillgate-cli: the URL is not valid UTF-8.");
-  const auto login = DecodeArgument(loginArgument);
-  if (!login)
-    return Fail(ExitUsage, "quillgate-cli: the login is not valid UTF-8.");
-
+// The master password from the terminal without echo or, from a script, as the first line of
+// input; on a refusal, the message is printed and its exit code returned.
+int ReadMasterPassword(std::u16string &master) {
   std::string secret;
   if (StdinIsTerminal())
     secret = ReadSecretLine("Master password: ").value_or("");
   else
     secret = ReadFirstLine();
   bool valid = false;
-  std::u16string master = Utf8ToUtf16(secret, &valid);
+  master = Utf8ToUtf16(secret, &valid);
   SecureZero(secret.data(), secret.size());
   if (!valid) {
     SecureZero(master.data(), master.size() * sizeof(char16_t));
@@ -93,6 +93,20 @@ int Derive(std::string_view urlArgument, std::string_view loginArgument) {
     SecureZero(master.data(), master.size() * sizeof(char16_t));
     return Fail(ExitRefused, "quillgate-cli: the master password contains a NUL character.");
   }
+  return ExitOk;
+}
+
+int Derive(std::string_view urlArgument, std::string_view loginArgument) {
+  const auto url = DecodeArgument(urlArgument);
+  if (!url)
+    return Fail(ExitUsage, "quillgate-cli: the URL is not valid UTF-8.");
+  const auto login = DecodeArgument(loginArgument);
+  if (!login)
+    return Fail(ExitUsage, "quillgate-cli: the login is not valid UTF-8.");
+
+  std::u16string master;
+  if (const int refused = ReadMasterPassword(master); refused != ExitOk)
+    return refused;
 
   // The same checks, in the same order, as the window's "Generate".
   int result = ExitOk;
@@ -104,6 +118,33 @@ int Derive(std::string_view urlArgument, std::string_view loginArgument) {
   }
   SecureZero(master.data(), master.size() * sizeof(char16_t));
   return result;
+}
+
+// The three symbols' numbers and names, then the strength sentence: what the window's master
+// password box shows for the same password.
+int Fingerprint() {
+#ifdef KV_FINGERPRINT
+  std::u16string master;
+  if (const int refused = ReadMasterPassword(master); refused != ExitOk)
+    return refused;
+  int result = ExitOk;
+  if (master.empty())
+    result = Fail(ExitRefused, "Please enter a master password!");
+  else
+    try {
+      const std::u16string lines = FingerprintLine(FingerprintSymbols(FingerprintHash(master))) +
+                                   u"\n" + StrengthSentence(GuessesExponent(master)) + u"\n";
+      result = Print(Utf16ToUtf8(lines));
+    } catch (const EKvError &error) {
+      result = Fail(ExitRefused, error.what());
+    }
+  SecureZero(master.data(), master.size() * sizeof(char16_t));
+  return result;
+#else
+  constexpr int ExitUnavailable = 4;
+  return Fail(ExitUnavailable,
+              "quillgate-cli: the master password's fingerprint is not available in this build.");
+#endif
 }
 
 } // namespace
@@ -119,5 +160,7 @@ int main(int argc, char **argv) {
     return Print("quillgate-cli " KV_VERSION "\n");
   if (command == "derive" && (count == 2 || count == 3))
     return Derive(arguments[1], count == 3 ? arguments[2] : "");
+  if (command == "fingerprint" && count == 1)
+    return Fingerprint();
   return UsageError();
 }

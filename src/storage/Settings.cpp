@@ -84,6 +84,10 @@ void RecordSiteLinesTyped(const std::u16string &configFile) {
     throw EKvError(u"Unable to write to " + configFile);
 }
 
+bool FingerprintShown(const std::u16string &configFile) {
+  return ParseInteger(ReadProfileText(configFile, u"Fingerprint", u"Show", u"")).value_or(1) != 0;
+}
+
 std::u16string GetAutoRun(const IKvEnvironment &env) {
   return ReadAutoStart(env, AutoRunName);
 }

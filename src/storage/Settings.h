@@ -40,6 +40,10 @@ bool SiteLinesAreTyped(const std::u16string &configFile);
 // Raises "Unable to write to <configFile>".
 void RecordSiteLinesTyped(const std::u16string &configFile);
 
+// Whether the master password box shows its fingerprint: yes unless "[Fingerprint] Show" is the
+// integer 0.
+bool FingerprintShown(const std::u16string &configFile);
+
 // The program path registered to start at log-on, or the empty text when there is none.
 // Raises "Failed to get data for 'Korvane Quillgate'" or "Invalid data type for 'Korvane
 // Quillgate'".

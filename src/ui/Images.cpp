@@ -31,6 +31,13 @@ QPixmap DeleteGlyph() {
       WithKeyColourTransparent(QImage(QStringLiteral(":/images/delete.png"))));
 }
 
+QPixmap FingerprintSymbolImage(int symbol) {
+  RegisterImages();
+  if (symbol < 0 || symbol > 15)
+    return {};
+  return QPixmap(QStringLiteral(":/images/symbol-%1.png").arg(symbol));
+}
+
 QImage WithKeyColourTransparent(const QImage &image) {
   if (image.isNull())
     return image;

@@ -15,6 +15,10 @@ QPixmap HouseImage();
 // The 16 x 16 minus of the delete buttons, its magenta background drawn transparent.
 QPixmap DeleteGlyph();
 
+// The 16 x 16 picture of the fingerprint's symbol (0 to 15) on a transparent background, its
+// outermost ring of pixels left free; null for any other number.
+QPixmap FingerprintSymbolImage(int symbol);
+
 // The image with every pixel of its bottom-left pixel's colour made transparent; the usual way of
 // storing a glyph without an alpha channel.
 QImage WithKeyColourTransparent(const QImage &image);

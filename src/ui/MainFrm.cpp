@@ -8,6 +8,9 @@
 #include "storage/MasterPassword.h"
 #include "storage/Settings.h"
 #include "ui/ErrorBox.h"
+#ifdef KV_FINGERPRINT
+#include "ui/FingerprintView.h"
+#endif
 #include "ui/LoginCompletion.h"
 #include "ui/MainFormLayout.h"
 #include "ui/SecretClipboard.h"
@@ -108,6 +111,7 @@ void TfmMain::CreateControls() {
   stars->setParent(edMasterPass); // the box owns its style
   edMasterPass->setStyle(stars);
   edMasterPass->setEchoMode(QLineEdit::Password);
+  edMasterPass->installEventFilter(this);
   edURL->setValidator(new TKvSingleLineValidator(edURL));
   edLogin->setValidator(new TKvSingleLineValidator(edLogin));
   new TKvLoginCompletion(*edLogin);
@@ -195,6 +199,10 @@ void TfmMain::FormCreate() {
   FMasterKeyFile = GetMasterKeyFileName(FEnv);
   FConfigFile = GetConfigFileName(FEnv);
   firstError.Run([&] { EnsureDataFolder(FEnv); });
+#ifdef KV_FINGERPRINT
+  if (FingerprintShown(FConfigFile))
+    FFingerprint = new TKvFingerprintView(*edMasterPass);
+#endif
 
   firstError.Run([&] {
     const TKvWindowPosition position = LoadWindowPosition(FConfigFile);
@@ -209,6 +217,7 @@ void TfmMain::FormCreate() {
     if (LoadMasterPassword(FMasterKeyFile, password, FProtection)) {
       cbSave->setChecked(true);
       edMasterPass->setText(Q(password));
+      ShowFingerprint();
     }
   });
   FFirst = false;
@@ -321,7 +330,18 @@ void TfmMain::cbSaveClick() {
   FMasterKeyUnread = false;
 }
 
+void TfmMain::ShowFingerprint() {
+#ifdef KV_FINGERPRINT
+  if (FFingerprint)
+    FFingerprint->Show(edMasterPass->text());
+#endif
+}
+
 void TfmMain::edMasterPassChange() {
+#ifdef KV_FINGERPRINT
+  if (FFingerprint)
+    FFingerprint->Hide(); // a keystroke: the symbols would belong to the text before it
+#endif
   // A saved password that could not be read is replaced or deleted only by the user's tick or
   // untick, never by typing.
   if (FFirst || FMasterKeyUnread)
@@ -381,6 +401,7 @@ int TfmMain::SelectedLogin() const {
 }
 
 void TfmMain::bbGenerateClick() {
+  ShowFingerprint();
   const std::u16string M = edMasterPass->text().toStdU16String();
   const std::u16string U = edURL->text().toStdU16String();
   const std::u16string L = edLogin->currentText().toStdU16String();
@@ -506,6 +527,8 @@ void TfmMain::sbDeleteURLClick() {
 }
 
 bool TfmMain::eventFilter(QObject *watched, QEvent *event) {
+  if (watched == edMasterPass && event->type() == QEvent::FocusOut)
+    Guarded([this] { ShowFingerprint(); });
   if (watched == lbSite) {
     switch (event->type()) {
     case QEvent::MouseMove:

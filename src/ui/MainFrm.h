@@ -22,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
+class TKvFingerprintView;
 class TKvThumbButtonGroup;
 
 // The data of one recently-used-URL button: its site index and the URL a click puts into the URL
@@ -102,6 +103,9 @@ private:
   // Writes the master password box's text to master.key while "Save password" is ticked, and
   // deletes master.key while it is not.
   void StoreMasterPassword();
+  // Computes the master password's fingerprint for a finished entry (the focus left the box,
+  // "Generate" was pressed, a saved password was loaded); never while the user types.
+  void ShowFingerprint();
   void cbSaveClick();
   void edMasterPassChange();
   void cbRunOnStartupClick();
@@ -147,6 +151,7 @@ private:
   bool FDestroyed = false;
   QPoint FShownPosition; // the frame's corner while the window was last shown
   bool FWasShown = false;
+  TKvFingerprintView *FFingerprint = nullptr; // the box's; none where it is hidden or not built
 
 public:
   // The controls, named as their object names.

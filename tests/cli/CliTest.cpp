@@ -2,6 +2,7 @@
 
 #include "support/OpenSslReference.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -187,10 +188,79 @@ TEST(CliUsage, HelpVersionAndMistakes) {
   }
 }
 
+// The same symbols as the window's (the reference Argon2's known answers) and the strength
+// sentence, for the master password read as "derive" reads it.
+TEST(CliFingerprint, PrintsTheSymbolsThenTheStrengthSentence) {
+  const std::string horse = "7 2 15  brown key, black cross, white bolt\n"
+                            "About 10^21 guesses. If one of your site passwords leaks, an "
+                            "attacker with graphics cards (10^10 guesses a second) would need "
+                            "about 32 centuries to find this master password.\n";
+  const struct {
+    const char *name;
+    std::string input, out;
+  } cases[] = {
+      {"ascii", "correct horse battery staple\n", horse},
+      {"CR LF and a byte-order mark",
+       "\xEF\xBB\xBF"
+       "correct horse battery staple\r\nrest",
+       horse},
+      {"cyrillic",
+       "\xD0\x9F\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C \xD0\xB4\xD0\xBB\xD1\x8F "
+       "\xD0\xBF\xD1\x80\xD0\xBE\xD0\xB2\xD0\xB5\xD1\x80\xD0\xBA\xD0\xB8",
+       "1 3 0  orange triangle, red circle, green square\n"},
+      {"the commonest password", "password\n",
+       "9 1 13  grey cloud, orange triangle, lime arrow\nAbout 10^0 guesses. If one of your site "
+       "passwords leaks, an attacker with graphics cards (10^10 guesses a second) would need "
+       "about a split second to find this master password.\n"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const CliRun run = RunCli({"fingerprint"}, c.input);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.substr(0, c.out.size()), c.out);
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), 2);
+  }
+}
+
+TEST(CliFingerprint, RefusesWhatDeriveRefuses) {
+  const struct {
+    const char *name;
+    std::vector<std::string> args;
+    std::string input;
+    int exitCode;
+    std::string err;
+  } cases[] = {
+      {"empty", {"fingerprint"}, "\n", 1, "Please enter a master password!\n"},
+      {"no input", {"fingerprint"}, "", 1, "Please enter a master password!\n"},
+      {"invalid UTF-8",
+       {"fingerprint"},
+       "caf\xe9\n",
+       2,
+       "quillgate-cli: the master password is not valid UTF-8.\n"},
+      {"NUL",
+       {"fingerprint"},
+       std::string("a\0b\n", 4),
+       1,
+       "quillgate-cli: the master password contains a NUL character.\n"},
+      {"an argument", {"fingerprint", "extra"}, "m\n", 2, ""},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    const CliRun run = RunCli(c.args, c.input);
+    EXPECT_EQ(run.exitCode, c.exitCode);
+    EXPECT_EQ(run.out, "");
+    if (!c.err.empty())
+      EXPECT_EQ(run.err, c.err);
+    else
+      EXPECT_NE(run.err.find("Usage:"), std::string::npos);
+  }
+}
+
 // A password that could not be written is not refused input: a script must tell the two apart.
 TEST(CliOutput, AFailedWriteToStandardOutputHasItsOwnExitCode) {
   const std::vector<std::string> commands[] = {
-      {"derive", "https://example.com"}, {"--version"}, {"--help"}};
+      {"derive", "https://example.com"}, {"fingerprint"}, {"--version"}, {"--help"}};
   for (const auto &args : commands) {
     SCOPED_TRACE(args[0]);
     const CliRun run = RunCli(args, "master\n", "/dev/full");

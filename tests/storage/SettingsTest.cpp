@@ -207,6 +207,27 @@ TEST_F(WindowPosition, AFifoOrADeviceNamedConfigIniIsRefusedAtOnce) {
   }
 }
 
+using FingerprintSetting = TempFolderTest;
+
+TEST_F(FingerprintSetting, ShownUnlessShowIsZero) {
+  const std::pair<std::string, bool> rows[] = {
+      {"", true},
+      {"[Fingerprint]\nShow=1\n", true},
+      {"[Fingerprint]\nShow=0\n", false},
+      {"[fingerprint]\r\nshow = 0 \r\n", false},
+      {"[Fingerprint]\nShow=\"0\"\n", false},
+      {"[Fingerprint]\nShow=no\n", true},
+      {"[Fingerprint]\nShow=\n", true},
+      {"[Window]\nShow=0\n", true},
+  };
+  for (const auto &[file, shown] : rows) {
+    SCOPED_TRACE(file);
+    WriteFile(folder / "config.ini", file);
+    EXPECT_EQ(FingerprintShown(U(folder / "config.ini")), shown);
+  }
+  EXPECT_TRUE(FingerprintShown(U(folder / "missing.ini")));
+}
+
 TEST_F(WindowPosition, ProfileStringsDropOnePairOfQuotesAndTheBlanks) {
   WriteFile(folder / "p.ini", "[S]\na= \"'q'\" \nb=''\nc=\"x\ne=  spaced out  \n");
   const auto read = [&](const char16_t *key) {

@@ -1,6 +1,9 @@
 #include "ui/Images.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
+#include <map>
+#include <vector>
 
 namespace {
 
@@ -65,6 +68,65 @@ TEST(DeleteGlyph, BlueBarWithItsMagentaDrawnTransparent) {
   EXPECT_EQ(bar.alpha(), 255);
   EXPECT_GT(bar.blue(), 2 * bar.red());
   EXPECT_EQ(CountNear(glyph, Qt::magenta, 0), 0) << "no magenta is left";
+}
+
+// The fill: the colour most pixels of the symbol have, its dark outline aside.
+QColor FillColour(const QImage &image) {
+  std::map<QRgb, int> counts;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (image.pixelColor(x, y).alpha() == 255 &&
+          !Near(image.pixelColor(x, y), QColor(0x20, 0x20, 0x20), 0))
+        ++counts[image.pixel(x, y)];
+  const auto most =
+      std::max_element(counts.begin(), counts.end(),
+                       [](const auto &a, const auto &b) { return a.second < b.second; });
+  return most == counts.end() ? QColor(0x20, 0x20, 0x20) : QColor::fromRgba(most->first);
+}
+
+// Sixteen symbols told apart by shape alone (their outlines differ in many pixels) and by colour.
+TEST(FingerprintSymbolImage, SixteenShapesAndColoursInsideATransparentMargin) {
+  std::vector<QImage> images;
+  for (int symbol = 0; symbol < 16; ++symbol) {
+    SCOPED_TRACE(symbol);
+    const QImage image =
+        FingerprintSymbolImage(symbol).toImage().convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(image.size(), QSize(16, 16));
+    for (int i = 0; i < 16; ++i)
+      for (const QPoint at : {QPoint(i, 0), QPoint(i, 15), QPoint(0, i), QPoint(15, i)})
+        EXPECT_TRUE(IsTransparent(image, at));
+    int covered = 0;
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 16; ++x)
+        covered += IsTransparent(image, {x, y}) ? 0 : 1;
+    EXPECT_GT(covered, 40) << "large enough to see";
+    images.push_back(image);
+  }
+  for (std::size_t a = 0; a < images.size(); ++a)
+    for (std::size_t b = a + 1; b < images.size(); ++b) {
+      SCOPED_TRACE(testing::Message() << a << " and " << b);
+      int differing = 0;
+      for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+          differing += IsTransparent(images[a], {x, y}) != IsTransparent(images[b], {x, y}) ? 1 : 0;
+      EXPECT_GE(differing, 20);
+      EXPECT_FALSE(Near(FillColour(images[a]), FillColour(images[b]), 24));
+    }
+  EXPECT_TRUE(FingerprintSymbolImage(16).isNull());
+  EXPECT_TRUE(FingerprintSymbolImage(-1).isNull());
+}
+
+// Spot checks that the pictures are the names of the core: "red circle" is red and round.
+TEST(FingerprintSymbolImage, DrawsWhatTheNamesSay) {
+  const QImage circle = FingerprintSymbolImage(3).toImage();
+  EXPECT_TRUE(Near(FillColour(circle), QColor(0xE0, 0x1E, 0x2C), 10));
+  EXPECT_TRUE(IsTransparent(circle, {2, 2})) << "a circle leaves its corners free";
+  EXPECT_FALSE(IsTransparent(circle, {8, 8}));
+  const QImage square = FingerprintSymbolImage(0).toImage();
+  EXPECT_LT(FillColour(square).red(), FillColour(square).green());
+  EXPECT_FALSE(IsTransparent(square, {2, 2})) << "a square fills its corners";
+  const QImage star = FingerprintSymbolImage(14).toImage();
+  EXPECT_GT(FillColour(star).blue(), 2 * FillColour(star).red());
 }
 
 TEST(WithKeyColourTransparent, TheBottomLeftColourDisappearsEverywhereElseStays) {

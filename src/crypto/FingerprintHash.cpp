@@ -1,0 +1,51 @@
+// The parts of the fingerprint and the strength estimate that need libsodium and zxcvbn.
+
+#include "common/KvError.h"
+#include "common/SecureZero.h"
+#include "common/Unicode.h"
+#include "crypto/Fingerprint.h"
+
+#include <algorithm>
+#include <cmath>
+#include <sodium.h>
+#include <string>
+#include <zxcvbn.h>
+
+namespace {
+
+constexpr char Salt[] = "Quillgate print1";
+static_assert(sizeof(Salt) - 1 == crypto_pwhash_SALTBYTES);
+
+// The password's UTF-8 with a terminating zero, wiped when it goes.
+class TUtf8Secret {
+public:
+  explicit TUtf8Secret(std::u16string_view password) : FText(Utf16ToUtf8(password)) {}
+  ~TUtf8Secret() { SecureZero(FText.data(), FText.size()); }
+  TUtf8Secret(const TUtf8Secret &) = delete;
+  TUtf8Secret &operator=(const TUtf8Secret &) = delete;
+
+  const std::string &Text() const { return FText; }
+
+private:
+  std::string FText;
+};
+
+} // namespace
+
+ByteArray FingerprintHash(std::u16string_view masterPassword) {
+  if (sodium_init() < 0)
+    throw EKvError(u"The cryptography library could not be started.");
+  const TUtf8Secret password(masterPassword);
+  ByteArray hash(FingerprintHashSize);
+  if (crypto_pwhash(hash.data(), hash.size(), password.Text().data(), password.Text().size(),
+                    reinterpret_cast<const unsigned char *>(Salt), 3, 16u << 20,
+                    crypto_pwhash_ALG_ARGON2ID13) != 0)
+    throw EKvError(u"Not enough memory to compute the master password's fingerprint.");
+  return hash;
+}
+
+int GuessesExponent(std::u16string_view masterPassword) {
+  const TUtf8Secret password(masterPassword);
+  const double bits = ZxcvbnMatch(password.Text().c_str(), nullptr, nullptr);
+  return static_cast<int>(std::floor(std::max(bits, 0.0) * std::log10(2.0)));
+}
