@@ -15,7 +15,6 @@
 #include "ui/ThumbButtonGroup.h"
 
 #include <QCheckBox>
-#include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -83,9 +82,11 @@ QString HomePageAddress() {
 }
 
 TfmMain::TfmMain(const IKvEnvironment &env, IKvDataProtection &protection,
-                 std::u16string programPath, TKvErrorReport errorReport, QWidget *parent)
-    : QDialog(parent), FEnv(env), FProtection(protection), FProgramPath(std::move(programPath)),
-      FErrorReport(std::move(errorReport)), FSites(GetURLsFileName(env), GetLoginsFileName(env)) {
+                 TKvClipboardGuard &clipboard, std::u16string programPath,
+                 TKvErrorReport errorReport, QWidget *parent)
+    : QDialog(parent), FEnv(env), FProtection(protection), FClipboard(clipboard),
+      FProgramPath(std::move(programPath)), FErrorReport(std::move(errorReport)),
+      FSites(GetURLsFileName(env), GetLoginsFileName(env)) {
   CreateControls();
   FormCreate();
 }
@@ -108,6 +109,8 @@ void TfmMain::CreateControls() {
   stars->setParent(edMasterPass); // the box owns its style
   edMasterPass->setStyle(stars);
   edMasterPass->setEchoMode(QLineEdit::Password);
+  if (auto *secretBox = dynamic_cast<TKvSecretBox *>(edPassword))
+    secretBox->SetClipboardGuard(FClipboard);
   edURL->setValidator(new TKvSingleLineValidator(edURL));
   edLogin->setValidator(new TKvSingleLineValidator(edLogin));
   new TKvLoginCompletion(*edLogin);
@@ -415,7 +418,7 @@ void TfmMain::bbGenerateClick() {
 
 void TfmMain::sbCopyClick() {
   edPassword->selectAll();
-  CopySecret(*QGuiApplication::clipboard(), edPassword->selectedText());
+  FClipboard.Copy(edPassword->selectedText());
 }
 
 void TfmMain::bgThumbsButtonClicked(int32_t P) {

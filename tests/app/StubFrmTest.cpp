@@ -6,7 +6,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -14,6 +16,7 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -185,6 +188,46 @@ TEST_F(ShellTest, ExitWithTheWindowOpenSavesTheListsBeforeTheProgramEnds) {
   EXPECT_TRUE(Has("config.ini"));
   EXPECT_FALSE(stub->MainWindowOpen());
   EXPECT_EQ(stub->fmMain(), nullptr);
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(ShellTest, ACopiedPasswordLeavesTheClipboardAfterTheConfiguredDelayOrAtTheEnd) {
+  QClipboard &clipboard = *QGuiApplication::clipboard();
+  // The delay is read when the program starts: one second here.
+  Put("config.ini", "[Clipboard]\r\nClearAfter=1\r\n");
+  stub = std::make_unique<TfmStub>(*env, *protection, ProgramPath);
+  stub->SetQuit([] {});
+  const auto copyAndClose = [&] {
+    WhileOpen([&] {
+      GenerateNewSite();
+      stub->fmMain()->sbCopy->click();
+      stub->fmMain()->bbClose->click();
+    });
+    stub->Show1Click();
+    ASSERT_FALSE(stub->MainWindowOpen());
+  };
+
+  // The window is closed at once; the delay, the program's, still runs.
+  QElapsedTimer since;
+  copyAndClose();
+  since.start();
+  const QString password = clipboard.text();
+  EXPECT_EQ(password.size(), 16);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return clipboard.text().isEmpty(); }, 5000));
+  EXPECT_GE(since.elapsed(), 900);
+
+  // The program ends before the delay: what is still ours goes with it, the user's own stays.
+  for (const bool userCopies : {false, true}) {
+    SCOPED_TRACE(userCopies ? "the user copied since" : "still ours");
+    copyAndClose();
+    EXPECT_EQ(clipboard.text(), password);
+    if (userCopies)
+      clipboard.setText("the user's own");
+    stub.reset();
+    EXPECT_EQ(clipboard.text(), userCopies ? "the user's own" : "");
+    stub = std::make_unique<TfmStub>(*env, *protection, ProgramPath);
+    stub->SetQuit([] {});
+  }
   EXPECT_TRUE(errors.isEmpty());
 }
 
