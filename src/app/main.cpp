@@ -4,6 +4,7 @@
 #include "app/StubFrm.h"
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
+#include "platform/ProcessProtection.h"
 #include "platform/TerminationRequests.h"
 
 #include <QSessionManager>
@@ -23,6 +24,7 @@ extern "C" void SaveOnAbruptExit() {
 } // namespace
 
 int main(int argc, char **argv) {
+  ProtectProcessMemory();
   TKvApplication application(argc, argv);
   // The program lives in the tray: closing its window does not end it.
   QApplication::setQuitOnLastWindowClosed(false);

@@ -1,6 +1,7 @@
 #include "ui/MainFrm.h"
 
 #include "common/KvError.h"
+#include "common/SecureZero.h"
 #include "crypto/SitePassword.h"
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
@@ -209,6 +210,7 @@ void TfmMain::FormCreate() {
   TFirstError loadError;
   loadError.Run([&] {
     std::u16string password;
+    const TKvWipeOnExit wipe(password);
     if (LoadMasterPassword(FMasterKeyFile, password, FProtection)) {
       cbSave->setChecked(true);
       edMasterPass->setText(Q(password));
@@ -302,9 +304,11 @@ void TfmMain::Guarded(const std::function<void()> &action) {
 }
 
 void TfmMain::StoreMasterPassword() {
-  if (cbSave->isChecked())
-    SaveMasterPassword(edMasterPass->text().toStdU16String(), FMasterKeyFile, FProtection);
-  else
+  if (cbSave->isChecked()) {
+    std::u16string password = edMasterPass->text().toStdU16String();
+    const TKvWipeOnExit wipe(password);
+    SaveMasterPassword(password, FMasterKeyFile, FProtection);
+  } else
     DeleteMasterPassword(FMasterKeyFile);
 }
 
@@ -384,13 +388,16 @@ int TfmMain::SelectedLogin() const {
 }
 
 void TfmMain::bbGenerateClick() {
-  const std::u16string M = edMasterPass->text().toStdU16String();
+  std::u16string M = edMasterPass->text().toStdU16String();
+  const TKvWipeOnExit wipeM(M);
   const std::u16string U = edURL->text().toStdU16String();
   const std::u16string L = edLogin->currentText().toStdU16String();
   if (const std::optional<std::u16string> refused = RefusedGenerateInput(M, U))
     return ShowWarning(*refused);
 
-  edPassword->setText(Q(DeriveSitePassword(M, U, L)));
+  std::u16string derived = DeriveSitePassword(M, U, L);
+  const TKvWipeOnExit wipeDerived(derived);
+  edPassword->setText(Q(derived));
 
   if (SelectedLogin() < 0) {
     edLogin->addItem(Q(L));

@@ -6,7 +6,8 @@
 # clipboard about two seconds later; the same text copied meanwhile by the user (with xclip) stays;
 # closing the window right after the copy still clears it after the delay. Then, started again with
 # "ClearAfter=0": the password stays, and leaves when the program ends by "Exit" from the tray menu
-# or by SIGTERM, without being handed to the clipboard manager.
+# or by SIGTERM, without being handed to the clipboard manager. Neither run writes the master
+# password or the site password to its standard error.
 # KV_FORM_LAYOUT is the tool that prints the window's form table.
 set -eu
 program=$1
@@ -69,6 +70,13 @@ copy() {
   wait_until 5 "Copy to put the password on the clipboard" clipboard_is "$password"
   copied=$(now_ms)
 }
+# Nothing secret went to the program's standard error, which a desktop session writes to its log.
+nothing_secret_logged() {
+  for secret in "$master" "$password"; do
+    grep -qF "$secret" "$root/stderr" && fail "the program wrote a secret to standard error"
+  done
+  return 0
+}
 # Starts the program with the given delay in config.ini.
 start_with_delay() {
   printf '[Clipboard]\r\nClearAfter=%s\r\n' "$1" >"$data/config.ini"
@@ -104,6 +112,7 @@ if [ "$how" = exit ]; then
 
   choose_from_tray_menu 2
   wait_for_end "Exit"
+  nothing_secret_logged
 fi
 
 # No timed clearing: the password stays until the program ends.
@@ -117,6 +126,7 @@ exit) choose_from_tray_menu 2 ;;
 term) kill -TERM "$app" ;;
 esac
 wait_for_end "$how"
+nothing_secret_logged
 clipboard_empty || fail "the password outlived the program: '$(clipboard)'"
 if grep -qF "$password" "$root/saved" 2>/dev/null; then
   fail "the program handed the password to the clipboard manager at its end"
