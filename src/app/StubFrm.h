@@ -53,9 +53,6 @@ public:
 
   bool MainWindowOpen() const { return FMainWindowOpen; }
   TfmMain *fmMain() const { return FMainWindow.get(); }
-  // Outlives every window, so that a copied password is taken back after the window closed; when
-  // the stub ends with the program, what is still ours leaves the clipboard.
-  TKvClipboardGuard &Clipboard() { return *FClipboard; }
 
   // Reports an error: the error box (on the open window, or on its own), or the standard error
   // stream once the program is ending.
@@ -88,7 +85,9 @@ private:
   TKvReport FErrorBox;
   std::function<void()> FQuit;
 
-  // Declared before the window, which uses it, so it goes after it.
+  // The program's clipboard guard: it outlives every window, so a copied password is taken back
+  // after the window closed, and when the stub ends with the program, what is still ours leaves
+  // the clipboard. Declared before the window, which uses it, so it goes after it.
   std::unique_ptr<TKvClipboardGuard> FClipboard;
   bool FMainWindowOpen = false;
   std::unique_ptr<TfmMain> FMainWindow;
