@@ -6,6 +6,7 @@
 #include "platform/Environment.h"
 #include "platform/posix/Environment.h"
 #include "ui/MainFrm.h"
+#include "ui/SecretClipboard.h"
 #include "ui/ThumbButtonGroup.h"
 
 #include <QApplication>
@@ -51,7 +52,7 @@ struct Profile {
     }
   }
   std::unique_ptr<TfmMain> Open() {
-    auto window = std::make_unique<TfmMain>(*env, protection, u"/usr/bin/quillgate",
+    auto window = std::make_unique<TfmMain>(*env, protection, clipboard, u"/usr/bin/quillgate",
                                             [](const std::u16string &) {});
     window->SetWarningBox([this](const std::u16string &, const std::u16string &) { ++warnings; });
     window->show();
@@ -62,6 +63,7 @@ struct Profile {
   QTemporaryDir folder;
   std::unique_ptr<TKvFixedEnvironment> env;
   NoProtection protection;
+  TKvClipboardGuard clipboard{*QGuiApplication::clipboard(), std::chrono::seconds(30)};
   int warnings = 0; // a warning means Generate stopped short
 };
 

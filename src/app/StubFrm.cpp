@@ -2,9 +2,11 @@
 
 #include "common/KvError.h"
 #include "platform/TerminationRequests.h"
+#include "storage/Settings.h"
 #include "ui/ErrorBox.h"
 #include "ui/Images.h"
 #include "ui/MainFrm.h"
+#include "ui/SecretClipboard.h"
 
 #include <QAction>
 #include <QApplication>
@@ -42,7 +44,10 @@ bool TrayReportsDoubleClicks() {
 TfmStub::TfmStub(const IKvEnvironment &env, IKvDataProtection &protection,
                  std::u16string programPath, QWidget *parent)
     : QWidget(parent), FEnv(env), FProtection(protection), FProgramPath(std::move(programPath)),
-      FQuit([] { QCoreApplication::quit(); }) {
+      FQuit([] { QCoreApplication::quit(); }),
+      FClipboard(std::make_unique<TKvClipboardGuard>(
+          *QGuiApplication::clipboard(),
+          std::chrono::seconds(LoadClipboardClearAfter(GetConfigFileName(env))))) {
   setObjectName(QStringLiteral("fmStub"));
   setWindowTitle(QCoreApplication::applicationName());
 
@@ -174,7 +179,7 @@ void TfmStub::OpenMainWindow() {
   }
   try {
     FMainWindow =
-        std::make_unique<TfmMain>(FEnv, FProtection, FProgramPath,
+        std::make_unique<TfmMain>(FEnv, FProtection, *FClipboard, FProgramPath,
                                   [this](const std::u16string &message) { ReportError(message); });
   } catch (...) {
     FMainWindow.reset();

@@ -20,6 +20,7 @@ class QMenu;
 class QSocketNotifier;
 class QSystemTrayIcon;
 class TfmMain;
+class TKvClipboardGuard;
 
 // False where the tray icon is a StatusNotifierItem, whose hosts send no double-click.
 bool TrayReportsDoubleClicks();
@@ -28,8 +29,9 @@ class TfmStub : public QWidget {
   Q_OBJECT
 
 public:
-  // env, protection and programPath are handed to every main window it opens. The tray icon is
-  // shown at once, with the application's name (the program's title) as its tooltip.
+  // env, protection and programPath are handed to every main window it opens, with the program's
+  // clipboard guard, whose delay is read from config.ini here. The tray icon is shown at once, with
+  // the application's name (the program's title) as its tooltip.
   TfmStub(const IKvEnvironment &env, IKvDataProtection &protection, std::u16string programPath,
           QWidget *parent = nullptr);
   ~TfmStub() override;
@@ -83,6 +85,10 @@ private:
   TKvReport FErrorBox;
   std::function<void()> FQuit;
 
+  // The program's clipboard guard: it outlives every window, so a copied password is taken back
+  // after the window closed, and when the stub ends with the program, what is still ours leaves
+  // the clipboard. Declared before the window, which uses it, so it goes after it.
+  std::unique_ptr<TKvClipboardGuard> FClipboard;
   bool FMainWindowOpen = false;
   std::unique_ptr<TfmMain> FMainWindow;
   bool FQuitAfterClose = false;

@@ -5,6 +5,7 @@
 #include "app/StubFrm.h"
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
+#include "platform/ProcessProtection.h"
 #include "platform/TerminationRequests.h"
 
 #include <QSessionManager>
@@ -24,6 +25,7 @@ extern "C" void SaveOnAbruptExit() {
 } // namespace
 
 int main(int argc, char **argv) {
+  ProtectProcessMemory();
   const IKvEnvironment &env = ProcessEnvironment();
   // One program per data folder: a later start hands its request to the running one and ends.
   TKvSingleInstance instance(env);

@@ -5,6 +5,7 @@
 #include "common/Unicode.h"
 #include "crypto/Fingerprint.h"
 #include "crypto/SitePassword.h"
+#include "platform/ProcessProtection.h"
 #include "platform/Terminal.h"
 
 #include <cstdio>
@@ -113,8 +114,17 @@ int Derive(std::string_view urlArgument, std::string_view loginArgument) {
   if (const std::optional<std::u16string> refused = RefusedGenerateInput(master, *url))
     result = Fail(ExitRefused, Utf16ToUtf8(*refused).c_str());
   else {
-    const std::string password = Utf16ToUtf8(DeriveSitePassword(master, *url, *login));
-    result = Print(password + "\n");
+    // Each copy of the password is wiped once printed; the line is made at its final size, so
+    // no reallocation leaves one behind.
+    std::u16string derived = DeriveSitePassword(master, *url, *login);
+    std::string password = Utf16ToUtf8(derived);
+    std::string line;
+    line.reserve(password.size() + 1);
+    line.append(password).push_back('\n');
+    result = Print(line);
+    SecureZero(derived.data(), derived.size() * sizeof(char16_t));
+    SecureZero(password.data(), password.size());
+    SecureZero(line.data(), line.size());
   }
   SecureZero(master.data(), master.size() * sizeof(char16_t));
   return result;
@@ -150,6 +160,7 @@ int Fingerprint() {
 } // namespace
 
 int main(int argc, char **argv) {
+  ProtectProcessMemory();
   const std::vector<std::string> arguments = CommandLineArguments(argc, argv);
   const std::size_t count = arguments.size();
   // A view of the argument itself, never of a temporary string made for the condition.

@@ -7,6 +7,8 @@
 #include "platform/FileSystem.h"
 #include "platform/ProfileFile.h"
 
+#include <algorithm>
+
 namespace {
 
 // A fixed text of its own, although it reads like the application title.
@@ -86,6 +88,14 @@ void RecordSiteLinesTyped(const std::u16string &configFile) {
 
 bool FingerprintShown(const std::u16string &configFile) {
   return ParseInteger(ReadProfileText(configFile, u"Fingerprint", u"Show", u"")).value_or(1) != 0;
+}
+
+int32_t LoadClipboardClearAfter(const std::u16string &configFile) {
+  const std::optional<int32_t> seconds =
+      ParseInteger(ReadProfileText(configFile, u"Clipboard", u"ClearAfter", u""));
+  if (!seconds || *seconds < 0)
+    return DefaultClipboardClearAfter;
+  return std::min(*seconds, LongestClipboardClearAfter);
 }
 
 std::u16string GetAutoRun(const IKvEnvironment &env) {

@@ -44,6 +44,13 @@ void RecordSiteLinesTyped(const std::u16string &configFile);
 // integer 0.
 bool FingerprintShown(const std::u16string &configFile);
 
+// How long a password the program put on the clipboard stays there: "ClearAfter" of section
+// "Clipboard", in seconds, 0 for no timed clearing. 30 when the key is missing, no integer or
+// negative; a value beyond a day is read as a day.
+int32_t LoadClipboardClearAfter(const std::u16string &configFile);
+inline constexpr int32_t DefaultClipboardClearAfter = 30;
+inline constexpr int32_t LongestClipboardClearAfter = 24 * 60 * 60;
+
 // The program path registered to start at log-on, or the empty text when there is none.
 // Raises "Failed to get data for 'Korvane Quillgate'" or "Invalid data type for 'Korvane
 // Quillgate'".

@@ -1,6 +1,7 @@
 #include "ui/MainFrm.h"
 
 #include "common/KvError.h"
+#include "common/SecureZero.h"
 #include "crypto/SitePassword.h"
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
@@ -18,7 +19,6 @@
 #include "ui/ThumbButtonGroup.h"
 
 #include <QCheckBox>
-#include <QClipboard>
 #include <QComboBox>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -86,9 +86,11 @@ QString HomePageAddress() {
 }
 
 TfmMain::TfmMain(const IKvEnvironment &env, IKvDataProtection &protection,
-                 std::u16string programPath, TKvErrorReport errorReport, QWidget *parent)
-    : QDialog(parent), FEnv(env), FProtection(protection), FProgramPath(std::move(programPath)),
-      FErrorReport(std::move(errorReport)), FSites(GetURLsFileName(env), GetLoginsFileName(env)) {
+                 TKvClipboardGuard &clipboard, std::u16string programPath,
+                 TKvErrorReport errorReport, QWidget *parent)
+    : QDialog(parent), FEnv(env), FProtection(protection), FClipboard(clipboard),
+      FProgramPath(std::move(programPath)), FErrorReport(std::move(errorReport)),
+      FSites(GetURLsFileName(env), GetLoginsFileName(env)) {
   CreateControls();
   FormCreate();
 }
@@ -112,6 +114,8 @@ void TfmMain::CreateControls() {
   edMasterPass->setStyle(stars);
   edMasterPass->setEchoMode(QLineEdit::Password);
   edMasterPass->installEventFilter(this);
+  if (auto *secretBox = dynamic_cast<TKvSecretBox *>(edPassword))
+    secretBox->SetClipboardGuard(FClipboard);
   edURL->setValidator(new TKvSingleLineValidator(edURL));
   edLogin->setValidator(new TKvSingleLineValidator(edLogin));
   new TKvLoginCompletion(*edLogin);
@@ -214,6 +218,7 @@ void TfmMain::FormCreate() {
   TFirstError loadError;
   loadError.Run([&] {
     std::u16string password;
+    const TKvWipeOnExit wipe(password);
     if (LoadMasterPassword(FMasterKeyFile, password, FProtection)) {
       cbSave->setChecked(true);
       edMasterPass->setText(Q(password));
@@ -308,9 +313,11 @@ void TfmMain::Guarded(const std::function<void()> &action) {
 }
 
 void TfmMain::StoreMasterPassword() {
-  if (cbSave->isChecked())
-    SaveMasterPassword(edMasterPass->text().toStdU16String(), FMasterKeyFile, FProtection);
-  else
+  if (cbSave->isChecked()) {
+    std::u16string password = edMasterPass->text().toStdU16String();
+    const TKvWipeOnExit wipe(password);
+    SaveMasterPassword(password, FMasterKeyFile, FProtection);
+  } else
     DeleteMasterPassword(FMasterKeyFile);
 }
 
@@ -402,13 +409,16 @@ int TfmMain::SelectedLogin() const {
 
 void TfmMain::bbGenerateClick() {
   ShowFingerprint();
-  const std::u16string M = edMasterPass->text().toStdU16String();
+  std::u16string M = edMasterPass->text().toStdU16String();
+  const TKvWipeOnExit wipeM(M);
   const std::u16string U = edURL->text().toStdU16String();
   const std::u16string L = edLogin->currentText().toStdU16String();
   if (const std::optional<std::u16string> refused = RefusedGenerateInput(M, U))
     return ShowWarning(*refused);
 
-  edPassword->setText(Q(DeriveSitePassword(M, U, L)));
+  std::u16string derived = DeriveSitePassword(M, U, L);
+  const TKvWipeOnExit wipeDerived(derived);
+  edPassword->setText(Q(derived));
 
   if (SelectedLogin() < 0) {
     edLogin->addItem(Q(L));
@@ -436,7 +446,7 @@ void TfmMain::bbGenerateClick() {
 
 void TfmMain::sbCopyClick() {
   edPassword->selectAll();
-  CopySecret(*QGuiApplication::clipboard(), edPassword->selectedText());
+  FClipboard.Copy(edPassword->selectedText());
 }
 
 void TfmMain::bgThumbsButtonClicked(int32_t P) {

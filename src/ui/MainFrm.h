@@ -23,6 +23,7 @@ class QLineEdit;
 class QPushButton;
 class QToolButton;
 class TKvFingerprintView;
+class TKvClipboardGuard;
 class TKvThumbButtonGroup;
 
 // The data of one recently-used-URL button: its site index and the URL a click puts into the URL
@@ -60,9 +61,10 @@ class TfmMain : public QDialog {
 
 public:
   // env decides the data folder and the autostart entry; protection seals the saved master
-  // password (one per run); programPath is what "Run on startup" registers. Runs FormCreate.
-  TfmMain(const IKvEnvironment &env, IKvDataProtection &protection, std::u16string programPath,
-          TKvErrorReport errorReport = {}, QWidget *parent = nullptr);
+  // password (one per run); every copy of the password goes through clipboard, the program's, which
+  // takes it back later; programPath is what "Run on startup" registers. Runs FormCreate.
+  TfmMain(const IKvEnvironment &env, IKvDataProtection &protection, TKvClipboardGuard &clipboard,
+          std::u16string programPath, TKvErrorReport errorReport = {}, QWidget *parent = nullptr);
   // Runs FormDestroy when it has not run yet.
   ~TfmMain() override;
 
@@ -136,6 +138,7 @@ private:
 
   const IKvEnvironment &FEnv;
   IKvDataProtection &FProtection;
+  TKvClipboardGuard &FClipboard;
   std::u16string FProgramPath;
   TKvErrorReport FErrorReport;
   TKvWarningBox FWarningBox;

@@ -5,9 +5,9 @@
 #include <QKeyEvent>
 #include <QMimeData>
 
-void CopySecret(QClipboard &clipboard, const QString &text) {
+const QMimeData *CopySecret(QClipboard &clipboard, const QString &text) {
   if (text.isEmpty())
-    return;
+    return nullptr;
   auto *mime = new QMimeData;
   mime->setText(text);
   // Clipboard managers leave out of their history what is marked as a secret.
@@ -20,6 +20,41 @@ void CopySecret(QClipboard &clipboard, const QString &text) {
       QByteArray(4, '\0'));
 #endif
   clipboard.setMimeData(mime);
+  return mime;
+}
+
+TKvClipboardGuard::TKvClipboardGuard(QClipboard &clipboard, std::chrono::milliseconds clearAfter)
+    : FClipboard(clipboard), FClearAfter(clearAfter) {
+  FTimer.setSingleShot(true);
+  QObject::connect(&FTimer, &QTimer::timeout, [this] { ClearIfOurs(); });
+}
+
+TKvClipboardGuard::~TKvClipboardGuard() {
+  ClearIfOurs();
+}
+
+void TKvClipboardGuard::Copy(const QString &text) {
+  const QMimeData *put = CopySecret(FClipboard, text);
+  if (put == nullptr)
+    return;
+  FPut = put;
+  // Where the system knows no owner (Qt's own clipboard of a platform without a system one), the
+  // data object alone tells.
+  FOwnershipKnown = FClipboard.ownsClipboard();
+  if (FClearAfter.count() > 0)
+    FTimer.start(FClearAfter);
+}
+
+bool TKvClipboardGuard::HoldsOurs() const {
+  return !FPut.isNull() && FClipboard.mimeData(QClipboard::Clipboard) == FPut.data() &&
+         (!FOwnershipKnown || FClipboard.ownsClipboard());
+}
+
+void TKvClipboardGuard::ClearIfOurs() {
+  FTimer.stop();
+  if (HoldsOurs())
+    FClipboard.clear(QClipboard::Clipboard);
+  FPut.clear();
 }
 
 TKvSecretBox::TKvSecretBox(QWidget *parent) : QLineEdit(parent) {
@@ -41,7 +76,10 @@ template <typename Handler> void TKvSecretBox::KeepSelectionInside(Handler handl
 
 void TKvSecretBox::keyPressEvent(QKeyEvent *event) {
   if (event->matches(QKeySequence::Copy)) {
-    CopySecret(*QGuiApplication::clipboard(), selectedText());
+    if (FGuard != nullptr)
+      FGuard->Copy(selectedText());
+    else
+      CopySecret(*QGuiApplication::clipboard(), selectedText());
     event->accept();
     return;
   }

@@ -6,7 +6,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -14,6 +16,7 @@
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -185,6 +188,51 @@ TEST_F(ShellTest, ExitWithTheWindowOpenSavesTheListsBeforeTheProgramEnds) {
   EXPECT_TRUE(Has("config.ini"));
   EXPECT_FALSE(stub->MainWindowOpen());
   EXPECT_EQ(stub->fmMain(), nullptr);
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(ShellTest, ACopiedPasswordLeavesTheClipboardAfterTheConfiguredDelayOrAtTheEnd) {
+  QClipboard &clipboard = *QGuiApplication::clipboard();
+  // The delay is read when the program starts.
+  const auto start = [&](const char *seconds) {
+    stub.reset();
+    Put("config.ini", std::string("[Clipboard]\r\nClearAfter=") + seconds + "\r\n");
+    stub = std::make_unique<TfmStub>(*env, *protection, ProgramPath);
+    stub->SetQuit([] {});
+  };
+  start("1");
+  const auto copyAndClose = [&] {
+    WhileOpen([&] {
+      GenerateNewSite();
+      stub->fmMain()->sbCopy->click();
+      stub->fmMain()->bbClose->click();
+    });
+    stub->Show1Click();
+    ASSERT_FALSE(stub->MainWindowOpen());
+  };
+
+  // The window is closed at once; the delay, the program's, still runs. (Qt's timers of this
+  // length may fire up to 5 % early.)
+  QElapsedTimer since;
+  since.start();
+  copyAndClose();
+  const QString password = clipboard.text();
+  EXPECT_EQ(password.size(), 16);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return clipboard.text().isEmpty(); }, 5000));
+  EXPECT_GE(since.elapsed(), 900);
+
+  // The program ends before the delay: what is still ours goes with it, the user's own stays.
+  for (const bool userCopies : {false, true}) {
+    SCOPED_TRACE(userCopies ? "the user copied since" : "still ours");
+    start("60");
+    copyAndClose();
+    EXPECT_EQ(clipboard.text(), password);
+    if (userCopies)
+      clipboard.setText("the user's own");
+    stub.reset();
+    EXPECT_EQ(clipboard.text(), userCopies ? "the user's own" : "");
+  }
+  start("60");
   EXPECT_TRUE(errors.isEmpty());
 }
 

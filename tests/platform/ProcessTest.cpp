@@ -1,11 +1,17 @@
 #include "common/Unicode.h"
 #include "platform/Environment.h"
+#include "platform/ProcessProtection.h"
 #include "platform/WebBrowser.h"
 #include "support/TempFolder.h"
 
 #include <chrono>
 #include <cstdlib>
 #include <thread>
+#ifdef __linux__
+#include "support/ChildProcess.h"
+
+#include <sys/prctl.h>
+#endif
 
 namespace {
 
@@ -42,6 +48,18 @@ TEST_F(WebBrowser, HandsTheAddressToTheDesktopsOpenerWithoutWaitingForIt) {
   for (int i = 0; i < 200 && ReadFile(folder / "xdg-open.got").empty(); ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(ReadFile(folder / "xdg-open.got"), "https://www.korvane.org/a b?q=ü&x=$(id)");
+}
+#endif
+
+#ifdef __linux__
+// In a child, so this test program stays as it was.
+TEST(ProtectProcessMemory, MakesTheProcessNotDumpable) {
+  const auto dumpable = InChildProcess([] {
+    const int before = prctl(PR_GET_DUMPABLE);
+    ProtectProcessMemory();
+    return std::to_string(before) + " " + std::to_string(prctl(PR_GET_DUMPABLE));
+  });
+  EXPECT_EQ(dumpable, "1 0");
 }
 #endif
 

@@ -240,6 +240,45 @@ TEST_F(WindowPosition, ProfileStringsDropOnePairOfQuotesAndTheBlanks) {
   EXPECT_EQ(read(u"missing"), u"default");
 }
 
+using ClipboardClearAfter = TempFolderTest;
+
+TEST_F(ClipboardClearAfter, ReadsSecondsWithThirtyForAnythingUnusableAndADayAtMost) {
+  struct Row {
+    std::string file;
+    int32_t seconds;
+  };
+  const Row rows[] = {
+      {"[Clipboard]\nClearAfter=2\n", 2},
+      {"[clipboard]\r\nclearafter = \"45\"\r\n", 45},
+      {"[Clipboard]\nClearAfter=0\n", 0}, // never after a delay
+      {"[Clipboard]\nClearAfter=0x10\n", 16},
+      {"[Clipboard]\nClearAfter=-1\n", 30},
+      {"[Clipboard]\nClearAfter=ten\n", 30},
+      {"[Clipboard]\nClearAfter=\n", 30},
+      {"[Clipboard]\nClearAfter=99999999999\n", 30}, // beyond 32 bits: no integer
+      {"[Clipboard]\nClearAfter=86401\n", 86400},
+      {"[Clipboard]\nClearAfter=2147483647\n", 86400},
+      {"[Window]\nClearAfter=5\n", 30},
+      {"", 30},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.file);
+    WriteFile(folder / "config.ini", row.file);
+    EXPECT_EQ(LoadClipboardClearAfter(U(folder / "config.ini")), row.seconds);
+  }
+  EXPECT_EQ(LoadClipboardClearAfter(U(folder / "missing.ini")), 30);
+}
+
+TEST_F(ClipboardClearAfter, SurvivesEveryWriteOfTheWindowsOwnKeys) {
+  const auto config = folder / "config.ini";
+  WriteFile(config, "[Clipboard]\r\nClearAfter=2\r\n[Window]\r\nTop=1\r\nLeft=2\r\n");
+  SaveWindowPosition(U(config), 10, 20);
+  RecordSiteLinesTyped(U(config));
+  EXPECT_EQ(ReadFile(config), "[Clipboard]\r\nClearAfter=2\r\n[Window]\r\nTop=10\r\nLeft=20\r\n"
+                              "[Sites]\r\nLines=typed\r\n");
+  EXPECT_EQ(LoadClipboardClearAfter(U(config)), 2);
+}
+
 } // namespace
 
 namespace {

@@ -286,6 +286,9 @@ TEST_F(MainWindowActionsTest, CopyPutsThePasswordOnTheClipboardMarkedSecretAndKe
   EXPECT_EQ(mime->text(), password);
   EXPECT_EQ(mime->data("x-kde-passwordManagerHint"), "secret");
   EXPECT_EQ(window->edPassword->selectedText(), password);
+  // The program's guard took it over: it leaves the clipboard later.
+  EXPECT_TRUE(clipboardGuard.HoldsOurs());
+  EXPECT_TRUE(clipboardGuard.Pending());
   EXPECT_TRUE(errors.isEmpty());
 }
 
@@ -302,6 +305,7 @@ TEST_F(MainWindowActionsTest, CopyKeysMarkThePasswordSecretAndAnEmptyBoxLeavesTh
   EXPECT_EQ(clipboard.text(), "the user's own text");
   QTest::keySequence(box, copyKeys.first());
   EXPECT_EQ(clipboard.text(), "the user's own text");
+  EXPECT_FALSE(clipboardGuard.Pending());
 
   Type("pw", "https://one.example", "");
   Press("bbGenerate");
@@ -316,10 +320,32 @@ TEST_F(MainWindowActionsTest, CopyKeysMarkThePasswordSecretAndAnEmptyBoxLeavesTh
     ASSERT_NE(mime, nullptr);
     EXPECT_EQ(mime->text(), password.mid(2, 5));
     EXPECT_EQ(mime->data("x-kde-passwordManagerHint"), "secret");
+    EXPECT_TRUE(clipboardGuard.HoldsOurs()); // the key's copy went through the program's guard
+    clipboardGuard.ClearIfOurs();
+    EXPECT_TRUE(clipboard.text().isEmpty());
   }
   // No context menu, whose "Copy" would put the password out unmarked, and no dragging it out.
   EXPECT_EQ(box->contextMenuPolicy(), Qt::NoContextMenu);
   EXPECT_FALSE(box->dragEnabled());
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+TEST_F(MainWindowActionsTest, ACopyOutlivesTheWindowAndTheClipboardSectionSurvivesItsClosing) {
+  window.reset();
+  const std::string section = "[Clipboard]\r\n; the user's note\r\nClearAfter = 2 \r\n\r\n";
+  Put("config.ini", section);
+  Reopen();
+  Type("pw", "https://one.example", "");
+  Press("bbGenerate");
+  Press("sbCopy");
+  const QString password = window->edPassword->text();
+  window.reset(); // writes the position into config.ini
+  // The guard is the program's: the window's end neither clears nor cancels.
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), password);
+  EXPECT_TRUE(clipboardGuard.Pending());
+  EXPECT_EQ(Get("config.ini").substr(0, section.size()), section);
+  EXPECT_NE(Get("config.ini").find("Top="), std::string::npos);
+  EXPECT_EQ(LoadClipboardClearAfter((data / "config.ini").u16string()), 2);
   EXPECT_TRUE(errors.isEmpty());
 }
 

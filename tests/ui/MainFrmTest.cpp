@@ -6,6 +6,7 @@
 #include "ui/ThumbButtonGroup.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
@@ -129,6 +130,46 @@ TEST_F(MainWindowTest, TabVisitsTheControlsInTheirFocusOrderStartingInTheMasterP
     visited << (focus ? focus->objectName() : QString());
   }
   EXPECT_EQ(visited, expected);
+}
+
+TEST_F(MainWindowTest, ScreenReadersGetNoneOfTheMasterPasswordsText) {
+  auto window = Open();
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  QLineEdit *box = window->edMasterPass;
+  box->setFocus();
+  QTest::keyClicks(box, "s3cret word");
+  ASSERT_EQ(box->text(), "s3cret word");
+  EXPECT_EQ(box->echoMode(), QLineEdit::Password);
+  box->selectAll();
+
+  QAccessibleInterface *readable = QAccessible::queryAccessibleInterface(box);
+  ASSERT_NE(readable, nullptr);
+  EXPECT_TRUE(readable->state().passwordEdit);
+  const auto hides = [](const QString &text) {
+    return !text.contains("s3cret") && !text.contains("word");
+  };
+  for (const QAccessible::Text kind :
+       {QAccessible::Name, QAccessible::Description, QAccessible::Value, QAccessible::Help,
+        QAccessible::Accelerator, QAccessible::UserText}) {
+    SCOPED_TRACE(int(kind));
+    EXPECT_TRUE(hides(readable->text(kind))) << readable->text(kind).toStdString();
+  }
+  QAccessibleTextInterface *text = readable->textInterface();
+  ASSERT_NE(text, nullptr);
+  EXPECT_TRUE(hides(text->text(0, 11)));
+  for (const QAccessible::TextBoundaryType boundary :
+       {QAccessible::CharBoundary, QAccessible::WordBoundary, QAccessible::LineBoundary,
+        QAccessible::NoBoundary}) {
+    SCOPED_TRACE(int(boundary));
+    int start = 0, end = 0;
+    EXPECT_TRUE(hides(text->textAtOffset(2, boundary, &start, &end)));
+    EXPECT_TRUE(hides(text->textBeforeOffset(8, boundary, &start, &end)));
+    EXPECT_TRUE(hides(text->textAfterOffset(0, boundary, &start, &end)));
+  }
+  int start = 0, end = 0;
+  text->selection(0, &start, &end);
+  EXPECT_TRUE(hides(text->text(start, end)));
 }
 
 TEST_F(MainWindowTest, EscapeAndEnterNeitherCloseTheWindowNorPressAButton) {

@@ -7,6 +7,7 @@
 #include "support/MemoryKeyStore.h"
 #include "support/XdgFolders.h"
 #include "ui/MainFrm.h"
+#include "ui/SecretClipboard.h"
 
 #include <QApplication>
 #include <QTest>
@@ -26,7 +27,7 @@ protected:
   // Opens the window, waits until the window manager has framed it, and returns it.
   std::unique_ptr<TfmMain> OpenFramed() {
     auto window = std::make_unique<TfmMain>(
-        *env, *protection, u"/usr/bin/quillgate",
+        *env, *protection, clipboard, u"/usr/bin/quillgate",
         [this](const std::u16string &message) { errors << QString::fromStdU16String(message); });
     window->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -41,6 +42,7 @@ protected:
   }
 
   TMemoryKeyStore keyring, keyFile;
+  TKvClipboardGuard clipboard{*QGuiApplication::clipboard(), std::chrono::seconds(30)};
   std::unique_ptr<TKvSealedProtection> protection;
   std::u16string config;
   QStringList errors;

@@ -7,8 +7,10 @@
 #include "support/MemoryKeyStore.h"
 #include "support/XdgFolders.h"
 #include "ui/MainFrm.h"
+#include "ui/SecretClipboard.h"
 #include "ui/ThumbButtonGroup.h"
 
+#include <QGuiApplication>
 #include <QStringList>
 #include <QWidget>
 #include <filesystem>
@@ -27,7 +29,7 @@ protected:
   }
 
   std::unique_ptr<TfmMain> Open() {
-    auto window = std::make_unique<TfmMain>(*env, *protection, ProgramPath,
+    auto window = std::make_unique<TfmMain>(*env, *protection, clipboardGuard, ProgramPath,
                                             [this](const std::u16string &message) {
                                               errors.push_back(QString::fromStdU16String(message));
                                             });
@@ -55,6 +57,7 @@ protected:
 
   static constexpr char16_t ProgramPath[] = u"/opt/quillgate/bin/quillgate";
   TMemoryKeyStore keyring, keyFile;
+  TKvClipboardGuard clipboardGuard{*QGuiApplication::clipboard(), std::chrono::seconds(30)};
   std::unique_ptr<TKvSealedProtection> protection;
   std::filesystem::path data;
   QStringList errors;
