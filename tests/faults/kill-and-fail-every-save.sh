@@ -6,6 +6,7 @@
 # JOURNEY 2: the window opened and moved, the master password typed, then "Save password" and the
 #   start-at-log-on box ticked (master.key, the per-user key file and the autostart entry are
 #   written at once), then the closing.
+# --ticks-only (journey 2): the closing goes untraced, its calls being those journey 1 cuts short.
 # Each OUTCOME in turn; kill: SIGKILL at the N-th call of each committing system call (fsync, fdatasync, rename,
 #   renameat, renameat2, unlink, unlinkat, link, linkat, ftruncate), for every N until a run goes
 #   through; ENOSPC, EIO, EACCES: that error at the N-th call instead; full-disk: one run with the
@@ -28,9 +29,11 @@ journey=$2
 shift 2
 outcomes=
 workers=3
+ticks_only=no
 while [ $# -gt 0 ]; do
   case $1 in
   --workers) workers=$2; shift 2 ;;
+  --ticks-only) ticks_only=yes; shift ;;
   kill | ENOSPC | EIO | EACCES | full-disk) outcomes="$outcomes $1"; shift ;;
   *) echo "unknown outcome $1" >&2; exit 2 ;;
   esac
@@ -97,10 +100,18 @@ printf '[Sites]\nLines=typed\n; a note of the user\n[Window]\nTop=100\nLeft=100\
   >"$ref/old/config.ini"
 
 # Our temporaries: "." + the target's name + ".quillgate-tmp." + 8 hex digits.
-is_ours() { printf '%s\n' "$1" | grep -Eq '^\..+\.quillgate-tmp\.[0-9a-f]{8}$'; }
+hex='[0-9a-f]'
+ours=".?*.quillgate-tmp.$hex$hex$hex$hex$hex$hex$hex$hex"
+is_ours() {
+  case $1 in $ours) return 0 ;; esac
+  return 1
+}
+# The names of our temporaries in the folder, one a line.
 strays_in() {
-  [ -d "$1" ] || return 0
-  ls -A "$1" | grep -E '^\..+\.quillgate-tmp\.[0-9a-f]{8}$' || true
+  for path in "$1"/$ours; do
+    [ -e "$path" ] && echo "${path##*/}"
+  done
+  return 0
 }
 
 # Puts the old state back; temporaries a cut-short run left behind stay for the next opening.
@@ -115,7 +126,7 @@ restore_old() {
 # --- one run ------------------------------------------------------------------------------------
 
 # The controls' centres inside the window, read once from the form table: "NAME X Y" lines.
-form_json=$("${KV_FORM_LAYOUT:?the path of kv_form_layout}")
+form_json=$(XDG_RUNTIME_DIR="$root/run" "${KV_FORM_LAYOUT:?the path of kv_form_layout}")
 centres=$(printf '%s\n' "$form_json" | jq -r '.controls[] |
   "\(.name) \(.left + (.width / 2 | floor)) \(.top + (.height / 2 | floor))"')
 site_buttons=$(printf '%s\n' "$form_json" | jq -r '.siteButton.width as $w | .siteButton.height as $h |
@@ -214,6 +225,12 @@ run_once() {
       wait_until 10 "the start-at-log-on box to be handled" step_done "$autostart"
       if error_box; then read_error_box; fi
     fi
+    if [ "$ticks_only" = yes ] && ! program_gone; then
+      # The closing goes untraced: its calls are journey 1's.
+      kill -INT "$tracer"
+      wait "$tracer" 2>/dev/null || true
+      tracer=
+    fi
   fi
   # The closing: SIGTERM ends the program in order, saving as it goes.
   program_gone || kill -TERM "$app"
@@ -221,7 +238,7 @@ run_once() {
   status=0
   wait "$app" || status=$?
   app=
-  wait "$tracer" 2>/dev/null || true
+  [ -z "$tracer" ] || wait "$tracer" 2>/dev/null || true
   tracer=
   if grep -qE "INJECTED|killed by SIGKILL" "$root/trace"; then injected=yes; else injected=no; fi
 }
