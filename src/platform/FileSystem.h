@@ -18,14 +18,14 @@ enum class FileAccess { Normal, OwnerOnly };
 // the target; then the folder is flushed. On POSIX a path that is a symbolic link (or a chain of
 // them) is followed: the file it leads to is replaced that way in its own folder and the link
 // stays; a link that leads nowhere gets its file created. The temporary file is named as this
-// program's alone (RemoveStrayTemporaryFiles finds it). On failure the old file is left whole, no temporary file
-// remains, and EKvError is raised: "Cannot create file \"<path>\". <the system's text>" when the
-// file cannot be created or put in place, "Stream write error" when the bytes cannot be written.
-// The file is readable by its owner alone, whatever the folder allows, as the user's sites, logins
-// and settings must be; a Normal file gets what the user's umask allows (on Windows the per-user
-// data folder's own access rules see to both). While the file is open nobody else may open it; a
-// target that another program holds open for a moment (a virus scanner, an indexer) is waited for
-// briefly.
+// program's alone (RemoveStrayTemporaryFiles finds it). On failure the old file is left whole, no
+// temporary file remains, and EKvError is raised: "Cannot create file \"<path>\". <the system's
+// text>" when the file cannot be created or put in place, "Stream write error" when the bytes
+// cannot be written. The file is readable by its owner alone, whatever the folder allows, as the
+// user's sites, logins and settings must be; a Normal file gets what the user's umask allows (on
+// Windows the per-user data folder's own access rules see to both). While the file is open nobody
+// else may open it; a target that another program holds open for a moment (a virus scanner, an
+// indexer) is waited for briefly.
 void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes,
                            FileAccess access = FileAccess::OwnerOnly);
 

@@ -63,10 +63,9 @@ TKvWindowPosition LoadWindowPosition(const std::u16string &configFile) {
 
 void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t left) {
   // Both keys in one write: a crash between two writes would pair the new Top with the old Left.
-  const bool written =
-      WriteProfileTexts(configFile, u"Window",
-                        {{u"Top", Utf8ToUtf16(std::to_string(top))},
-                         {u"Left", Utf8ToUtf16(std::to_string(left))}});
+  const bool written = WriteProfileTexts(
+      configFile, u"Window",
+      {{u"Top", Utf8ToUtf16(std::to_string(top))}, {u"Left", Utf8ToUtf16(std::to_string(left))}});
   // Also after a failure: whatever the system cached of the file must reach the disk.
   FlushProfileFile(configFile);
   if (!written)

@@ -28,7 +28,7 @@ namespace {
 // (a user may keep the data in a synced folder and link it here). A link's relative target counts
 // from the link's own folder. A link that leads nowhere yields the place it names, where the file
 // is then created; a loop, or a link that cannot be read, yields the last name reached, whose
-// write then fails with the system's reason.
+// write then fails with the system's reason (a name still a link is a loop).
 std::string FinalTarget(std::string path) {
   for (int hops = 0; hops < 40; ++hops) {
     struct stat info {};
@@ -82,6 +82,9 @@ ByteArray ReadWholeFile(const std::u16string &path) {
 void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes, FileAccess access) {
   // A symbolic link stays: the file it leads to is the one replaced, in its own folder.
   const std::string target = FinalTarget(Utf16ToUtf8(path));
+  struct stat info {};
+  if (lstat(target.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+    CannotCreate(path, ELOOP); // a loop of links: never replace a link of it by a file
   std::string temporary;
   TKvFileDescriptor file =
       CreateTemporaryBeside(target, access == FileAccess::OwnerOnly ? 0600 : 0666, temporary);

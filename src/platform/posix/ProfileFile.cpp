@@ -171,7 +171,8 @@ bool WriteProfileTexts(const std::u16string &fileName, const std::u16string &sec
       lines[at - 1].End = end;
     if (!place.SectionLine)
       lines.insert(lines.begin() + std::ptrdiff_t(at++), TLine{"[" + sectionText + "]", end});
-    lines.insert(lines.begin() + std::ptrdiff_t(at), TLine{keyText + "=" + Utf16ToUtf8(value), end});
+    lines.insert(lines.begin() + std::ptrdiff_t(at),
+                 TLine{keyText + "=" + Utf16ToUtf8(value), end});
   }
 
   std::string joined;
