@@ -73,6 +73,7 @@ protected:
 
 private:
   void OpenMainWindow();
+  void QuitOnceBoxesAreClosed();
   static void Present(QWidget &window);
   void ShowModal(TfmMain &window);
   bool IsSecondMiddleClick();

@@ -232,7 +232,13 @@ run_once() {
       tracer=
     fi
   fi
-  # The closing: SIGTERM ends the program in order, saving as it goes.
+  # The closing: SIGTERM ends the program in order, saving as it goes; or "Exit" from the tray
+  # menu, after which an error box must stay until the user has closed it.
+  if [ "${ending:-term}" = menu ] && ! program_gone; then
+    choose_from_tray_menu 2
+    wait_until 20 "the program to end or report" step_done /nonexistent
+    if error_box; then read_error_box; fi
+  fi
   program_gone || kill -TERM "$app"
   wait_until 20 "the program to end" program_gone
   status=0
@@ -401,13 +407,17 @@ case " $outcomes " in *" full-disk "*)
     cp "$ref/old/urls.db" "$ref/old/logins.db" "$ref/old/config.ini" "$data/"
     # Every free block taken: the temporary files can be made, but not one byte written to them.
     dd if=/dev/zero of="$data/filler" bs=1024 2>/dev/null || true
+    # The first journey ends with "Exit" from the tray menu: its error box must be seen.
+    [ "$journey" = 2 ] || ending=menu
     run_once "$committing" ""
+    ending=term
     runs=$((runs + 1))
     check_run full-disk
     for name in urls.db logins.db config.ini master.key; do
       same_bytes "$data/$name" "$ref/old/$name" || fail "$name changed on a full disk"
     done
     [ -n "$box_text$(cat "$root/stderr")" ] || fail "a full disk was not reported"
+    [ "$journey" = 2 ] || [ -n "$box_text" ] || fail "\"Exit\" took the error box away unread"
     end_runs
     echo "full disk: every file kept its old bytes; reported: $(cat "$root/stderr") $box_text" |
       tr '\n' ' '
