@@ -75,7 +75,11 @@ TKvFileDescriptor CreateTemporaryBeside(const std::string &target, mode_t mode,
   for (int attempt = 0; attempt < 100; ++attempt) {
     char digits[TemporaryDigits + 1];
     std::snprintf(digits, sizeof digits, "%08x", unsigned(random()));
-    temporary = folder + "." + name + std::string(TemporaryMark) + digits;
+    temporary = folder;
+    temporary += '.';
+    temporary += name;
+    temporary += TemporaryMark;
+    temporary += digits;
     TKvFileDescriptor file(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
     if (file || errno != EEXIST)
       return file;

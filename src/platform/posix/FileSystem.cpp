@@ -42,7 +42,7 @@ std::string FinalTarget(std::string path) {
     if (target.front() != '/') {
       const auto slash = path.rfind('/');
       if (slash != std::string::npos)
-        target = path.substr(0, slash + 1) + target;
+        target.insert(0, path, 0, slash + 1);
     }
     path = std::move(target);
   }
@@ -134,10 +134,14 @@ void RemoveStrayTemporaryFiles(const std::u16string &folder) {
   std::vector<std::string> strays;
   while (const dirent *entry = readdir(listing)) {
     const std::string name = entry->d_name;
+    if (!IsTemporaryName(name))
+      continue;
+    std::string stray = path;
+    stray += '/';
+    stray += name;
     struct stat info {};
-    if (IsTemporaryName(name) && lstat((path + "/" + name).c_str(), &info) == 0 &&
-        S_ISREG(info.st_mode))
-      strays.push_back(path + "/" + name);
+    if (lstat(stray.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+      strays.push_back(std::move(stray));
   }
   closedir(listing);
   for (const std::string &stray : strays)
