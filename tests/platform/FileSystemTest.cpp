@@ -137,7 +137,7 @@ TEST_F(ReplaceFileAtomically_, CutShortWritesLeaveOnlyTemporariesThatTheCleanUpK
   const std::vector<std::string> others = {"urls.db",
                                            "urls.db.0123abcd",
                                            "notes.txt",
-                                           ".urls.db.quillgate-tmp.0123ABCD",
+                                           ".logins.db.quillgate-tmp.0123ABCD",
                                            ".quillgate-tmp.01234567",
                                            ".urls.db.quillgate-tmp.0123abc",
                                            ".urls.db.quillgate-tmp.0123abcde",
