@@ -4,7 +4,7 @@ JOBS   ?= 2
 FUZZ_SECONDS ?= 600
 TRAY_RUNS ?= 5
 
-.PHONY: deps build run test test-native test-windows bench asan format tidy fuzz faults clean
+.PHONY: deps build run test test-native test-windows bench asan format tidy fuzz clean
 
 deps:
 	@scripts/install-deps
@@ -74,16 +74,6 @@ fuzz: deps
 	cmake --build --preset fuzz -j $(JOBS)
 	fuzz/run-fuzzer build/fuzz/fuzz/kv_url_fuzz $(FUZZ_SECONDS) fuzz/corpus/url build/fuzz/corpus/url
 	fuzz/run-fuzzer build/fuzz/fuzz/kv_list_file_fuzz $(FUZZ_SECONDS) fuzz/corpus/list_file build/fuzz/corpus/list_file
-
-# Every save of the real program killed and failed at every committing system call, both journeys
-# traced from their first saving step to the end (`make test` leaves the second journey's closing,
-# the first's, untraced). Needs root, as CI runs, for strace and the full-disk tmpfs.
-faults: build
-	for journey in 1 2; do \
-	  LANG=C.UTF-8 LC_ALL=C.UTF-8 KV_FORM_LAYOUT=build/$(PRESET)/tests/ui/kv_form_layout \
-	    tests/faults/kill-and-fail-every-save.sh build/$(PRESET)/src/app/quillgate $$journey \
-	    kill ENOSPC EIO EACCES full-disk || exit 1; \
-	done
 
 clean:
 	rm -rf build

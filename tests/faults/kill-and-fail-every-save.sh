@@ -6,7 +6,6 @@
 # JOURNEY 2: the window opened and moved, the master password typed, then "Save password" and the
 #   start-at-log-on box ticked (master.key, the per-user key file and the autostart entry are
 #   written at once), then the closing.
-# --ticks-only (journey 2): the closing goes untraced, its calls being those journey 1 cuts short.
 # Each OUTCOME in turn; kill: SIGKILL at the N-th call of each committing system call (fsync, fdatasync, rename,
 #   renameat, renameat2, unlink, unlinkat, link, linkat, ftruncate), for every N until a run goes
 #   through; ENOSPC, EIO, EACCES: that error at the N-th call instead; full-disk: one run with the
@@ -30,11 +29,9 @@ journey=$2
 shift 2
 outcomes=
 workers=3
-ticks_only=no
 while [ $# -gt 0 ]; do
   case $1 in
   --workers) workers=$2; shift 2 ;;
-  --ticks-only) ticks_only=yes; shift ;;
   kill | ENOSPC | EIO | EACCES | full-disk) outcomes="$outcomes $1"; shift ;;
   *) echo "unknown outcome $1" >&2; exit 2 ;;
   esac
@@ -232,12 +229,6 @@ run_once() {
       wait_until 10 "the start-at-log-on box to be handled" step_done "$autostart"
       if error_box; then read_error_box; fi
     fi
-    if [ "$ticks_only" = yes ] && ! program_gone; then
-      # The closing goes untraced: its calls are journey 1's.
-      kill -INT "$tracer"
-      wait "$tracer" 2>/dev/null || true
-      tracer=
-    fi
   fi
   # The closing: SIGTERM ends the program in order, saving as it goes; or "Exit" from the tray
   # menu, after which an error box must stay until the user has closed it.
@@ -251,7 +242,7 @@ run_once() {
   status=0
   wait "$app" || status=$?
   app=
-  [ -z "$tracer" ] || wait "$tracer" 2>/dev/null || true
+  wait "$tracer" 2>/dev/null || true
   tracer=
   if grep -qE "INJECTED|killed by SIGKILL" "$root/trace"; then injected=yes; else injected=no; fi
 }
