@@ -6,9 +6,9 @@
 # JOURNEY 2: the window opened and moved, the master password typed, then "Save password" and the
 #   start-at-log-on box ticked (master.key, the per-user key file and the autostart entry are
 #   written at once), then the closing.
-# Each OUTCOME in turn; kill: SIGKILL at the N-th call of each committing system call (fsync, fdatasync, rename,
-#   renameat, renameat2, unlink, unlinkat, link, linkat, ftruncate), for every N until a run goes
-#   through; ENOSPC, EIO, EACCES: that error at the N-th call instead; full-disk: one run with the
+# Each OUTCOME in turn; kill: SIGKILL at the N-th call of each committing system call (fsync,
+#   fdatasync, rename, renameat, renameat2, unlink, unlinkat, link, linkat, ftruncate), for every N
+#   until a run goes through; ENOSPC, EIO, EACCES: that error at the N-th call instead; full-disk: one run with the
 #   data folder on a full tmpfs (skipped with a message where mounting is not permitted), which in
 #   journey 1 ends with "Exit" from the tray menu: its error box must stay until it is closed.
 # The runs are shared among N workers (3 by default), each with its own X server and tray host:
@@ -16,7 +16,7 @@
 # strace attaches to the running program just before the user's step that saves (the closing is
 # asked for with SIGTERM, which ends the program in order), so start-up calls are not counted.
 # The uninjected run comes first: it gives the new bytes of every file and how often each call is
-# made, which sets the last N (the run after it is the uninjected one again).
+# made, which sets the last N (the run at one call more goes through: it is the uninjected run).
 # After every run: each file holds exactly its old or its new bytes; an error was reported with
 # its message (stderr while ending, the error box's text while the window is open) whenever a file
 # did not get its new bytes, and the program never ended as if all had been saved; every login the
