@@ -41,7 +41,7 @@ test-windows:
 # tests run.
 asan:
 	$(MAKE) build PRESET=asan
-	ctest --preset asan -j $(JOBS) -E '^Fuzz\.'
+	ctest --preset asan -j $(JOBS) -E '^(Fuzz|Faults)\.'
 
 # Every C++ source and header must be as clang-format writes it (.clang-format).
 SOURCE_DIRS = src tests bench fuzz

@@ -15,6 +15,7 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
@@ -24,7 +25,9 @@
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
 #endif
+#include <memory>
 #include <optional>
+#include <vector>
 
 bool TrayReportsDoubleClicks() {
 #ifdef KV_STATUS_NOTIFIER
@@ -204,8 +207,28 @@ void TfmStub::OpenMainWindow() {
     ReportError(*failure);
   if (FQuitAfterClose) {
     FQuitAfterClose = false;
-    FQuit();
+    QuitOnceBoxesAreClosed();
   }
+}
+
+void TfmStub::QuitOnceBoxesAreClosed() {
+  // A closing after "Exit" that could not save says so in a box of its own: the program ends once
+  // the user has closed it, rather than taking it away unread. A termination request still ends
+  // the program at once.
+  std::vector<QMessageBox *> boxes;
+  for (QMessageBox *box : findChildren<QMessageBox *>(Qt::FindDirectChildrenOnly))
+    if (box->isVisible())
+      boxes.push_back(box);
+  if (boxes.empty()) {
+    FQuit();
+    return;
+  }
+  auto open = std::make_shared<std::size_t>(boxes.size());
+  for (QMessageBox *box : boxes)
+    connect(box, &QMessageBox::finished, this, [this, open] {
+      if (--*open == 0 && !FEnding)
+        FQuit();
+    });
 }
 
 void TfmStub::ShowModal(TfmMain &window) {

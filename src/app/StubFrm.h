@@ -75,6 +75,7 @@ protected:
 
 private:
   void OpenMainWindow();
+  void QuitOnceBoxesAreClosed();
   static void Present(QWidget &window);
   void ShowModal(TfmMain &window);
   bool IsSecondMiddleClick();

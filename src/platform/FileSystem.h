@@ -15,16 +15,24 @@ enum class FileAccess { Normal, OwnerOnly };
 
 // Replaces the file at path with bytes so that a crash or a failure never leaves it half-written:
 // the bytes go to a temporary file in the same folder, which is flushed to disk and renamed over
-// the target; then the folder is flushed. On failure the old file is left whole, no temporary file
-// remains, and EKvError is raised: "Cannot create file \"<path>\". <the system's text>" when the
-// file cannot be created or put in place, "Stream write error" when the bytes cannot be written.
-// The file is readable by its owner alone, whatever the folder allows, as the user's sites, logins
-// and settings must be; a Normal file gets what the user's umask allows (on Windows the per-user
-// data folder's own access rules see to both). While the file is open nobody else may open it; a
-// target that another program holds open for a moment (a virus scanner, an indexer) is waited for
-// briefly.
+// the target; then the folder is flushed. On POSIX a path that is a symbolic link (or a chain of
+// them) is followed: the file it leads to is replaced that way in its own folder and the link
+// stays; a link that leads nowhere gets its file created. The temporary file is named as this
+// program's alone (RemoveStrayTemporaryFiles finds it). On failure the old file is left whole, no
+// temporary file remains, and EKvError is raised: "Cannot create file \"<path>\". <the system's
+// text>" when the file cannot be created or put in place, "Stream write error" when the bytes
+// cannot be written. The file is readable by its owner alone, whatever the folder allows, as the
+// user's sites, logins and settings must be; a Normal file gets what the user's umask allows (on
+// Windows the per-user data folder's own access rules see to both). While the file is open nobody
+// else may open it; a target that another program holds open for a moment (a virus scanner, an
+// indexer) is waited for briefly.
 void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes,
                            FileAccess access = FileAccess::OwnerOnly);
+
+// Deletes the temporary files that a write of ReplaceFileAtomically cut short (by a crash or a
+// kill) left in folder, and nothing else: only regular files named as its temporaries are.
+// Silent: a folder that cannot be read, or a file that stays, is left as it is.
+void RemoveStrayTemporaryFiles(const std::u16string &folder);
 
 // The whole content of the file at path. Raises EKvError "Cannot open file \"<path>\". <the
 // system's text>" when it cannot be opened or is no regular file (a FIFO or a device of that name

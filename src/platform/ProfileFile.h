@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 // Initialization ("profile") files: a section starts with a line "[Name]"; inside it each value
 // is a line "Key=Value". Section and key names match without regard to letter case.
@@ -18,6 +20,16 @@ std::u16string ReadProfileText(const std::u16string &fileName, const std::u16str
 // cache until FlushProfileFile. False when the file cannot be read or written.
 bool WriteProfileText(const std::u16string &fileName, const std::u16string &section,
                       const std::u16string &key, const std::u16string &value);
+
+// Keys and their values, in the order they are written.
+using TKvProfileValues = std::vector<std::pair<std::u16string, std::u16string>>;
+
+// Writes each key=value into section as WriteProfileText does, in the order given. On POSIX all
+// of them reach the file in one replacement, so a crash leaves either every new value or none;
+// Windows writes them one after the other through its profile API. False when the file cannot be
+// read or written (on Windows some keys may have been written by then).
+bool WriteProfileTexts(const std::u16string &fileName, const std::u16string &section,
+                       const TKvProfileValues &values);
 
 // Writes out what the system still caches of the profile file (nothing to do on POSIX).
 void FlushProfileFile(const std::u16string &fileName);

@@ -4,6 +4,7 @@
 #include "common/KvError.h"
 #include "sites/URLParser.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <optional>
@@ -38,17 +39,18 @@ IntegerArray TKvURLs::GetIndexes() const {
   return indexes;
 }
 
-int32_t TKvURLs::GetMaxIndex() const {
+int32_t LargestSiteIndex(const TKvStringList &list) {
   // A line without a valid index takes no number, and keeps no new site from getting one.
   int32_t largest = 0;
-  for (const auto &line : FLines)
-    if (const std::optional<int32_t> index = SiteIndexOf(line); index && *index > largest)
+  for (int32_t position = 0; position < list.Count(); ++position)
+    if (const std::optional<int32_t> index = SiteIndexOf(list.Get(position));
+        index && *index > largest)
       largest = *index;
   return largest;
 }
 
-int32_t TKvURLs::AddURL(const std::u16string &URL) {
-  const int32_t largest = GetMaxIndex();
+int32_t TKvURLs::AddURL(const std::u16string &URL, int32_t largestElsewhere) {
+  const int32_t largest = std::max(LargestSiteIndex(*this), largestElsewhere);
   if (largest == std::numeric_limits<int32_t>::max())
     throw EKvError(u"No free site index");
   const int32_t index = largest + 1;

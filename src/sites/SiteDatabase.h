@@ -21,15 +21,20 @@ std::u16string IndexPrefix(int32_t index);
 // has no ":" or the text before it is not an integer.
 std::optional<int32_t> SiteIndexOf(std::u16string_view line);
 
+// The largest site index that a line of list begins with (as SiteIndexOf reads it); 0 when no line
+// has a positive one.
+int32_t LargestSiteIndex(const TKvStringList &list);
+
 class TKvURLs : public TKvStringList {
 public:
   // The number before the first ":" of every line, in line order. Raises the error of
   // TextToInteger for the first line without a valid number, returning nothing.
   IntegerArray GetIndexes() const;
-  // Appends a site with one more than the largest index (at least 1) and returns that index;
-  // lines without a valid index are passed over.
+  // Appends a site with one more than the largest index of its lines and largestElsewhere (at
+  // least 1) and returns that index; lines without a valid index are passed over. largestElsewhere
+  // is an index that must not come back, such as one the login list still holds.
   // Raises "No free site index" when the largest index is already the largest 32-bit value.
-  int32_t AddURL(const std::u16string &URL);
+  int32_t AddURL(const std::u16string &URL, int32_t largestElsewhere = 0);
   // Appends the site line of Index and URL as it is, for rebuilding the list in a new order.
   void AddURL(int32_t Index, const std::u16string &URL);
   // Removes the first line of Index; nothing when there is none.
@@ -38,7 +43,6 @@ public:
   std::u16string GetURL(int32_t Index) const;
 
 private:
-  int32_t GetMaxIndex() const;
   int32_t FindIndex(int32_t Index) const;
 };
 

@@ -116,15 +116,18 @@ std::vector<TKvSite> TKvSiteStore::Load(bool linesTyped) {
     sites.push_back({index, url, parts->Host});
   }
 
+  FLargestIndex = LargestSiteIndex(FURLs);
   if (FileExists(FLoginsPath))
     FLogins.LoadFromFile(FLoginsPath);
   FLoginsLoaded = true;
+  FLargestIndex = std::max(FLargestIndex, LargestSiteIndex(FLogins));
   return sites;
 }
 
 TKvSite TKvSiteStore::AddSite(const std::u16string &url) {
   const TSchemeAndHost parts = Split(url);
-  const int32_t index = FURLs.AddURL(FLinesTyped ? url : SchemeAndHostURL(url));
+  const int32_t index = FURLs.AddURL(FLinesTyped ? url : SchemeAndHostURL(url), FLargestIndex);
+  FLargestIndex = index;
   FHasSite.push_back(true);
   return {index, url, parts.Host};
 }

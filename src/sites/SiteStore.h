@@ -37,7 +37,10 @@ public:
   // From now on a new site's line keeps its URL as typed.
   void SetLinesTyped() { FLinesTyped = true; }
 
-  // A new site for a URL as typed, after the last one. Raises the error of ParseURL for a URL
+  // A new site for a URL as typed, after the last one. Its index is one more than the largest
+  // found in either list since they were read, deleted sites' included: a closing cut short
+  // between the two files may leave a deleted site's logins behind, and a new site must never
+  // take them over. Raises the error of ParseURL for a URL
   // that does not split, or "No free site index"; nothing changes then.
   TKvSite AddSite(const std::u16string &url);
   // Removes the site at a button position, with all its logins.
@@ -64,6 +67,7 @@ private:
   TKvURLs FURLs;
   TKvLogins FLogins;
   std::vector<bool> FHasSite; // per line of FURLs: whether a button stands for it
+  int32_t FLargestIndex = 0;  // the largest index either list has held since reading
   bool FURLsLoaded = false;
   bool FLoginsLoaded = false;
   bool FLinesTyped = true;

@@ -53,6 +53,7 @@ std::u16string GetLoginsFileName(const IKvEnvironment &env) {
 
 void EnsureDataFolder(const IKvEnvironment &env) {
   CreateDataFolder(GetDataFolder(env));
+  RemoveStrayTemporaryFiles(GetDataFolder(env));
 }
 
 TKvWindowPosition LoadWindowPosition(const std::u16string &configFile) {
@@ -63,12 +64,10 @@ TKvWindowPosition LoadWindowPosition(const std::u16string &configFile) {
 }
 
 void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t left) {
-  bool written = true;
-  for (const auto &[key, value] : {std::pair{u"Top", top}, std::pair{u"Left", left}}) {
-    written = WriteProfileText(configFile, u"Window", key, Utf8ToUtf16(std::to_string(value)));
-    if (!written)
-      break;
-  }
+  // Both keys in one write: a crash between two writes would pair the new Top with the old Left.
+  const bool written = WriteProfileTexts(
+      configFile, u"Window",
+      {{u"Top", Utf8ToUtf16(std::to_string(top))}, {u"Left", Utf8ToUtf16(std::to_string(left))}});
   // Also after a failure: whatever the system cached of the file must reach the disk.
   FlushProfileFile(configFile);
   if (!written)

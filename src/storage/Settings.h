@@ -19,8 +19,9 @@ std::u16string GetURLsFileName(const IKvEnvironment &env);
 std::u16string GetLoginsFileName(const IKvEnvironment &env);
 
 // Creates the data folder when it is not an existing directory (on POSIX with the missing base
-// folders the XDG rules ask for, each new folder 0700). A failure is not reported here: the later
-// writes report it.
+// folders the XDG rules ask for, each new folder 0700), and deletes the temporary files that a
+// save cut short left in it (and nothing else). A failure is not reported here: the later writes
+// report it.
 void EnsureDataFolder(const IKvEnvironment &env);
 
 struct TKvWindowPosition {
@@ -30,7 +31,8 @@ struct TKvWindowPosition {
 
 // Reads "Top", then "Left", of section "Window"; each is 100 when missing or not an integer.
 TKvWindowPosition LoadWindowPosition(const std::u16string &configFile);
-// Writes "Top", then "Left"; raises "Unable to write to <configFile>" at the first failure.
+// Writes "Top" and "Left" together (on POSIX in one replacement of the file); raises "Unable to
+// write to <configFile>" when it fails.
 void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t left);
 
 // Whether the site lines hold each new site's URL as the user typed it ("[Sites] Lines=typed").

@@ -1,5 +1,30 @@
 #include "ui/ErrorBox.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
+
+namespace {
+
+// Ctrl+C copies the box's caption and text, as every message box on Windows does: a user can pass
+// an error on word for word.
+class TCopyableMessageBox : public QMessageBox {
+public:
+  using QMessageBox::QMessageBox;
+
+protected:
+  void keyPressEvent(QKeyEvent *event) override {
+    if (event->matches(QKeySequence::Copy)) {
+      QGuiApplication::clipboard()->setText(windowTitle() + QLatin1Char('\n') + text() +
+                                            QLatin1Char('\n'));
+      return;
+    }
+    QMessageBox::keyPressEvent(event);
+  }
+};
+
+} // namespace
+
 std::u16string ErrorBoxText(const std::u16string &message) {
   if (!message.empty() && message.back() > u'.')
     return message + u".";
@@ -13,7 +38,7 @@ void ShowErrorBox(const std::u16string &message, QWidget *parent) {
 
 void OpenMessageBox(QMessageBox::Icon icon, const QString &caption, const QString &text,
                     QWidget *parent) {
-  auto *box = new QMessageBox(icon, caption, text, QMessageBox::Ok, parent);
+  auto *box = new TCopyableMessageBox(icon, caption, text, QMessageBox::Ok, parent);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }

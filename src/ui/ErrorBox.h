@@ -16,6 +16,7 @@ std::u16string ErrorBoxText(const std::u16string &message);
 void ShowErrorBox(const std::u16string &message, QWidget *parent = nullptr);
 
 // A box with the icon, caption, text and one "OK" button, modal to parent's window only. It
-// returns at once and deletes itself when closed.
+// returns at once and deletes itself when closed. Ctrl+C in it puts its caption and text on the
+// clipboard, a line each.
 void OpenMessageBox(QMessageBox::Icon icon, const QString &caption, const QString &text,
                     QWidget *parent);

@@ -4,6 +4,7 @@
 #include "ui/ErrorBox.h"
 #include "ui/MainWindowFixture.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -315,6 +316,26 @@ TEST_F(ShellTest, ATerminationWithABoxOpenSavesAndReportsClosingErrorsOnStandard
   EXPECT_NE(stderrText.find("urls.db"), std::string::npos) << stderrText;
   EXPECT_NE(Get("logins.db").find("carol"), std::string::npos);
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(ShellTest, ExitWhoseClosingCannotSaveEndsOnlyOnceItsErrorBoxIsClosed) {
+  // A folder where the site list should be: the closing cannot write it.
+  std::filesystem::create_directories(data / "urls.db" / "in-the-way");
+  stub->SetErrorBox({}); // the real box
+  WhileOpen([&] {
+    GenerateNewSite();
+    stub->Exit1->trigger();
+  });
+  stub->Show1Click();
+  // The box is up, and the program waits for the user to read it.
+  QMessageBox *box = stub->findChild<QMessageBox *>();
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_NE(box->text().toStdString().find("urls.db"), std::string::npos);
+  EXPECT_EQ(quits, 0);
+  EXPECT_NE(Get("logins.db").find("carol"), std::string::npos); // the rest was saved
+  box->button(QMessageBox::Ok)->click();
+  EXPECT_EQ(quits, 1);
 }
 
 TEST_F(ShellTest, AWindowThatCannotSaveReportsAndIsStillDestroyed) {

@@ -5,6 +5,8 @@
 #include "support/TempFolder.h"
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include <chrono>
@@ -125,6 +127,102 @@ TEST_F(ReplaceFileAtomically_, FilesAndFoldersAreToldApart) {
   EXPECT_TRUE(RemoveFile(U(folder / "urls.db")));
   EXPECT_FALSE(std::filesystem::exists(folder / "urls.db"));
 }
+
+TEST_F(ReplaceFileAtomically_, CutShortWritesLeaveOnlyTemporariesThatTheCleanUpKnowsAsItsOwn) {
+  // What a write killed before its rename leaves: a temporary beside the target. The clean-up at
+  // opening removes exactly those, whatever else looks like them.
+  const std::vector<std::string> ours = {".urls.db.quillgate-tmp.0123abcd",
+                                         ".config.ini.quillgate-tmp.ffffffff",
+                                         "..quillgate-tmp.quillgate-tmp.00000000"};
+  const std::vector<std::string> others = {"urls.db",
+                                           "urls.db.0123abcd",
+                                           "notes.txt",
+                                           ".logins.db.quillgate-tmp.0123ABCD",
+                                           ".quillgate-tmp.01234567",
+                                           ".urls.db.quillgate-tmp.0123abc",
+                                           ".urls.db.quillgate-tmp.0123abcde",
+                                           "x.urls.db.quillgate-tmp.0123abcd",
+                                           ".urls.db.quillgate-tmp.0123abcd.bak"};
+  for (const auto &name : ours)
+    WriteFile(folder / name, "cut short");
+  for (const auto &name : others)
+    WriteFile(folder / name, "the user's");
+  // A folder of that name is nobody's temporary file.
+  std::filesystem::create_directory(folder / ".logins.db.quillgate-tmp.00000000");
+  RemoveStrayTemporaryFiles(U(folder));
+  for (const auto &name : ours) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(std::filesystem::exists(folder / name));
+  }
+  for (const auto &name : others) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(ReadFile(folder / name), "the user's");
+  }
+  EXPECT_TRUE(std::filesystem::is_directory(folder / ".logins.db.quillgate-tmp.00000000"));
+  RemoveStrayTemporaryFiles(U(folder / "missing")); // silent
+}
+
+#ifndef _WIN32
+// A user who keeps the data in a synced folder links the files into the data folder: the link
+// stays, and the file it leads to is replaced in one step in its own folder.
+TEST_F(ReplaceFileAtomically_, ASymbolicLinkStaysAndTheFileItLeadsToIsReplaced) {
+  namespace fs = std::filesystem;
+  const fs::path data = folder / "data";
+  const fs::path synced = folder / "synced";
+  const struct {
+    const char *Name;
+    std::vector<std::pair<fs::path, fs::path>> Links; // link, what it holds
+    fs::path Target;
+    bool TargetExists;
+  } rows[] = {
+      {"link to a file in another folder",
+       {{data / "urls.db", synced / "urls.db"}},
+       synced / "urls.db",
+       true},
+      {"relative link", {{data / "urls.db", "../synced/urls.db"}}, synced / "urls.db", true},
+      {"chain of links",
+       {{data / "urls.db", synced / "current"}, {synced / "current", "deeper/urls.db"}},
+       synced / "deeper" / "urls.db",
+       true},
+      // Writing through a link that leads nowhere creates its file, as an open of the link would.
+      {"dangling link", {{data / "urls.db", "../synced/new.db"}}, synced / "new.db", false},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.Name);
+    fs::remove_all(data);
+    fs::remove_all(synced);
+    fs::create_directories(data);
+    fs::create_directories(synced / "deeper");
+    if (row.TargetExists)
+      WriteFile(row.Target, "old");
+    for (const auto &[link, holds] : row.Links)
+      fs::create_symlink(holds, link);
+
+    ReplaceFileAtomically(U(data / "urls.db"), Bytes("new"));
+    EXPECT_EQ(ReadFile(row.Target), "new");
+    for (const auto &[link, holds] : row.Links) {
+      EXPECT_TRUE(fs::is_symlink(link)) << link;
+      EXPECT_EQ(fs::read_symlink(link), holds);
+    }
+    // No temporary is left in either folder: only the links and the target.
+    const auto count = [](const fs::path &place) {
+      return std::distance(fs::directory_iterator(place), {});
+    };
+    EXPECT_EQ(count(data), 1);
+    EXPECT_EQ(count(synced) + count(synced / "deeper"),
+              2 /* deeper, target */ + (row.Links.size() > 1 ? 1 : 0));
+  }
+
+  // A loop of links is refused; the links stay as they were.
+  fs::remove_all(data);
+  fs::create_directories(data);
+  fs::create_symlink("urls.db", data / "urls.db");
+  EXPECT_EQ(ErrorOf([&] { ReplaceFileAtomically(U(data / "urls.db"), Bytes("new")); }),
+            u"Cannot create file \"" + U(data / "urls.db") + u"\". " + SystemErrorText(ELOOP));
+  EXPECT_TRUE(fs::is_symlink(data / "urls.db"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(data), {}), 1);
+}
+#endif
 
 TEST_F(RemoveFile_, AFileThatStaysIsReportedAndAMissingOneIsNot) {
   const auto path = folder / "master.key";

@@ -103,6 +103,41 @@ TEST_F(ProfileFile, WritesInPlaceAppendsWhatIsMissingAndKeepsEveryOtherLine) {
   EXPECT_EQ(ReadProfileText(U(path), u"window", u"top", u""), u"250");
 }
 
+TEST_F(ProfileFile, SeveralKeysOfASectionAreWrittenTogetherKeepingEveryOtherLine) {
+  const auto path = folder / "config.ini";
+  const struct {
+    const char *Name;
+    bool Exists;
+    std::string Before;
+    std::vector<std::string> After;
+  } rows[] = {
+      {"no file", false, "", {"[Window]", "Top=250", "Left=-7"}},
+      {"both keys there",
+       true,
+       "; note\r\n[Window]\r\n top = 1 \r\nLeft=2\r\n[Other]\r\nKeep = me \r\n",
+       {"; note", "[Window]", "top=250", "Left=-7", "[Other]", "Keep = me "}},
+      {"one key there, the other added after the section's last line",
+       true,
+       "[window]\r\nLEFT=2\r\nExtra=e\r\n\r\n[Other]\r\n",
+       {"[window]", "LEFT=-7", "Extra=e", "Top=250", "", "[Other]"}},
+      {"section missing, added at the end in the order given",
+       true,
+       "[Sites]\r\nLines=typed",
+       {"[Sites]", "Lines=typed", "[Window]", "Top=250", "Left=-7"}},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.Name);
+    std::filesystem::remove(path);
+    if (row.Exists)
+      WriteFile(path, row.Before);
+    ASSERT_TRUE(WriteProfileTexts(U(path), u"Window", {{u"Top", u"250"}, {u"Left", u"-7"}}));
+    FlushProfileFile(U(path));
+    ExpectLines(ReadFile(path), row.After);
+  }
+  const auto missing = folder / "missing" / "config.ini";
+  EXPECT_FALSE(WriteProfileTexts(U(missing), u"Window", {{u"Top", u"1"}, {u"Left", u"2"}}));
+}
+
 TEST_F(ProfileFile, ANewFileIsCreatedButNeverItsFolder) {
   const auto path = folder / "config.ini";
   ASSERT_TRUE(WriteProfileText(U(path), u"Window", u"Top", u"100"));

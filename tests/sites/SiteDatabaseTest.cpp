@@ -117,6 +117,11 @@ TEST(SiteList, LargestIndexLeavesNoFreeIndex) {
   urls.AddURL(2147483647, u"ftp://last.example");
   ExpectError([&] { urls.AddURL(u"ftp://next.example"); }, u"No free site index");
   EXPECT_EQ(LinesOf(urls), Lines{u"2147483647:ftp://last.example"});
+  // So does the largest index held elsewhere (the login list).
+  TKvURLs empty;
+  ExpectError([&] { empty.AddURL(u"ftp://next.example", 2147483647); }, u"No free site index");
+  EXPECT_EQ(empty.Count(), 0);
+  EXPECT_EQ(empty.AddURL(u"ftp://next.example", 41), 42);
   // An index given explicitly is taken as it is.
   urls.AddURL(INT32_MIN, u"ftp://first.example");
   EXPECT_EQ(urls.GetURL(INT32_MIN), u"ftp://first.example");

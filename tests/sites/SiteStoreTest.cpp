@@ -62,6 +62,41 @@ TEST_F(SiteStoreTest, UntilTypedLinesAreRecordedANewSiteIsListedAsItsButtonWillG
   }
 }
 
+// A closing cut short between the two lists leaves a deleted site's logins behind; a new site must
+// never take them over, whichever list still holds its index.
+TEST_F(SiteStoreTest, ANewSiteTakesAnIndexNeitherListHasHeld) {
+  const struct {
+    const char *Name;
+    std::string URLs, Logins;
+    int DeletedPosition; // the button deleted before the site is added, or -1
+    int32_t Index;
+  } rows[] = {
+      {"both lists agree", "1:https://a.example\r\n2:https://b.example\r\n", "2:bob\r\n", -1, 3},
+      {"logins of a site deleted before", "1:https://a.example\r\n", "1:ann\r\n7:ghost\r\n", -1, 8},
+      {"the largest site deleted in this session", "1:https://a.example\r\n3:https://c.example\r\n",
+       "3:cat\r\n", 1, 4},
+      {"a login line without an index", "1:https://a.example\r\n", "x:y\r\n:z\r\n", -1, 2},
+      {"no logins.db", "5:https://a.example\r\n", "", -1, 6},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.Name);
+    WriteFile(folder / "urls.db", row.URLs);
+    std::filesystem::remove(folder / "logins.db");
+    if (!row.Logins.empty())
+      WriteFile(folder / "logins.db", row.Logins);
+    TKvSiteStore store = Store();
+    store.Load(true);
+    if (row.DeletedPosition >= 0)
+      store.RemoveSite(row.DeletedPosition);
+    const TKvSite added = store.AddSite(u"https://new.example");
+    EXPECT_EQ(added.Index, row.Index);
+    // The next one follows it, also when it is deleted again at once.
+    store.RemoveSite(int(store.URLs().Count()) - 1);
+    EXPECT_EQ(store.AddSite(u"https://next.example").Index, row.Index + 1);
+    EXPECT_EQ(store.Logins().LoginsByIndex(row.Index + 1)->Count(), 0);
+  }
+}
+
 TEST_F(SiteStoreTest, FilesAreWrittenOnlyWhenAsked) {
   WriteFile(folder / "urls.db", "1:https://one.example/a\r\n");
   WriteFile(folder / "logins.db", "1:ann\r\n");

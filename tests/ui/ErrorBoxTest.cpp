@@ -2,7 +2,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QTest>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -46,6 +49,12 @@ TEST(ErrorBox, BoxBelongsToItsWindowAndGoesWhenClosed) {
   EXPECT_EQ(box->windowTitle(), "Korvane Quillgate");
   EXPECT_EQ(box->text(), "Cannot open file.");
   EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+
+  // Ctrl+C passes the message on word for word, as a box on Windows does.
+  QGuiApplication::clipboard()->setText(QStringLiteral("before"));
+  QTest::keyClick(box, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), "Korvane Quillgate\nCannot open file.\n");
+  EXPECT_TRUE(box->isVisible());
 
   box->button(QMessageBox::Ok)->click();
   QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);

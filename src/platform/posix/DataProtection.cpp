@@ -3,6 +3,7 @@
 #include "common/KvError.h"
 #include "common/SecureZero.h"
 #include "common/Unicode.h"
+#include "platform/FileSystem.h"
 #include "platform/posix/Environment.h"
 #include "platform/posix/File.h"
 
@@ -71,6 +72,10 @@ TKvLockedKey::~TKvLockedKey() {
 
 // --- key file ---------------------------------------------------------------------------------
 
+TKvKeyFileStore::TKvKeyFileStore(std::string path) : FPath(std::move(path)) {
+  RemoveStrayTemporaryFiles(Utf8ToUtf16(FolderOf(FPath)));
+}
+
 TKvKeyLookup TKvKeyFileStore::Find(const TKvKeyId *wanted, TKvKeyId &id, TKvLockedKey &key) {
   std::vector<uint8_t> bytes;
   int error = 0;
@@ -96,8 +101,8 @@ bool TKvKeyFileStore::Add(const TKvKeyId &id, const TKvLockedKey &key) {
   if (!CreateFolderPath(folder, 0700))
     return false;
   // Written to a temporary file, then linked into place: link never replaces an existing key.
-  std::string temporary = FPath + ".XXXXXX";
-  TKvFileDescriptor file(mkostemp(temporary.data(), O_CLOEXEC)); // mode 0600
+  std::string temporary;
+  TKvFileDescriptor file = CreateTemporaryBeside(FPath, 0600, temporary);
   if (!file)
     return false;
   uint8_t bytes[KeyFileSize];

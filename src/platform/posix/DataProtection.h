@@ -50,10 +50,11 @@ public:
 };
 
 // A key file owned by the user alone (mode 0600, its folder made 0700). It is written once,
-// atomically, and never overwritten.
+// atomically, and never overwritten. Made at the program's start, the store removes what a write
+// of the key cut short left in its folder (temporary files of ours, nothing else).
 class TKvKeyFileStore : public IKvKeyStore {
 public:
-  explicit TKvKeyFileStore(std::string path) : FPath(std::move(path)) {}
+  explicit TKvKeyFileStore(std::string path);
   TKvKeyLookup Find(const TKvKeyId *wanted, TKvKeyId &id, TKvLockedKey &key) override;
   bool Add(const TKvKeyId &id, const TKvLockedKey &key) override;
 

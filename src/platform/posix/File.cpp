@@ -1,9 +1,19 @@
 #include "platform/posix/File.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
+#include <random>
+#include <string_view>
 #include <unistd.h>
 #include <utility>
+
+namespace {
+
+constexpr std::string_view TemporaryMark = ".quillgate-tmp.";
+constexpr std::size_t TemporaryDigits = 8;
+
+} // namespace
 
 TKvFileDescriptor::~TKvFileDescriptor() {
   Close();
@@ -54,6 +64,43 @@ bool WriteAndSync(int descriptor, const uint8_t *bytes, std::size_t size) {
     done += std::size_t(n);
   }
   return fsync(descriptor) == 0;
+}
+
+TKvFileDescriptor CreateTemporaryBeside(const std::string &target, mode_t mode,
+                                        std::string &temporary) {
+  const auto slash = target.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::random_device random;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    char digits[TemporaryDigits + 1];
+    std::snprintf(digits, sizeof digits, "%08x", unsigned(random()));
+    temporary = folder;
+    temporary += '.';
+    temporary += name;
+    temporary += TemporaryMark;
+    temporary += digits;
+    TKvFileDescriptor file(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
+    if (file || errno != EEXIST)
+      return file;
+  }
+  return TKvFileDescriptor();
+}
+
+bool IsTemporaryName(const std::string &name) {
+  // "." + at least one character of the target's name + the mark + the digits.
+  const std::size_t fixed = 1 + TemporaryMark.size() + TemporaryDigits;
+  if (name.size() <= fixed || name.front() != '.')
+    return false;
+  const std::size_t mark = name.size() - TemporaryDigits - TemporaryMark.size();
+  if (std::string_view(name).substr(mark, TemporaryMark.size()) != TemporaryMark)
+    return false;
+  for (std::size_t i = name.size() - TemporaryDigits; i < name.size(); ++i) {
+    const char c = name[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f')))
+      return false;
+  }
+  return true;
 }
 
 std::string FolderOf(const std::string &path) {

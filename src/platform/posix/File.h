@@ -41,6 +41,17 @@ bool WriteAndSync(int descriptor, const uint8_t *bytes, std::size_t size);
 // The folder that holds path: "." for a bare name, "/" for a name in the root folder.
 std::string FolderOf(const std::string &path);
 
+// Creates a new file beside target for writing, named as a temporary of this program alone
+// (".<name>.quillgate-tmp.<8 hex digits>" in target's folder), so that one a crash left behind is
+// never mistaken for anything else. The mode goes to the creation, where the kernel applies the
+// user's umask: the process-wide umask is never changed, since other threads may create files
+// meanwhile. No descriptor on failure, with errno set; temporary receives the name.
+TKvFileDescriptor CreateTemporaryBeside(const std::string &target, mode_t mode,
+                                        std::string &temporary);
+
+// Whether name (without its folder) is one that CreateTemporaryBeside gives.
+bool IsTemporaryName(const std::string &name);
+
 // Flushes the folder's list of names to the disk, so that a rename or link in it survives a crash.
 // Best effort: the file itself is written by then, and a folder that cannot be flushed loses
 // nothing of it.

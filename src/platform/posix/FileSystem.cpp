@@ -7,11 +7,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
-#include <random>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -23,21 +24,29 @@ namespace {
   throw EKvError(u"Cannot open file \"" + path + u"\". " + SystemErrorText(error));
 }
 
-// Creates a file of a new name beside target for writing. The mode goes to the creation, where the
-// kernel applies the user's umask: the process-wide umask is never changed, since other threads
-// may create files meanwhile.
-TKvFileDescriptor CreateTemporaryBeside(const std::string &target, mode_t mode,
-                                        std::string &temporary) {
-  std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, ".%08x", unsigned(random()));
-    temporary = target + suffix;
-    TKvFileDescriptor file(open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode));
-    if (file || errno != EEXIST)
-      return file;
+// Where a write to path lands: path itself, or the file that its chain of symbolic links ends at
+// (a user may keep the data in a synced folder and link it here). A link's relative target counts
+// from the link's own folder. A link that leads nowhere yields the place it names, where the file
+// is then created; a loop, or a link that cannot be read, yields the last name reached, whose
+// write then fails with the system's reason (a name still a link is a loop).
+std::string FinalTarget(std::string path) {
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
+      return path;
+    std::string target(std::size_t(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+    const ssize_t n = readlink(path.c_str(), target.data(), target.size());
+    if (n <= 0 || std::size_t(n) >= target.size())
+      return path;
+    target.resize(std::size_t(n));
+    if (target.front() != '/') {
+      const auto slash = path.rfind('/');
+      if (slash != std::string::npos)
+        target.insert(0, path, 0, slash + 1);
+    }
+    path = std::move(target);
   }
-  return TKvFileDescriptor();
+  return path;
 }
 
 } // namespace
@@ -71,7 +80,11 @@ ByteArray ReadWholeFile(const std::u16string &path) {
 }
 
 void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes, FileAccess access) {
-  const std::string target = Utf16ToUtf8(path);
+  // A symbolic link stays: the file it leads to is the one replaced, in its own folder.
+  const std::string target = FinalTarget(Utf16ToUtf8(path));
+  struct stat info {};
+  if (lstat(target.c_str(), &info) == 0 && S_ISLNK(info.st_mode))
+    CannotCreate(path, ELOOP); // a loop of links: never replace a link of it by a file
   std::string temporary;
   TKvFileDescriptor file =
       CreateTemporaryBeside(target, access == FileAccess::OwnerOnly ? 0600 : 0666, temporary);
@@ -110,4 +123,29 @@ void RenameFile(const std::u16string &from, const std::u16string &to) {
   if (rename(Utf16ToUtf8(from).c_str(), Utf16ToUtf8(to).c_str()) != 0)
     CannotCreate(to, errno);
   SyncFolder(FolderOf(Utf16ToUtf8(to)));
+}
+
+void RemoveStrayTemporaryFiles(const std::u16string &folder) {
+  const std::string path = Utf16ToUtf8(folder);
+  DIR *listing = opendir(path.c_str());
+  if (listing == nullptr)
+    return;
+  // Collected first: a folder's listing is not to be changed while it is read.
+  std::vector<std::string> strays;
+  while (const dirent *entry = readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (!IsTemporaryName(name))
+      continue;
+    std::string stray = path;
+    stray += '/';
+    stray += name;
+    struct stat info {};
+    if (lstat(stray.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+      strays.push_back(std::move(stray));
+  }
+  closedir(listing);
+  for (const std::string &stray : strays)
+    unlink(stray.c_str());
+  if (!strays.empty())
+    SyncFolder(path);
 }

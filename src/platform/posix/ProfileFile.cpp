@@ -143,30 +143,36 @@ std::u16string ReadProfileText(const std::u16string &fileName, const std::u16str
 
 bool WriteProfileText(const std::u16string &fileName, const std::u16string &section,
                       const std::u16string &key, const std::u16string &value) {
-  const std::string path = Utf16ToUtf8(fileName);
+  return WriteProfileTexts(fileName, section, {{key, value}});
+}
+
+bool WriteProfileTexts(const std::u16string &fileName, const std::u16string &section,
+                       const TKvProfileValues &values) {
   std::string content;
   if (ReadProfileFile(fileName, content) == TReadResult::Failed)
     return false; // never write over a file whose content we could not read
   auto lines = SplitLines(content);
   const std::string sectionText = Utf16ToUtf8(section);
-  const std::string keyText = Utf16ToUtf8(key);
-  const std::string pair = keyText + "=" + Utf16ToUtf8(value);
   // New lines follow the file's own line ends; a new file gets the system's "\n".
   const std::string end = !lines.empty() && !lines.front().End.empty() ? lines.front().End : "\n";
 
-  const TPlace place = Find(lines, sectionText, keyText);
-  if (place.KeyLine) {
-    // The key keeps the spelling the file gave it, as Windows keeps it.
-    std::string &line = lines[*place.KeyLine].Text;
-    line = std::string(KeyValue(line)->first) + "=" + Utf16ToUtf8(value);
-  } else {
+  for (const auto &[key, value] : values) {
+    const std::string keyText = Utf16ToUtf8(key);
+    const TPlace place = Find(lines, sectionText, keyText);
+    if (place.KeyLine) {
+      // The key keeps the spelling the file gave it, as Windows keeps it.
+      std::string &line = lines[*place.KeyLine].Text;
+      line = std::string(KeyValue(line)->first) + "=" + Utf16ToUtf8(value);
+      continue;
+    }
     std::size_t at = place.SectionLine ? place.SectionEnd : lines.size();
     // The line before the insertion point may be the last line of a file without a final end.
     if (at > 0 && lines[at - 1].End.empty())
       lines[at - 1].End = end;
     if (!place.SectionLine)
       lines.insert(lines.begin() + std::ptrdiff_t(at++), TLine{"[" + sectionText + "]", end});
-    lines.insert(lines.begin() + std::ptrdiff_t(at), TLine{pair, end});
+    lines.insert(lines.begin() + std::ptrdiff_t(at),
+                 TLine{keyText + "=" + Utf16ToUtf8(value), end});
   }
 
   std::string joined;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <random>
+#include <vector>
 #include <windows.h>
 
 namespace {
@@ -46,13 +47,31 @@ bool MoveWithRetry(const std::u16string &from, const std::u16string &to) {
   }
 }
 
+const std::u16string TemporaryMark = u".quillgate-tmp.";
+constexpr std::size_t TemporaryDigits = 8;
+
+// A name of this program's temporaries alone beside path: ".<name>.quillgate-tmp.<8 hex digits>".
 std::u16string TemporaryNameFor(const std::u16string &path) {
   static std::random_device random;
   const unsigned number = random();
-  std::u16string suffix = u".";
+  const auto slash = path.find_last_of(u"\\/");
+  const std::size_t nameStart = slash == std::u16string::npos ? 0 : slash + 1;
+  std::u16string name = path.substr(0, nameStart) + u"." + path.substr(nameStart) + TemporaryMark;
   for (int shift = 28; shift >= 0; shift -= 4)
-    suffix += u"0123456789abcdef"[(number >> shift) & 15];
-  return path + suffix + u".tmp";
+    name += u"0123456789abcdef"[(number >> shift) & 15];
+  return name;
+}
+
+bool IsTemporaryName(const std::u16string &name) {
+  const std::size_t fixed = 1 + TemporaryMark.size() + TemporaryDigits;
+  if (name.size() <= fixed || name.front() != u'.')
+    return false;
+  const std::size_t mark = name.size() - TemporaryDigits - TemporaryMark.size();
+  if (name.compare(mark, TemporaryMark.size(), TemporaryMark) != 0)
+    return false;
+  return std::all_of(name.end() - TemporaryDigits, name.end(), [](char16_t c) {
+    return (c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f');
+  });
 }
 
 } // namespace
@@ -139,4 +158,21 @@ bool RemoveFile(const std::u16string &path) {
 void RenameFile(const std::u16string &from, const std::u16string &to) {
   if (!MoveWithRetry(from, to))
     CannotCreate(to, GetLastError());
+}
+
+void RemoveStrayTemporaryFiles(const std::u16string &folder) {
+  WIN32_FIND_DATAW found{};
+  const HANDLE search = FindFirstFileW(Wide(folder + u"\\*"), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return;
+  std::vector<std::u16string> strays;
+  do {
+    const std::u16string name = FromWide(found.cFileName);
+    if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+        IsTemporaryName(name))
+      strays.push_back(folder + u"\\" + name);
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+  for (const std::u16string &stray : strays)
+    DeleteFileW(Wide(stray));
 }

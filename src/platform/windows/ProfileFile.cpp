@@ -18,6 +18,15 @@ bool WriteProfileText(const std::u16string &fileName, const std::u16string &sect
   return WritePrivateProfileStringW(Wide(section), Wide(key), Wide(value), Wide(fileName));
 }
 
+bool WriteProfileTexts(const std::u16string &fileName, const std::u16string &section,
+                       const TKvProfileValues &values) {
+  // The profile API takes one key at a time; the system keeps the file's lines as they are.
+  for (const auto &[key, value] : values)
+    if (!WriteProfileText(fileName, section, key, value))
+      return false;
+  return true;
+}
+
 void FlushProfileFile(const std::u16string &fileName) {
   // No section, no key, no value: the system writes out its cached copy of the file.
   WritePrivateProfileStringW(nullptr, nullptr, nullptr, Wide(fileName));
