@@ -131,9 +131,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const ByteArray original = {'p', 'a', 's', 's'};
     const ByteArray sealed = Seal(original, shared);
     ByteArray blob = sealed;
-    // The first byte cuts the blob (negative) or adds to it; the others flip bits from the start
-    // on, beginning at the offset the second byte gives.
-    const int change = int8_t(rest[0]);
+    // The first byte less 128 cuts the blob (when negative) or adds to it; the others flip bits,
+    // from the offset the second byte gives.
+    const int change = int(rest[0]) - 128;
     if (change < 0)
       blob.resize(blob.size() - std::min(blob.size(), std::size_t(-change)));
     else
