@@ -26,6 +26,7 @@ std::vector<std::u16string> LinesOf(const std::string &bytes) {
   TKvLogins list;
   list.LoadFromBytes(ByteArray(bytes.begin(), bytes.end()));
   std::vector<std::u16string> lines;
+  lines.reserve(std::size_t(list.Count()));
   for (int32_t i = 0; i < list.Count(); ++i)
     lines.push_back(list.Get(i));
   return lines;
@@ -45,7 +46,8 @@ std::string HugeLoginList() {
   bytes.reserve(100'000'000 + 200);
   char line[128];
   for (int i = 0; bytes.size() < 100'000'000; ++i) {
-    std::snprintf(line, sizeof line, "1:%07d-%s\r\n", i, std::string(88, 'a' + i % 26).c_str());
+    std::snprintf(line, sizeof line, "1:%07d-%s\r\n", i,
+                  std::string(88, char('a' + i % 26)).c_str());
     bytes += line;
   }
   return bytes;
@@ -93,7 +95,8 @@ TEST_F(MainWindowTest, DamagedHugeAndLongListFilesOpenAndEveryLineSurvivesTheClo
        [] { return "\xFF\xFE" + Utf16Le(u"1:ann\r\n1:b\u00F6b") + "x"; }, 1, false},
       {"UTF-16 big-endian with an odd byte count",
        [] {
-         return "\xFE\xFF" + Utf16Be(u"1:https://one.example\r\n2:https://two.example") + "\x00";
+         return "\xFE\xFF" + Utf16Be(u"1:https://one.example\r\n2:https://two.example") +
+                std::string(1, '\0');
        },
        [] { return "\xFE\xFF" + Utf16Be(u"2:carl\r\n") + "\xD8"; }, 2, false},
       {"a UTF-16 mark with half a unit", [] { return OneSite; },
