@@ -3,6 +3,8 @@ PRESET ?= dev
 JOBS   ?= 2
 FUZZ_SECONDS ?= 600
 TRAY_RUNS ?= 5
+# Every fuzzer, by the name of its seed corpus in fuzz/corpus.
+FUZZERS = url list_file profile_file autostart master_key stdin_line
 
 .PHONY: deps build run test test-native test-windows bench asan format tidy fuzz clean
 
@@ -74,8 +76,11 @@ bench: deps
 fuzz: deps
 	cmake --preset fuzz >/dev/null
 	cmake --build --preset fuzz -j $(JOBS)
-	fuzz/run-fuzzer build/fuzz/fuzz/kv_url_fuzz $(FUZZ_SECONDS) fuzz/corpus/url build/fuzz/corpus/url
-	fuzz/run-fuzzer build/fuzz/fuzz/kv_list_file_fuzz $(FUZZ_SECONDS) fuzz/corpus/list_file build/fuzz/corpus/list_file
+	@for fuzzer in $(FUZZERS); do \
+	  echo "== $$fuzzer"; \
+	  fuzz/run-fuzzer build/fuzz/fuzz/kv_$${fuzzer}_fuzz $(FUZZ_SECONDS) fuzz/corpus/$$fuzzer \
+	    build/fuzz/corpus/$$fuzzer || exit 1; \
+	done
 
 clean:
 	rm -rf build

@@ -1,5 +1,6 @@
 // quillgate-cli: the site password of the tray program, for terminals and scripts.
 
+#include "cli/FirstLine.h"
 #include "common/KvError.h"
 #include "common/SecureZero.h"
 #include "common/Unicode.h"
@@ -48,23 +49,6 @@ int UsageError() {
   return ExitUsage;
 }
 
-// The first line of a non-interactive standard input, without its LF or CR LF and without the
-// UTF-8 byte-order mark that some editors put before it; every other byte is kept exactly.
-std::string ReadFirstLine() {
-  std::string line;
-  line.reserve(256);
-  std::size_t count = 0;
-  int c;
-  while ((c = std::fgetc(stdin)) != EOF && c != '\n') {
-    line.push_back(char(c));
-    if (++count == 3 && line == "\xEF\xBB\xBF")
-      line.clear();
-  }
-  if (c == '\n' && !line.empty() && line.back() == '\r')
-    line.pop_back();
-  return line;
-}
-
 std::optional<std::u16string> DecodeArgument(std::string_view bytes) {
   bool valid = false;
   std::u16string text = Utf8ToUtf16(bytes, &valid);
@@ -80,7 +64,7 @@ int ReadMasterPassword(std::u16string &master) {
   if (StdinIsTerminal())
     secret = ReadSecretLine("Master password: ").value_or("");
   else
-    secret = ReadFirstLine();
+    secret = ReadFirstLine(stdin);
   bool valid = false;
   master = Utf8ToUtf16(secret, &valid);
   SecureZero(secret.data(), secret.size());

@@ -42,6 +42,11 @@ ByteArray ReadWholeFile(const std::u16string &path);
 // Whether path names an existing regular file (a folder is not one).
 bool FileExists(const std::u16string &path);
 
+// Whether the system says that nothing at all has that name (neither a file nor a folder, nor
+// its folder). False when something is there, or when the system cannot tell (a folder that may
+// not be searched): a reader must then try the file and report why it cannot be read.
+bool NothingAt(const std::u16string &path);
+
 // Deletes the file at path; false when there was none (a folder is none). A file that stays
 // raises EKvError "Cannot delete file \"<path>\". <the system's text>".
 bool RemoveFile(const std::u16string &path);

@@ -64,7 +64,9 @@ TKvSiteStore::TKvSiteStore(std::u16string urlsPath, std::u16string loginsPath)
 
 std::vector<TKvSite> TKvSiteStore::Load(bool linesTyped) {
   FLinesTyped = linesTyped;
-  if (!FileExists(FURLsPath)) {
+  // Only a list that is not there at all starts anew; anything else of that name (a folder, a
+  // file in a folder that may not be searched) is read, so that its error is reported.
+  if (NothingAt(FURLsPath)) {
     const int32_t index = FURLs.AddURL(ExampleSiteURL);
     FHasSite.assign(1, true);
     FURLsLoaded = true;
@@ -117,7 +119,7 @@ std::vector<TKvSite> TKvSiteStore::Load(bool linesTyped) {
   }
 
   FLargestIndex = LargestSiteIndex(FURLs);
-  if (FileExists(FLoginsPath))
+  if (!NothingAt(FLoginsPath))
     FLogins.LoadFromFile(FLoginsPath);
   FLoginsLoaded = true;
   FLargestIndex = std::max(FLargestIndex, LargestSiteIndex(FLogins));

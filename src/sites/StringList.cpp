@@ -35,25 +35,27 @@ std::u16string DecodeUtf16(const ByteArray &bytes, std::size_t from, bool bigEnd
 // every line after it, is still read.
 std::vector<std::u16string> SplitLines(std::u16string_view text) {
   std::vector<std::u16string> lines;
-  std::u16string line;
-  bool open = false; // a line has begun and has not ended yet
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char16_t c = text[i];
-    if (c == u'\r' || c == u'\n') {
-      lines.push_back(std::move(line));
-      line.clear();
-      open = false;
-      if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
-        ++i;
-      continue;
+  const char16_t *from = text.data();
+  const char16_t *const end = from + text.size();
+  while (from != end) {
+    const char16_t *stop = from;
+    bool hasNul = false;
+    while (stop != end && *stop != u'\r' && *stop != u'\n') {
+      hasNul = hasNul || *stop == u'\0';
+      ++stop;
     }
-    if (c != u'\0') {
-      line.push_back(c);
-      open = true;
+    std::u16string line(from, stop);
+    if (hasNul)
+      std::erase(line, u'\0');
+    if (stop == end) {
+      // A last line without its end; one of NULs alone is no line.
+      if (!line.empty())
+        lines.push_back(std::move(line));
+      break;
     }
-  }
-  if (open)
     lines.push_back(std::move(line));
+    from = stop + (*stop == u'\r' && stop + 1 != end && stop[1] == u'\n' ? 2 : 1);
+  }
   return lines;
 }
 

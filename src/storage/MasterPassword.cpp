@@ -170,7 +170,9 @@ void DeleteMasterPassword(const std::u16string &fileName) {
 
 bool LoadMasterPassword(const std::u16string &fileName, std::u16string &text,
                         IKvDataProtection &protection) {
-  if (!FileExists(fileName))
+  // Anything of that name that is not a readable file (a folder, a file in a folder that may not
+  // be searched) is an error to report, not a password that was never saved.
+  if (NothingAt(fileName))
     return false;
   TKvMasterPassword container(protection);
   container.LoadFromFile(fileName);

@@ -300,10 +300,12 @@ TEST_F(ShellTest, ABoxBelongsToTheWindowAndExitWithItOpenStillSaves) {
 }
 
 TEST_F(ShellTest, ATerminationWithABoxOpenSavesAndReportsClosingErrorsOnStandardError) {
-  std::filesystem::create_directories(data / "urls.db" / "in-the-way");
   stub->WatchTermination(WatchTerminationRequests());
   stub->SetErrorBox({}); // the real box, which the termination must not wait for
   WhileOpen([&] {
+    // A folder where the site list should be, once the window has read it: the closing cannot
+    // write it.
+    std::filesystem::create_directories(data / "urls.db" / "in-the-way");
     GenerateNewSite();
     ShowErrorBox(u"A box the user has not closed", stub->fmMain());
     std::raise(SIGTERM);
@@ -339,9 +341,10 @@ TEST_F(ShellTest, ExitWhoseClosingCannotSaveEndsOnlyOnceItsErrorBoxIsClosed) {
 }
 
 TEST_F(ShellTest, AWindowThatCannotSaveReportsAndIsStillDestroyed) {
-  // A folder where the site list should be: the closing cannot write it.
-  std::filesystem::create_directories(data / "urls.db" / "in-the-way");
   WhileOpen([&] {
+    // A folder where the site list should be, once the window has read it: the closing cannot
+    // write it.
+    std::filesystem::create_directories(data / "urls.db" / "in-the-way");
     GenerateNewSite();
     stub->fmMain()->reject();
   });

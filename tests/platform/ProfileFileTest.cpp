@@ -138,6 +138,33 @@ TEST_F(ProfileFile, SeveralKeysOfASectionAreWrittenTogetherKeepingEveryOtherLine
   EXPECT_FALSE(WriteProfileTexts(U(missing), u"Window", {{u"Top", u"1"}, {u"Left", u"2"}}));
 }
 
+#ifndef _WIN32
+// Keys added after a last line that has no line end: that line, and every key on it, reads as it
+// did. A last line that ends in a lone CR (a file cut short, or edited where CR ends lines) gets
+// CR LF, so that the CR stays part of it.
+TEST_F(ProfileFile, AddingAfterALastLineWithoutItsEndKeepsThatLineAsItReads) {
+  const struct {
+    const char *name;
+    std::string before, after;
+  } rows[] = {
+      {"no end", "[Other]\nKey=\"12\" ", "[Other]\nKey=\"12\" \n[Sites]\nLines=typed\n"},
+      {"a lone CR", "[Other]\nKey=\"12\" \r", "[Other]\nKey=\"12\" \r\r\n[Sites]\nLines=typed\n"},
+      {"a lone CR, CR LF file", "[Other]\r\nKey=\"12\" \r",
+       "[Other]\r\nKey=\"12\" \r\r\n[Sites]\r\nLines=typed\r\n"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.name);
+    const auto path = folder / "config.ini";
+    WriteFile(path, row.before);
+    const std::u16string value = ReadProfileText(U(path), u"Other", u"Key", u"d");
+    ASSERT_TRUE(WriteProfileText(U(path), u"Sites", u"Lines", u"typed"));
+    EXPECT_EQ(ReadFile(path), row.after);
+    EXPECT_EQ(ReadProfileText(U(path), u"Other", u"Key", u"d"), value);
+    EXPECT_EQ(ReadProfileText(U(path), u"Sites", u"Lines", u"d"), u"typed");
+  }
+}
+#endif
+
 TEST_F(ProfileFile, ANewFileIsCreatedButNeverItsFolder) {
   const auto path = folder / "config.ini";
   ASSERT_TRUE(WriteProfileText(U(path), u"Window", u"Top", u"100"));

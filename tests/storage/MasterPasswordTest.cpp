@@ -347,7 +347,9 @@ TEST_F(MasterKeyFile, SavesLoadsAndDeletes) {
   std::filesystem::create_directory(folder / "master.key");
   DeleteMasterPassword(Path()); // a folder is not the file
   EXPECT_TRUE(std::filesystem::is_directory(folder / "master.key"));
-  EXPECT_FALSE(LoadMasterPassword(Path(), text, protection));
+  // Nor is it a password never saved: reading it says why it cannot be read.
+  EXPECT_EQ(ErrorOf([&] { LoadMasterPassword(Path(), text, protection); }),
+            u"Cannot open file \"" + Path() + u"\". Is a directory");
 }
 
 TEST_F(MasterKeyFile, AFileThatCannotBeDeletedIsReportedAndStays) {

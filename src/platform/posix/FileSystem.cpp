@@ -108,6 +108,11 @@ bool FileExists(const std::u16string &path) {
   return stat(Utf16ToUtf8(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
+bool NothingAt(const std::u16string &path) {
+  struct stat info {};
+  return stat(Utf16ToUtf8(path).c_str(), &info) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
+
 bool RemoveFile(const std::u16string &path) {
   if (!FileExists(path))
     return false;

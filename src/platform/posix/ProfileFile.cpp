@@ -167,8 +167,10 @@ bool WriteProfileTexts(const std::u16string &fileName, const std::u16string &sec
     }
     std::size_t at = place.SectionLine ? place.SectionEnd : lines.size();
     // The line before the insertion point may be the last line of a file without a final end.
+    // When that line ends in a CR, a lone LF after it would take the CR as part of its end and
+    // change the line: it gets CR LF, which leaves it as it reads now.
     if (at > 0 && lines[at - 1].End.empty())
-      lines[at - 1].End = end;
+      lines[at - 1].End = lines[at - 1].Text.ends_with('\r') ? "\r\n" : end;
     if (!place.SectionLine)
       lines.insert(lines.begin() + std::ptrdiff_t(at++), TLine{"[" + sectionText + "]", end});
     lines.insert(lines.begin() + std::ptrdiff_t(at),

@@ -144,6 +144,13 @@ bool FileExists(const std::u16string &path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+bool NothingAt(const std::u16string &path) {
+  if (GetFileAttributesW(Wide(path)) != INVALID_FILE_ATTRIBUTES)
+    return false;
+  const DWORD error = GetLastError();
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 bool RemoveFile(const std::u16string &path) {
   if (!FileExists(path))
     return false;
