@@ -321,10 +321,11 @@ TEST_F(ShellTest, ATerminationWithABoxOpenSavesAndReportsClosingErrorsOnStandard
 }
 
 TEST_F(ShellTest, ExitWhoseClosingCannotSaveEndsOnlyOnceItsErrorBoxIsClosed) {
-  // A folder where the site list should be: the closing cannot write it.
-  std::filesystem::create_directories(data / "urls.db" / "in-the-way");
   stub->SetErrorBox({}); // the real box
   WhileOpen([&] {
+    // A folder where the site list should be, once the window has read it: the closing cannot
+    // write it.
+    std::filesystem::create_directories(data / "urls.db" / "in-the-way");
     GenerateNewSite();
     stub->Exit1->trigger();
   });
