@@ -245,12 +245,12 @@ int Show(const QString &service, const QString &path) {
 
 struct TKvMenuEntry {
   int Id = 0;
-  int Depth = 0;
+  qsizetype Depth = 0;
   QString Label;
 };
 
 // One entry of GetLayout's answer, (ia{sv}av), and its children, depth first.
-void ReadLayout(const QDBusArgument &layout, int depth, QList<TKvMenuEntry> &entries) {
+void ReadLayout(const QDBusArgument &layout, qsizetype depth, QList<TKvMenuEntry> &entries) {
   int id = 0;
   QVariantMap properties;
   layout.beginStructure();
@@ -272,7 +272,7 @@ void ReadLayout(const QDBusArgument &layout, int depth, QList<TKvMenuEntry> &ent
 QString MenuPath(const QString &service, const QString &path) {
   const QDBusMessage reply = Call(service, path, PropertiesInterface, QStringLiteral("Get"),
                                   {ItemInterface, QStringLiteral("Menu")});
-  const QString menu =
+  QString menu =
       reply.arguments().value(0).value<QDBusVariant>().variant().value<QDBusObjectPath>().path();
   if (menu.isEmpty() || menu == u"/")
     Fail(QStringLiteral("the item %1%2 has no menu").arg(service, path));
