@@ -1,7 +1,8 @@
 # Cross build for 64-bit Windows with Debian's mingw-w64, tests run under Wine.
 #
 # The -posix compilers: the default win32-thread variant has no std::mutex or std::thread, which
-# GoogleTest needs. Everything links statically, so the programs need no MinGW runtime DLLs.
+# GoogleTest needs. The programs link statically (see the project's CMakeLists.txt), so they need no
+# MinGW runtime DLLs; those that link the Qt DLLs take the runtime DLLs that Qt itself loads.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 
@@ -9,8 +10,6 @@ set(KV_MINGW_TRIPLET x86_64-w64-mingw32)
 set(CMAKE_C_COMPILER ${KV_MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${KV_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${KV_MINGW_TRIPLET}-windres)
-
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 
 # Wine's 64-bit loader (not on PATH in Debian) runs the test programs and GoogleTest's discovery.
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/lib/wine/wine64)

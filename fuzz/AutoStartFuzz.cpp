@@ -6,6 +6,7 @@
 //
 // The entry lives in a temporary configuration folder, on tmpfs where the system has it.
 
+#include "FuzzSupport.h"
 #include "common/KvError.h"
 #include "common/Unicode.h"
 #include "platform/AutoStart.h"
@@ -15,7 +16,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -23,30 +23,11 @@
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition)
-    std::abort();
-}
-
 const std::u16string Name = u"Korvane Quillgate";
 
-struct TConfigFolder {
-  std::string Path;
-  TConfigFolder() {
-    std::string pattern =
-        std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/kv-autostart-XXXXXX";
-    Check(mkdtemp(pattern.data()) != nullptr);
-    Path = pattern;
-  }
-  ~TConfigFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(Path, ignored);
-  }
-};
-
 const IKvEnvironment &Environment() {
-  static TConfigFolder folder;
-  static TKvFixedEnvironment env({{"XDG_CONFIG_HOME", folder.Path}, {"HOME", folder.Path}});
+  static const TScratchFolder folder("autostart");
+  static TKvFixedEnvironment env({{"XDG_CONFIG_HOME", folder.Path()}, {"HOME", folder.Path()}});
   return env;
 }
 

@@ -3,22 +3,17 @@
 // changes what the user had. The site
 // and login operations, and the case-insensitive look-up, run over the lines too.
 
+#include "FuzzSupport.h"
 #include "common/KvError.h"
 #include "platform/TextServices.h"
 #include "sites/SiteDatabase.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string_view>
 #include <vector>
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition)
-    std::abort();
-}
 
 // The lines of a file as its code units tell them apart, without the reader's decoding: CR LF, a
 // lone CR and a lone LF each end one; for each line, whether it holds anything besides NUL.

@@ -9,6 +9,7 @@
 // the rest is: 0 a blob as it stands, 1 the key bytes to seal and read back, 2 changes to a sealed
 // blob, 3 a password text (UTF-16, little-endian) to turn into key bytes and back.
 
+#include "FuzzSupport.h"
 #include "common/KvError.h"
 #include "platform/posix/DataProtection.h"
 #include "storage/MasterPassword.h"
@@ -19,16 +20,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition)
-    std::abort();
-}
 
 const std::u16string DamagedBlob = u"Failed to load master key [Windows error code: 13]";
 const std::u16string KeyNotFound = u"Failed to load master key [Windows error code: 1168]";

@@ -8,6 +8,7 @@
 // top and left; the rest is the file. The file lives in a temporary folder, on tmpfs where the
 // system has it.
 
+#include "FuzzSupport.h"
 #include "common/Unicode.h"
 #include "platform/ProfileFile.h"
 #include "storage/Settings.h"
@@ -15,9 +16,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <unistd.h>
@@ -25,32 +24,13 @@
 
 namespace {
 
-void Check(bool condition) {
-  if (!condition)
-    std::abort();
-}
-
 const std::u16string Sections[] = {u"Window", u"Sites", u"Clipboard", u"WINDOW"};
 const std::u16string Keys[] = {u"Top", u"Left", u"Lines", u"ClearAfter", u"top"};
 const std::u16string Values[] = {u"1", u"-42", u"$7FFFFFFF", u"typed", u"30", u"a b", u"x=y;z"};
 
-struct TFolder {
-  std::string Path;
-  TFolder() {
-    std::string pattern =
-        std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + "/kv-profile-XXXXXX";
-    Check(mkdtemp(pattern.data()) != nullptr);
-    Path = pattern;
-  }
-  ~TFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(Path, ignored);
-  }
-};
-
 const std::string &FilePath() {
-  static TFolder folder;
-  static const std::string path = folder.Path + "/config.ini";
+  static const TScratchFolder folder("profile");
+  static const std::string path = folder.Path() + "/config.ini";
   return path;
 }
 

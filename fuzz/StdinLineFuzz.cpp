@@ -3,23 +3,16 @@
 // a CR just before that LF and less one UTF-8 byte-order mark at the very start; and the reader
 // stops right after that LF, leaving the rest of the input unread.
 
+#include "FuzzSupport.h"
 #include "cli/FirstLine.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
-namespace {
-
-void Check(bool condition) {
-  if (!condition)
-    std::abort();
-}
-
-} // namespace
+namespace {} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string_view input(reinterpret_cast<const char *>(data), size);

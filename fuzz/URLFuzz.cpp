@@ -3,22 +3,17 @@
 // BareTextIsPath; the rest is UTF-16 code units, little-endian, so that every code unit, unpaired
 // surrogates included, can reach the splitter.
 
+#include "FuzzSupport.h"
 #include "common/KvError.h"
 #include "sites/SiteStore.h"
 #include "sites/URLParser.h"
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <optional>
 #include <string>
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition)
-    std::abort();
-}
 
 // The host of a URL as the site list splits it; none when it does not split.
 std::optional<std::u16string> SiteHost(const std::u16string &url) {
