@@ -3,12 +3,13 @@
 # notification area docks its icons in that XEmbed tray):
 #   wine-journey.sh QUILLGATE.EXE QUILLGATE_CLI WINEPREFIX
 # QUILLGATE_CLI is the Linux build's: the Windows program must derive what it derives. KV_FORM_LAYOUT
-# is the tool that prints the window's form table. WINEPREFIX is a prefix for this test alone, made
-# on first use and kept for later runs (its first start takes half a minute); its Wine server is
-# started here, on this display, and ended with the test, so its notification area docks here.
+# is the tool that prints the window's form table. WINEPREFIX is a prefix for this test alone
+# (scripts/test-windows copies the build's there; else it is made on first use, in half a minute,
+# and kept); its Wine server is started here, on this display, and ended with the test, so that its
+# notification area docks the icon here.
 #
 # The journey: the window opened by a double-click on the docked icon; a master password typed, a
-# URL and a login pasted, "Generate" and "Copy": the clipboard must hold the password quillgate-cli
+# URL and a login pasted (in place of typing, below), "Generate" and "Copy": the clipboard must hold the password quillgate-cli
 # derives for the same text. The URL holds a character of code page 1252 and the login one outside
 # it, so urls.db must be written in 1252 (no mark) and logins.db as UTF-8 with its mark. "Save
 # password" ticked: master.key must hold a data-protection blob, never the password. "Run on
@@ -30,6 +31,8 @@
 #   Wine's; the captions' look is left to the screenshot of the Linux test.
 # - The code page conversions are Wine's tables for 1252; the backend's tests under Wine check the
 #   same rules in 1251 too.
+# - Typing characters off the keyboard's map: Wine reads the map once (see paste_into below). The
+#   URL and the login are pasted, which reaches the same boxes through the system's clipboard.
 set -eu
 program=$1
 cli=$2
@@ -100,8 +103,8 @@ click_on() {
 }
 clipboard() { timeout 5 xclip -selection clipboard -o 2>/dev/null || true; }
 clipboard_is() { [ "$(clipboard)" = "$1" ]; }
-# Puts TEXT into the named box through the clipboard (xdotool cannot type every character into
-# Wine), once the program sees it there.
+# Puts TEXT into the named box through the clipboard: Wine reads the keyboard's map once, so the
+# keys xdotool maps on the fly for characters off that map arrive as others ("łódź" as "édé").
 paste_into() {
   printf '%s' "$2" | xclip -selection clipboard
   wait_until 5 "xclip to own the clipboard" clipboard_is "$2"
