@@ -48,6 +48,9 @@ fail() {
   [ -s "$root/stderr" ] && sed 's/^/  program: /' "$root/stderr" >&2
   exit 1
 }
+for tool in "$cli" "${KV_FORM_LAYOUT:?the path of kv_form_layout}"; do
+  [ -x "$tool" ] || fail "no $tool: the Linux build's tools (scripts/test-windows builds them)"
+done
 export WINEPREFIX="$prefix" WINEDEBUG=-all WINEDLLOVERRIDES="winemenubuilder.exe=d"
 wine=/usr/lib/wine/wine64
 # Every Wine program of the prefix ends with the test, before the display does.
