@@ -196,6 +196,22 @@ TEST_F(SingleInstance, ALockLeftByAKilledProgramIsTakenAtOnceAndItsSocketReplace
   EXPECT_TRUE(outcome.Shown.has_value());
 }
 
+TEST_F(SingleInstance, ALockLeftUnderThisProcesssOwnIdIsTakenAtOnce) {
+  // A program that had this process's id before (Wine deals ids out again after each start of its
+  // server) left its lock: the very bytes this process writes, and no one holds the file.
+  const auto earlier = Instance(data);
+  ASSERT_EQ(earlier->TryLock(), TKvLock::Taken);
+  const std::filesystem::path lockFile = earlier->LockFileName().toStdString();
+  const std::string left = ReadFile(lockFile);
+  earlier->Unlock();
+  WriteFile(lockFile, left);
+
+  const auto next = Instance(data);
+  EXPECT_EQ(next->TryLock(), TKvLock::Taken);
+  // Held open, as by a running instance, the same lock stays its holder's.
+  EXPECT_EQ(Instance(data)->TryLock(), TKvLock::Held);
+}
+
 TEST_F(SingleInstance, AHolderThatDoesNotAnswerIsReportedAndALockThatCannotBeMadeIsNoBar) {
   const auto silent = Instance(data);
   ASSERT_EQ(silent->TryLock(), TKvLock::Taken);

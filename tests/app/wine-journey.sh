@@ -67,7 +67,7 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
 fi
 wineserver -p >/dev/null 2>&1 </dev/null
 
-# A Windows folder of the user's (LOCALAPPDATA, TEMP), as a path here.
+# A Windows folder of the user's (LOCALAPPDATA), as a path here.
 user_folder() {
   folder=$("$wine" cmd /c echo "%$1%" </dev/null 2>/dev/null | tr -d '\r')
   [ -n "$folder" ] && folder=$(winepath -u "$folder" 2>/dev/null) && [ -d "$folder" ] ||
@@ -77,9 +77,6 @@ user_folder() {
 # A fresh start: no data folder and no Run value from an earlier run.
 data="$(user_folder LOCALAPPDATA)/Korvane Quillgate"
 rm -rf "$data"
-# Wine deals out the same process ids after each start of its server, so the instance lock of a run
-# that was cut short names the new program's own id, which the lock cannot tell from a live holder.
-rm -f "$(user_folder TEMP)"/quillgate-*.lock
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 "$wine" reg delete "$run_key" /v 'Korvane Quillgate' /f >/dev/null 2>&1 </dev/null || true
 
