@@ -2,17 +2,17 @@
 # The Windows tray program end to end under Wine, on a private Xvfb with a tray host (Wine's
 # notification area docks its icons in that XEmbed tray):
 #   wine-journey.sh QUILLGATE.EXE QUILLGATE_CLI WINEPREFIX
-# QUILLGATE_CLI is the Linux build's: the Windows program must derive what it derives. KV_FORM_LAYOUT
-# is the tool that prints the window's form table. WINEPREFIX is a prefix for this test alone
-# (scripts/test-windows copies the build's there; else it is made on first use, in half a minute,
-# and kept); its Wine server is started here, on this display, and ended with the test, so that its
+# QUILLGATE_CLI is the Linux build's: the Windows program must derive what it derives.
+# KV_FORM_LAYOUT is the tool that prints the window's form table. WINEPREFIX is a prefix for this
+# test alone (scripts/test-windows copies the build's there; else it is made on first use, in half a
+# minute, and kept); its Wine server is started here, on this display, and ended with the test, so that its
 # notification area docks the icon here.
 #
 # The journey: the window opened by a double-click on the docked icon; a master password typed, a
-# URL and a login pasted (in place of typing, below), "Generate" and "Copy": the clipboard must hold the password quillgate-cli
-# derives for the same text. The URL holds a character of code page 1252 and the login one outside
-# it, so urls.db must be written in 1252 (no mark) and logins.db as UTF-8 with its mark. "Save
-# password" ticked: master.key must hold a data-protection blob, never the password. "Run on
+# URL and a login pasted (in place of typing, below), "Generate" and "Copy": the clipboard must
+# hold the password quillgate-cli derives for the same text. The URL holds a character of code
+# page 1252 and the login one outside it, so urls.db must be written in 1252 (no mark) and
+# logins.db as UTF-8 with its mark. "Save password" ticked: master.key must hold a data-protection blob, never the password. "Run on
 # Windows startup" ticked: the Run value must name the program (read with Wine's "reg query").
 # "Exit" from the tray menu with the window open: the lists and config.ini (with the position) must
 # be on disk. A second start must give the same password from master.key, urls.db and logins.db
@@ -22,13 +22,14 @@
 # - Wine's data protection seals with a key of the prefix, not of the user's log-on secret, in a
 #   blob of its own provider: that another user cannot open master.key is not shown here. The blob's
 #   header is checked, that the password is not in it, and that it opens again (the second start).
-# - There is no Explorer: the Run value is checked where Windows reads it at log-on, but no log-on
+# - No Windows shell: the Run value is checked where Windows reads it at log-on, but no log-on
 #   starts the program. The icon is Wine's XEmbed window in trayer, not the Windows taskbar's
 #   notification area; the double-click reaches the program through Wine's own double-click timing
 #   (the clicks are 80 ms apart, well inside any system's setting).
-# - No window manager: Wine draws no frame, so the position saved in config.ini is the client
-#   area's; the frame's size on Windows is left to the system. The Windows caption and fonts are
-#   Wine's; the captions' look is left to the screenshot of the Linux test.
+# - No window manager: Wine draws no frame and shows the client area where the Windows frame's
+#   client would be, so the position saved (the frame's) is checked to lie within a frame's border
+#   and caption of it, not to the pixel. Captions and fonts are Wine's: their look on Windows is
+#   not shown.
 # - The code page conversions are Wine's tables for 1252; the backend's tests under Wine check the
 #   same rules in 1251 too.
 # - Typing characters off the keyboard's map: Wine reads the map once (see paste_into below). The
