@@ -5,18 +5,18 @@
 # QUILLGATE_CLI is the Linux build's: the Windows program must derive what it derives.
 # KV_FORM_LAYOUT is the tool that prints the window's form table. WINEPREFIX is a prefix for this
 # test alone (scripts/test-windows copies the build's there; else it is made on first use, in half a
-# minute, and kept); its Wine server is started here, on this display, and ended with the test, so that its
-# notification area docks the icon here.
+# minute, and kept); its Wine server is started here, on this display, and ended with the test, so
+# that its notification area docks the icon here.
 #
 # The journey: the window opened by a double-click on the docked icon; a master password typed, a
-# URL and a login pasted (in place of typing, below), "Generate" and "Copy": the clipboard must
-# hold the password quillgate-cli derives for the same text. The URL holds a character of code
-# page 1252 and the login one outside it, so urls.db must be written in 1252 (no mark) and
-# logins.db as UTF-8 with its mark. "Save password" ticked: master.key must hold a data-protection blob, never the password. "Run on
-# Windows startup" ticked: the Run value must name the program (read with Wine's "reg query").
-# "Exit" from the tray menu with the window open: the lists and config.ini (with the position) must
-# be on disk. A second start must give the same password from master.key, urls.db and logins.db
-# read back (the site's button, the login offered), and end by "Exit" too.
+# URL and a login pasted (in place of typing, below), "Generate" and "Copy": the clipboard must hold
+# the password quillgate-cli derives for the same text. The URL holds a character of code page 1252
+# and the login one outside it, so urls.db must be written in 1252 (no mark) and logins.db as UTF-8
+# with its mark. "Save password" ticked: master.key must hold a data-protection blob, never the
+# password. "Run on Windows startup" ticked: the Run value must name the program (read with Wine's
+# "reg query"). "Exit" from the tray menu with the window open: the lists and config.ini (with the
+# position) must be on disk. A second start must give the same password from master.key, urls.db and
+# logins.db read back (the site's button, the login offered), and end by "Exit" too.
 #
 # What Wine cannot show, and how it is covered instead:
 # - Wine's data protection seals with a key of the prefix, not of the user's log-on secret, in a
