@@ -1,10 +1,14 @@
 #include "app/Application.h"
 
 #include "common/KvError.h"
+#include "platform/Environment.h"
 #include "ui/ErrorBox.h"
 
 #include <QFile>
 #include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
 
 // The resources of a static library are registered by hand, once, before the first use.
 static void RegisterThemes() {
@@ -16,6 +20,68 @@ static void RegisterThemes() {
 }
 
 TKvApplication::TKvApplication(int &argc, char **argv) : QApplication(argc, argv) {}
+
+namespace {
+
+// A message Qt gave while the application object was made, with its own copy of its context.
+struct THeldMessage {
+  QtMsgType Type;
+  QByteArray File;
+  int Line;
+  QByteArray Function;
+  QByteArray Category;
+  QString Text;
+};
+
+// The state of StartApplication while it makes the application object: a message handler is a
+// plain function.
+struct TStart {
+  std::string NoDisplayLine;
+  std::function<void()> BeforeExit;
+  std::vector<THeldMessage> Held;
+};
+TStart *Starting = nullptr;
+
+void HoldOrEnd(QtMsgType type, const QMessageLogContext &context, const QString &text) {
+  if (type == QtFatalMsg) {
+    // Qt found no platform to start on and would abort now.
+    std::fputs(Starting->NoDisplayLine.c_str(), stderr);
+    std::fflush(stderr);
+    Starting->BeforeExit();
+    std::_Exit(1);
+  }
+  Starting->Held.push_back(
+      {type, context.file, context.line, context.function, context.category, text});
+}
+
+std::string Describe(const IKvEnvironment &env, const std::string &name) {
+  const std::optional<std::string> value = env.Variable(name);
+  return value ? name + " is \"" + *value + "\"" : name + " is not set";
+}
+
+} // namespace
+
+std::unique_ptr<TKvApplication> StartApplication(int &argc, char **argv, const IKvEnvironment &env,
+                                                 std::function<void()> beforeExit) {
+  TStart start{QString::fromStdU16String(ApplicationTitle).toStdString() +
+                   " cannot start: no display could be opened (" + Describe(env, "DISPLAY") + ", " +
+                   Describe(env, "WAYLAND_DISPLAY") + ").\n",
+               std::move(beforeExit),
+               {}};
+  Starting = &start;
+  const QtMessageHandler previous = qInstallMessageHandler(HoldOrEnd);
+  auto application = std::make_unique<TKvApplication>(argc, argv);
+  qInstallMessageHandler(previous);
+  Starting = nullptr;
+  for (const THeldMessage &message : start.Held) {
+    const QMessageLogContext context(
+        message.File.isNull() ? nullptr : message.File.constData(), message.Line,
+        message.Function.isNull() ? nullptr : message.Function.constData(),
+        message.Category.constData());
+    qt_message_output(message.Type, context, message.Text);
+  }
+  return application;
+}
 
 bool TKvApplication::notify(QObject *receiver, QEvent *event) {
   try {

@@ -6,7 +6,10 @@
 #include <QApplication>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <string>
+
+class IKvEnvironment;
 
 inline constexpr char16_t ApplicationTitle[] = u"Korvane Quillgate";
 inline constexpr char16_t DefaultThemeName[] = u"Metro Blue";
@@ -25,6 +28,13 @@ public:
 private:
   TKvReport FReport;
 };
+
+// Makes the program's application object. Where Qt can open no display it would print lines of
+// its own and abort; instead one line on the standard error stream says so and names the display
+// variables of env, beforeExit runs, and the process ends with status 1. What Qt says while it
+// starts comes out once it has started, as it would have.
+std::unique_ptr<TKvApplication> StartApplication(int &argc, char **argv, const IKvEnvironment &env,
+                                                 std::function<void()> beforeExit);
 
 // Applies the theme of that name from the program's resources to the whole application. When
 // there is none, notFound gets "Style '<name>' not found" and the default look stays. The default

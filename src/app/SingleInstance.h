@@ -59,6 +59,8 @@ public:
     Unusable // the lock file cannot be made: the program runs without it
   };
   TKvLock TryLock();
+  // Gives the lock up, for a start that ends before it could listen.
+  void Unlock() { FLock.unlock(); }
 
   // The first start, once it holds the lock: answers later starts. False without the lock or when
   // the socket cannot be made.

@@ -19,35 +19,16 @@
 #include <QMouseEvent>
 #include <QSocketNotifier>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <cstdio>
-#ifdef KV_STATUS_NOTIFIER
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusInterface>
-#endif
 #include <memory>
 #include <optional>
 #include <vector>
 
-bool TrayReportsDoubleClicks() {
-#ifdef KV_STATUS_NOTIFIER
-  // Qt puts its tray icon on the session bus as a StatusNotifierItem when a notifier host is
-  // registered with the watcher; such panels send one activation and no double-click.
-  const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-  QDBusConnection bus = QDBusConnection::sessionBus();
-  if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(watcher))
-    return true;
-  QDBusInterface host(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
-  return !host.property("IsStatusNotifierHostRegistered").toBool();
-#else
-  return true;
-#endif
-}
-
 TfmStub::TfmStub(const IKvEnvironment &env, IKvDataProtection &protection,
-                 std::u16string programPath, QWidget *parent)
+                 std::u16string programPath, TKvFindTray findTray, QWidget *parent)
     : QWidget(parent), FEnv(env), FProtection(protection), FProgramPath(std::move(programPath)),
-      FQuit([] { QCoreApplication::quit(); }),
+      FQuit([] { QCoreApplication::quit(); }), FFindTray(std::move(findTray)),
       FClipboard(std::make_unique<TKvClipboardGuard>(
           *QGuiApplication::clipboard(),
           std::chrono::seconds(LoadClipboardClearAfter(GetConfigFileName(env))))) {
@@ -60,10 +41,22 @@ TfmStub::TfmStub(const IKvEnvironment &env, IKvDataProtection &protection,
   Show1->setObjectName(QStringLiteral("Show1"));
   Exit1 = PopupMenu->addAction(QStringLiteral("Exit"));
   Exit1->setObjectName(QStringLiteral("Exit1"));
-  connect(Show1, &QAction::triggered, this, [this] { Show1Click(); });
+  // A tray's host waits for the answer to its call (a StatusNotifierItem's activation, an event
+  // of its menu): the window, which runs its own loop until it closes, opens from a queued call
+  // once the answer has gone.
+  connect(Show1, &QAction::triggered, this, &TfmStub::Show1Click, Qt::QueuedConnection);
   connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
 
-  FPrimaryActivationOpens = !TrayReportsDoubleClicks();
+  const TKvTray tray = FFindTray();
+  if (tray == TKvTray::None)
+    WaitForTray(LoadTrayWait(GetConfigFileName(env)));
+  else
+    ShowTrayIcon(tray);
+  QCoreApplication::instance()->installEventFilter(this);
+}
+
+void TfmStub::ShowTrayIcon(TKvTray tray) {
+  FPrimaryActivationOpens = tray == TKvTray::StatusNotifier;
   TrayIcon = new QSystemTrayIcon(ProgramIcon(), this);
   TrayIcon->setObjectName(QStringLiteral("TrayIcon"));
   TrayIcon->setToolTip(QCoreApplication::applicationName());
@@ -75,10 +68,45 @@ TfmStub::TfmStub(const IKvEnvironment &env, IKvDataProtection &protection,
             if (reason == QSystemTrayIcon::DoubleClick ||
                 (reason == QSystemTrayIcon::Trigger && FPrimaryActivationOpens) ||
                 (reason == QSystemTrayIcon::MiddleClick && IsSecondMiddleClick()))
-              TrayIconDblClick();
+              QMetaObject::invokeMethod(this, &TfmStub::TrayIconDblClick, Qt::QueuedConnection);
           });
   TrayIcon->show();
-  QCoreApplication::instance()->installEventFilter(this);
+}
+
+void TfmStub::WaitForTray(int waitSeconds) {
+  // Panels start late at log-on, and a user may add one later: whichever tray appears first gets
+  // the icon, in the form it asks for.
+  FTrayLookout = new QTimer(this);
+  FTrayLookout->setInterval(std::chrono::seconds(1));
+  connect(FTrayLookout, &QTimer::timeout, this, [this] {
+    const TKvTray tray = FFindTray();
+    if (tray == TKvTray::None)
+      return;
+    FTrayLookout->stop();
+    FTrayWait->stop();
+    ShowTrayIcon(tray);
+  });
+  FTrayLookout->start();
+  FTrayWait = new QTimer(this);
+  FTrayWait->setSingleShot(true);
+  connect(FTrayWait, &QTimer::timeout, this, &TfmStub::SayThereIsNoTray);
+  FTrayWait->start(std::chrono::seconds(waitSeconds));
+}
+
+void TfmStub::SayThereIsNoTray() {
+  // Rather than run unseen: the user learns what is missing and how to reach the window anyway
+  // (a second start hands its request to this program).
+  const QString title = QCoreApplication::applicationName();
+  OpenMessageBox(
+      QMessageBox::Warning, title,
+      QStringLiteral(
+          "No system tray was found on this desktop, so %1 cannot show its icon.\n\n"
+          "%1 keeps running, and its icon appears as soon as a tray does. To open its window, "
+          "start %1 again from the application menu.\n\n"
+          "On GNOME, tray icons need the AppIndicator extension (Debian package "
+          "gnome-shell-extension-appindicator).")
+          .arg(title),
+      this);
 }
 
 TfmStub::~TfmStub() = default;
@@ -92,7 +120,7 @@ bool TfmStub::eventFilter(QObject *watched, QEvent *event) {
   if (event->type() == QEvent::MouseButtonDblClick && watched->isWidgetType() &&
       static_cast<QWidget *>(watched)->window() != FMainWindow.get()) {
     const auto *mouse = static_cast<QMouseEvent *>(event);
-    if ((mouse->button() == Qt::MiddleButton || mouse->button() == Qt::RightButton) &&
+    if ((mouse->button() == Qt::MiddleButton || mouse->button() == Qt::RightButton) && TrayIcon &&
         TrayIcon->geometry().contains(mouse->globalPosition().toPoint())) {
       PopupMenu->hide();
       // Out of the event's delivery: the opening runs the window's loop.
@@ -214,10 +242,11 @@ void TfmStub::OpenMainWindow() {
 void TfmStub::QuitOnceBoxesAreClosed() {
   // A closing after "Exit" that could not save says so in a box of its own: the program ends once
   // the user has closed it, rather than taking it away unread. A termination request still ends
-  // the program at once.
+  // the program at once. Only error boxes count: the word that there is no tray is no reason to
+  // stay.
   std::vector<QMessageBox *> boxes;
   for (QMessageBox *box : findChildren<QMessageBox *>(Qt::FindDirectChildrenOnly))
-    if (box->isVisible())
+    if (box->isVisible() && box->icon() == QMessageBox::Critical)
       boxes.push_back(box);
   if (boxes.empty()) {
     FQuit();

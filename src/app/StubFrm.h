@@ -4,6 +4,7 @@
 // from them. It is never shown; its lifetime is the program's.
 
 #include "app/Application.h"
+#include "app/SystemTray.h"
 
 #include <QElapsedTimer>
 #include <QWidget>
@@ -19,21 +20,24 @@ class QEventLoop;
 class QMenu;
 class QSocketNotifier;
 class QSystemTrayIcon;
+class QTimer;
 class TfmMain;
 class TKvClipboardGuard;
 
-// False where the tray icon is a StatusNotifierItem, whose hosts send no double-click.
-bool TrayReportsDoubleClicks();
+// Tells which tray the desktop offers at this moment (AvailableTray for the program).
+using TKvFindTray = std::function<TKvTray()>;
 
 class TfmStub : public QWidget {
   Q_OBJECT
 
 public:
   // env, protection and programPath are handed to every main window it opens, with the program's
-  // clipboard guard, whose delay is read from config.ini here. The tray icon is shown at once, with
-  // the application's name (the program's title) as its tooltip.
+  // clipboard guard, whose delay is read from config.ini here. The tray icon, with the
+  // application's name (the program's title) as its tooltip, is shown at once when findTray finds
+  // a tray. Else it is shown as soon as a tray appears, and when none has appeared within the wait
+  // of config.ini, a box says so once.
   TfmStub(const IKvEnvironment &env, IKvDataProtection &protection, std::u16string programPath,
-          QWidget *parent = nullptr);
+          TKvFindTray findTray = AvailableTray, QWidget *parent = nullptr);
   ~TfmStub() override;
 
   // Open the main window and return when it has closed and saved; while it is open, bring it to
@@ -62,10 +66,11 @@ public:
   void SetErrorBox(TKvReport errorBox) { FErrorBox = std::move(errorBox); }
   void SetQuit(std::function<void()> quit) { FQuit = std::move(quit); }
   // Whether a single activation of the tray icon opens the window: on panels that report no
-  // double-click (a StatusNotifierItem host), decided at creation.
+  // double-click (a StatusNotifierItem host), decided when the icon is made.
   void SetPrimaryActivationOpens(bool opens) { FPrimaryActivationOpens = opens; }
 
-  QSystemTrayIcon *TrayIcon;
+  // Null until the desktop has a tray.
+  QSystemTrayIcon *TrayIcon = nullptr;
   QMenu *PopupMenu;
   QAction *Show1;
   QAction *Exit1;
@@ -74,6 +79,9 @@ protected:
   bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+  void ShowTrayIcon(TKvTray tray);
+  void WaitForTray(int waitSeconds);
+  void SayThereIsNoTray();
   void OpenMainWindow();
   void QuitOnceBoxesAreClosed();
   static void Present(QWidget &window);
@@ -85,6 +93,10 @@ private:
   std::u16string FProgramPath;
   TKvReport FErrorBox;
   std::function<void()> FQuit;
+  TKvFindTray FFindTray;
+  // While there is no tray: asks again every second, and tells the user once the wait is over.
+  QTimer *FTrayLookout = nullptr;
+  QTimer *FTrayWait = nullptr;
 
   // The program's clipboard guard: it outlives every window, so a copied password is taken back
   // after the window closed, and when the stub ends with the program, what is still ours leaves

@@ -11,6 +11,7 @@
 #include <QSessionManager>
 #include <QString>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -32,23 +33,25 @@ int main(int argc, char **argv) {
   if (instance.TryLock() == TKvSingleInstance::TKvLock::Held)
     return HandOnToRunningInstance(instance, env, argc, argv);
 
-  TKvApplication application(argc, argv);
+  // Without a display there is nothing to run on: the lock goes before the process does.
+  const std::unique_ptr<TKvApplication> application =
+      StartApplication(argc, argv, env, [&instance] { instance.Unlock(); });
   // The program lives in the tray: closing its window does not end it.
   QApplication::setQuitOnLastWindowClosed(false);
   // The title is the application's name. Not its display name: Qt would append that to every
   // window's caption.
   QApplication::setApplicationName(QString::fromStdU16String(ApplicationTitle));
-  ApplyTheme(application, DefaultThemeName);
+  ApplyTheme(*application, DefaultThemeName);
 
   const auto protection = NewUserDataProtection(env);
   TfmStub fmStub(env, *protection, RunningExecutablePath());
-  application.SetErrorReport(
+  application->SetErrorReport(
       [&fmStub](const std::u16string &message) { fmStub.ReportError(message); });
   fmStub.WatchTermination(WatchTerminationRequests());
   // Log-off and shutdown: the session manager's request ends the program as "Exit" does.
-  QObject::connect(&application, &QGuiApplication::commitDataRequest, &fmStub,
+  QObject::connect(application.get(), &QGuiApplication::commitDataRequest, &fmStub,
                    [&fmStub](QSessionManager &) { fmStub.EndProgram(); });
-  QObject::connect(&application, &QCoreApplication::aboutToQuit, &fmStub,
+  QObject::connect(application.get(), &QCoreApplication::aboutToQuit, &fmStub,
                    [&fmStub] { fmStub.SaveOpenWindow(); });
   instance.Listen(RunningDisplay(env));
   QObject::connect(&instance, &TKvSingleInstance::ShowRequested, &fmStub,

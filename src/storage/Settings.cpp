@@ -25,6 +25,16 @@ int32_t ReadInteger(const std::u16string &configFile, const std::u16string &key)
   return ParseInteger(ReadProfileText(configFile, u"Window", key, u"")).value_or(100);
 }
 
+// A number of seconds: fallback when it is missing, no integer or negative; a day at most.
+int32_t ReadSeconds(const std::u16string &configFile, const std::u16string &section,
+                    const std::u16string &key, int32_t fallback) {
+  const std::optional<int32_t> seconds =
+      ParseInteger(ReadProfileText(configFile, section, key, u""));
+  if (!seconds || *seconds < 0)
+    return fallback;
+  return std::min(*seconds, LongestSeconds);
+}
+
 } // namespace
 
 std::u16string GetLocalAppDataFolder(const IKvEnvironment &env) {
@@ -90,11 +100,11 @@ bool FingerprintShown(const std::u16string &configFile) {
 }
 
 int32_t LoadClipboardClearAfter(const std::u16string &configFile) {
-  const std::optional<int32_t> seconds =
-      ParseInteger(ReadProfileText(configFile, u"Clipboard", u"ClearAfter", u""));
-  if (!seconds || *seconds < 0)
-    return DefaultClipboardClearAfter;
-  return std::min(*seconds, LongestClipboardClearAfter);
+  return ReadSeconds(configFile, u"Clipboard", u"ClearAfter", DefaultClipboardClearAfter);
+}
+
+int32_t LoadTrayWait(const std::u16string &configFile) {
+  return ReadSeconds(configFile, u"Tray", u"WaitAtStart", DefaultTrayWait);
 }
 
 std::u16string GetAutoRun(const IKvEnvironment &env) {

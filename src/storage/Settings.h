@@ -51,7 +51,15 @@ bool FingerprintShown(const std::u16string &configFile);
 // negative; a value beyond a day is read as a day.
 int32_t LoadClipboardClearAfter(const std::u16string &configFile);
 inline constexpr int32_t DefaultClipboardClearAfter = 30;
-inline constexpr int32_t LongestClipboardClearAfter = 24 * 60 * 60;
+// The longest time in seconds any setting of config.ini asks for: a day.
+inline constexpr int32_t LongestSeconds = 24 * 60 * 60;
+
+// How long the tray program waits at its start for a tray to appear (panels start late at log-on)
+// before it tells the user there is none: "WaitAtStart" of section "Tray", in seconds, 0 to tell
+// at once. 30 when the key is missing, no integer or negative; a value beyond a day is read as a
+// day.
+int32_t LoadTrayWait(const std::u16string &configFile);
+inline constexpr int32_t DefaultTrayWait = 30;
 
 // The program path registered to start at log-on, or the empty text when there is none.
 // Raises "Failed to get data for 'Korvane Quillgate'" or "Invalid data type for 'Korvane

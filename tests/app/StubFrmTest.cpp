@@ -25,7 +25,7 @@ class ShellTest : public MainWindowTest {
 protected:
   void SetUp() override {
     MainWindowTest::SetUp();
-    stub = std::make_unique<TfmStub>(*env, *protection, ProgramPath);
+    stub = NewStub();
     stub->SetErrorBox([this](const std::u16string &message) {
       errors.push_back(QString::fromStdU16String(message));
     });
@@ -38,6 +38,11 @@ protected:
     });
   }
 
+  // A stub on a desktop that offers the tray `tray` says at the moment it asks.
+  std::unique_ptr<TfmStub> NewStub() {
+    return std::make_unique<TfmStub>(*env, *protection, ProgramPath, [this] { return tray; });
+  }
+
   // Runs inside the open window's loop once the opening has shown it; the window must close.
   void WhileOpen(const std::function<void()> &step) {
     QTimer::singleShot(0, stub.get(), [this, step] {
@@ -45,6 +50,36 @@ protected:
       ASSERT_NE(stub->fmMain(), nullptr);
       step();
     });
+  }
+  // Makes a request of the tray and lets the calls it queued run: true when it opened the window,
+  // which is then closed at once. The request itself must return before the window opens: a
+  // tray's host waits for its answer.
+  bool Opens(const std::function<void()> &request) {
+    bool requesting = true;
+    bool checked = false;
+    bool wasOpen = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+      if (TfmMain *window = stub->fmMain()) {
+        EXPECT_FALSE(requesting) << "the window opened before the tray's call returned";
+        wasOpen = true;
+        window->reject();
+      }
+    });
+    closer.start(10);
+    request();
+    requesting = false;
+    QTimer::singleShot(0, stub.get(), [&] { checked = true; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return checked && !stub->MainWindowOpen(); }));
+    return wasOpen;
+  }
+  // The stub's own message boxes on the screen.
+  QList<QMessageBox *> StubBoxes() const {
+    QList<QMessageBox *> shown;
+    for (QMessageBox *box : stub->findChildren<QMessageBox *>(Qt::FindDirectChildrenOnly))
+      if (box->isVisible())
+        shown << box;
+    return shown;
   }
   // Generates a password for a new site, so the window has a list to save.
   void GenerateNewSite() {
@@ -56,6 +91,7 @@ protected:
     ASSERT_FALSE(window.edPassword->text().isEmpty());
   }
 
+  TKvTray tray = TKvTray::Docked;
   std::unique_ptr<TfmStub> stub;
   int quits = 0;
   std::string urlsAtQuit;
@@ -93,7 +129,7 @@ TEST_F(ShellTest, ASecondOpeningWhileTheWindowIsOpenBringsItBackWithoutASecondWi
       first->showMinimized();
       ASSERT_TRUE(QTest::qWaitFor([&] { return first->isMinimized(); }));
       request();
-      EXPECT_FALSE(first->isMinimized());
+      EXPECT_TRUE(QTest::qWaitFor([&] { return !first->isMinimized(); }));
       EXPECT_TRUE(first->isVisible());
       EXPECT_TRUE(QTest::qWaitForWindowActive(first));
       EXPECT_EQ(stub->fmMain(), first);
@@ -112,55 +148,85 @@ TEST_F(ShellTest, ASecondOpeningWhileTheWindowIsOpenBringsItBackWithoutASecondWi
 }
 
 TEST_F(ShellTest, ADoubleClickOpensTheWindowAndASingleClickDoesNot) {
-  emit stub->TrayIcon->activated(QSystemTrayIcon::Trigger);
-  EXPECT_FALSE(stub->MainWindowOpen());
-  bool shown = false;
-  WhileOpen([&] {
-    shown = true;
-    stub->fmMain()->reject();
-  });
-  emit stub->TrayIcon->activated(QSystemTrayIcon::DoubleClick);
-  EXPECT_TRUE(shown);
-  EXPECT_FALSE(stub->MainWindowOpen());
+  EXPECT_FALSE(Opens([&] { emit stub->TrayIcon->activated(QSystemTrayIcon::Trigger); }));
+  EXPECT_TRUE(Opens([&] { emit stub->TrayIcon->activated(QSystemTrayIcon::DoubleClick); }));
+  EXPECT_TRUE(Opens([&] { stub->Show1->trigger(); }));
 }
 
 // Where the platform reports each middle click on its own (Windows); on X11 the second arrives as a
 // double-click event, which the real-tray tests cover.
 TEST_F(ShellTest, TwoMiddleClicksInTimeOpenTheWindowAndASingleMiddleClickDoesNot) {
-  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick);
+  const auto middleClick = [&] { emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick); };
+  EXPECT_FALSE(Opens(middleClick));
   QTest::qWait(QApplication::doubleClickInterval() + 100);
-  int shown = 0;
-  WhileOpen([&] {
-    ++shown;
-    stub->fmMain()->reject();
-  });
-  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick); // too late to pair with the first
-  EXPECT_EQ(shown, 0);
-  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick);
-  EXPECT_EQ(shown, 1);
+  EXPECT_FALSE(Opens(middleClick)); // too late to pair with the first
+  EXPECT_TRUE(Opens(middleClick));
   // A third click starts a new pair rather than opening again.
-  WhileOpen([&] {
-    ++shown;
-    stub->fmMain()->reject();
-  });
-  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick);
-  EXPECT_EQ(shown, 1);
-  emit stub->TrayIcon->activated(QSystemTrayIcon::MiddleClick);
-  EXPECT_EQ(shown, 2);
+  EXPECT_FALSE(Opens(middleClick));
+  EXPECT_TRUE(Opens(middleClick));
 }
 
 TEST_F(ShellTest, WhereThePanelReportsNoDoubleClickASingleActivationOpens) {
   stub->SetPrimaryActivationOpens(true);
-  int shown = 0;
-  WhileOpen([&] {
-    ++shown;
-    // The second click of a double-click on such a panel arrives while the window is open.
+  // A double-click on such a panel: two activations, the second before the window is up. One
+  // window opens, and nothing opens again once it has closed.
+  EXPECT_TRUE(Opens([&] {
     emit stub->TrayIcon->activated(QSystemTrayIcon::Trigger);
-    stub->fmMain()->reject();
-  });
-  emit stub->TrayIcon->activated(QSystemTrayIcon::Trigger);
-  EXPECT_EQ(shown, 1);
-  EXPECT_FALSE(stub->MainWindowOpen());
+    emit stub->TrayIcon->activated(QSystemTrayIcon::Trigger);
+  }));
+  EXPECT_FALSE(Opens([] {}));
+}
+
+TEST_F(ShellTest, WithoutATrayTheUserIsToldOnceAndATrayAppearingLaterGetsTheIcon) {
+  struct Row {
+    const char *name;
+    int waitSeconds;
+    TKvTray appears;
+    bool told;
+  };
+  const Row rows[] = {
+      {"a StatusNotifier host after the wait", 0, TKvTray::StatusNotifier, true},
+      {"a docked tray after the wait", 0, TKvTray::Docked, true},
+      {"a StatusNotifier host within the wait", 2, TKvTray::StatusNotifier, false},
+  };
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    stub.reset();
+    tray = TKvTray::None;
+    Put("config.ini", "[Tray]\r\nWaitAtStart=" + std::to_string(row.waitSeconds) + "\r\n");
+    QElapsedTimer since;
+    since.start();
+    stub = NewStub();
+    stub->SetQuit([this] { ++quits; });
+    EXPECT_EQ(stub->TrayIcon, nullptr);
+    if (row.told) {
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !StubBoxes().isEmpty(); }));
+      const QMessageBox &box = *StubBoxes().front();
+      EXPECT_EQ(box.windowTitle(), "Korvane Quillgate");
+      EXPECT_EQ(box.icon(), QMessageBox::Warning);
+      // What is missing, that the program goes on, how to reach its window, and what GNOME needs.
+      for (const char *part : {"No system tray", "keeps running",
+                               "start Korvane Quillgate again from the application menu", "GNOME",
+                               "AppIndicator extension"})
+        EXPECT_TRUE(box.text().contains(QLatin1String(part)))
+            << part << " in " << box.text().toStdString();
+    }
+
+    tray = row.appears;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return stub->TrayIcon != nullptr; }, 3000));
+    EXPECT_EQ(stub->TrayIcon->toolTip(), "Korvane Quillgate");
+    EXPECT_EQ(stub->TrayIcon->contextMenu(), stub->PopupMenu);
+    if (!row.told)
+      QTest::qWait(std::max<int>(0, row.waitSeconds * 1000 + 500 - int(since.elapsed())));
+    EXPECT_EQ(StubBoxes().size(), row.told ? 1 : 0);
+
+    // The form of the tray that appeared decides what opens the window.
+    const bool singleOpens = row.appears == TKvTray::StatusNotifier;
+    EXPECT_EQ(Opens([&] { emit stub->TrayIcon->activated(QSystemTrayIcon::Trigger); }),
+              singleOpens);
+    EXPECT_TRUE(Opens([&] { emit stub->TrayIcon->activated(QSystemTrayIcon::DoubleClick); }));
+    EXPECT_EQ(quits, 0);
+  }
 }
 
 TEST_F(ShellTest, ClosingTheWindowSavesItsListsAndTheProgramGoesOn) {
@@ -198,7 +264,7 @@ TEST_F(ShellTest, ACopiedPasswordLeavesTheClipboardAfterTheConfiguredDelayOrAtTh
   const auto start = [&](const char *seconds) {
     stub.reset();
     Put("config.ini", std::string("[Clipboard]\r\nClearAfter=") + seconds + "\r\n");
-    stub = std::make_unique<TfmStub>(*env, *protection, ProgramPath);
+    stub = NewStub();
     stub->SetQuit([] {});
   };
   start("1");

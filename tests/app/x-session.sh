@@ -1,5 +1,5 @@
-# Sourced by the tray program's scripts: a scratch folder, a private Xvfb display, a window manager
-# and a tray host, and the form's coordinates. The caller defines fail() and sets $app to the
+# Sourced by the tray program's scripts: a scratch folder, a private Xvfb display, a window manager,
+# a tray host, a session bus with a StatusNotifier panel, and the form's coordinates. The caller defines fail() and sets $app to the
 # program it starts (and $others to any further processes of its own); everything here is ended
 # and removed when the script exits, however it exits: at its end, on a failure, or killed by
 # SIGINT, SIGTERM or SIGHUP.
@@ -12,6 +12,8 @@ make_scratch() {
   xvfb=
   tray=
   wm=
+  bus=
+  watcher=
   app=
   others=
   trap cleanup EXIT
@@ -22,7 +24,7 @@ make_scratch() {
 
 cleanup() {
   trap - EXIT HUP INT TERM
-  for pid in $app $others $tray $wm $xvfb; do
+  for pid in $app $others $watcher $tray $wm $bus $xvfb; do
     kill "$pid" 2>/dev/null || true
   done
   # The program saves as it ends: its files go only once it has.
@@ -113,10 +115,46 @@ icon_embedded() {
   eval "$(xdotool getwindowgeometry --shell "$panel")"
   [ "$WIDTH" -ge 16 ] && [ "$WIDTH" -le 64 ]
 }
-# Starts the program under test in the private folders, with no session bus (the saved
-# password's key would go to a file; nothing here needs it); $app is its process id.
+# A private session bus ($bus, its address exported). What it starts on demand gets a home of its
+# own in the scratch folder and no display, so it can never prompt.
+start_session_bus() {
+  mkdir -p "$root/bus-home" "$root/run"
+  chmod 700 "$root/run"
+  env -u DISPLAY -u WAYLAND_DISPLAY -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u XDG_CACHE_HOME \
+    HOME="$root/bus-home" XDG_RUNTIME_DIR="$root/run" \
+    dbus-daemon --session --nofork --nopidfile --print-address=3 3>"$root/bus-address" \
+    >/dev/null 2>&1 &
+  bus=$!
+  wait_until 10 "the session bus" test -s "$root/bus-address"
+  DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$root/bus-address")
+  export DBUS_SESSION_BUS_ADDRESS
+}
+
+# The panel of a StatusNotifierItem desktop on that bus: the watcher of kv_status_notifier_panel
+# ($sni_panel) runs as $watcher and logs the items that come and go to $root/watcher.log.
+start_watcher() {
+  "$sni_panel" watch >"$root/watcher.log" 2>&1 &
+  watcher=$!
+  wait_until 10 "the StatusNotifier watcher" grep -qx ready "$root/watcher.log"
+}
+stop_watcher() {
+  kill "$watcher"
+  wait "$watcher" 2>/dev/null || true
+  watcher=
+}
+# The item the watcher took last: $item is "SERVICE PATH", as the panel's commands take it.
+item_registered() {
+  item=$(sed -n 's/^registered //p' "$root/watcher.log" | tail -n 1) && [ -n "$item" ]
+}
+wait_for_item() { wait_until 10 "the program's StatusNotifier item" item_registered; }
+
+# Starts the program under test in the private folders; $app is its process id. It gets the
+# script's session bus when the script started one, else none (the saved password's key would go
+# to a file; nothing here needs it).
 start_program() {
-  env -u DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM=xcb HOME="$root/home" XDG_RUNTIME_DIR="$root/run" \
+  no_bus="-u DBUS_SESSION_BUS_ADDRESS"
+  [ -z "$bus" ] || no_bus=
+  env $no_bus QT_QPA_PLATFORM=xcb HOME="$root/home" XDG_RUNTIME_DIR="$root/run" \
     XDG_DATA_HOME="$root/data" XDG_CONFIG_HOME="$root/config" "$program" 2>"$root/stderr" &
   app=$!
 }

@@ -269,6 +269,31 @@ TEST_F(ClipboardClearAfter, ReadsSecondsWithThirtyForAnythingUnusableAndADayAtMo
   EXPECT_EQ(LoadClipboardClearAfter(U(folder / "missing.ini")), 30);
 }
 
+using TrayWait = TempFolderTest;
+
+TEST_F(TrayWait, ReadsItsOwnKeyInSecondsWithThirtyForAnythingUnusableAndADayAtMost) {
+  struct Row {
+    std::string file;
+    int32_t seconds;
+  };
+  const Row rows[] = {
+      {"[Tray]\nWaitAtStart=2\n", 2},
+      {"[tray]\r\nwaitatstart = 90\r\n", 90},
+      {"[Tray]\nWaitAtStart=0\n", 0}, // tell at once
+      {"[Tray]\nWaitAtStart=-5\n", 30},
+      {"[Tray]\nWaitAtStart=soon\n", 30},
+      {"[Tray]\nWaitAtStart=86401\n", 86400},
+      // The clipboard's delay is not the tray's, nor the other way round.
+      {"[Clipboard]\nClearAfter=5\nWaitAtStart=5\n[Tray]\nClearAfter=7\n", 30},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.file);
+    WriteFile(folder / "config.ini", row.file);
+    EXPECT_EQ(LoadTrayWait(U(folder / "config.ini")), row.seconds);
+  }
+  EXPECT_EQ(LoadTrayWait(U(folder / "missing.ini")), 30);
+}
+
 TEST_F(ClipboardClearAfter, SurvivesEveryWriteOfTheWindowsOwnKeys) {
   const auto config = folder / "config.ini";
   WriteFile(config, "[Clipboard]\r\nClearAfter=2\r\n[Window]\r\nTop=1\r\nLeft=2\r\n");
