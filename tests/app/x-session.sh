@@ -1,8 +1,8 @@
 # Sourced by the tray program's scripts: a scratch folder, a private Xvfb display, a window manager,
-# a tray host, a session bus with a StatusNotifier panel, and the form's coordinates. The caller defines fail() and sets $app to the
-# program it starts (and $others to any further processes of its own); everything here is ended
-# and removed when the script exits, however it exits: at its end, on a failure, or killed by
-# SIGINT, SIGTERM or SIGHUP.
+# a tray host, a session bus with a StatusNotifier panel, and the form's coordinates. The caller
+# defines fail() and sets $app to the program it starts (and $others to any further processes of
+# its own); everything here is ended and removed when the script exits, however it exits: at its
+# end, on a failure, or killed by SIGINT, SIGTERM or SIGHUP.
 
 . "${session_dir:-$(dirname "$0")}/wait-until.sh"
 
