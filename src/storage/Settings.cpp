@@ -66,6 +66,17 @@ void EnsureDataFolder(const IKvEnvironment &env) {
   RemoveStrayTemporaryFiles(GetDataFolder(env));
 }
 
+bool WindowPositionKept(std::u16string_view platformName) {
+  constexpr std::u16string_view wayland = u"wayland";
+  if (platformName.size() < wayland.size())
+    return true;
+  // Qt keeps the name as QT_QPA_PLATFORM spelled it, and loads its plugin whatever the case.
+  const auto sameLetter = [](char16_t lower, char16_t c) {
+    return lower == (c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c);
+  };
+  return !std::equal(wayland.begin(), wayland.end(), platformName.begin(), sameLetter);
+}
+
 TKvWindowPosition LoadWindowPosition(const std::u16string &configFile) {
   TKvWindowPosition position;
   position.Top = ReadInteger(configFile, u"Top");

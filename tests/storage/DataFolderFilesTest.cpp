@@ -87,6 +87,30 @@ TEST_F(DataFolderFiles, TheWindowPositionKeepsTheRestOfConfigIni) {
   }
 }
 
+TEST(WindowPositionKept, OnEveryDisplayPlatformButWayland) {
+  const struct {
+    std::u16string Platform;
+    bool Kept;
+  } rows[] = {
+      {u"xcb", true},
+      {u"windows", true},
+      {u"offscreen", true},
+      {u"", true},
+      {u"waylan", true},
+      {u"xwayland", true},
+      {u"wayland", false},
+      {u"wayland-egl", false},
+      {u"wayland-xcomposite-glx", false},
+      // QT_QPA_PLATFORM's spelling, which Qt keeps as the platform's name
+      {u"Wayland", false},
+      {u"WAYLAND-EGL", false},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(Utf16ToUtf8(row.Platform));
+    EXPECT_EQ(WindowPositionKept(row.Platform), row.Kept);
+  }
+}
+
 TEST_F(DataFolderFiles, TheSavedMasterPasswordComesBackAndADamagedOneGivesTheSystemsCode) {
   EnsureDataFolder(*env);
   const std::u16string master = GetMasterKeyFileName(*env);
