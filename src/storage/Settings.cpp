@@ -67,14 +67,7 @@ void EnsureDataFolder(const IKvEnvironment &env) {
 }
 
 bool WindowPositionKept(std::u16string_view platformName) {
-  constexpr std::u16string_view wayland = u"wayland";
-  if (platformName.size() < wayland.size())
-    return true;
-  // Qt keeps the name as QT_QPA_PLATFORM spelled it, and loads its plugin whatever the case.
-  const auto sameLetter = [](char16_t lower, char16_t c) {
-    return lower == (c >= u'A' && c <= u'Z' ? c - u'A' + u'a' : c);
-  };
-  return !std::equal(wayland.begin(), wayland.end(), platformName.begin(), sameLetter);
+  return !platformName.starts_with(u"wayland");
 }
 
 TKvWindowPosition LoadWindowPosition(const std::u16string &configFile) {

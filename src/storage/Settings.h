@@ -31,9 +31,9 @@ struct TKvWindowPosition {
 };
 
 // Whether the window's position is kept in config.ini on the display platform of that name (Qt's
-// platform name: "xcb", "windows", "wayland", ...). Not on Wayland ("wayland" and its variants, in
-// any case): there the compositor alone places windows, a window reads its position as 0,0 and
-// cannot set it, so the stored position is neither applied nor overwritten.
+// platform name: "xcb", "windows", "wayland", ...). Not on Wayland ("wayland" and its variants such
+// as "wayland-egl"): there the compositor alone places windows, a window reads its position as 0,0
+// and cannot set it, so the stored position is neither applied nor overwritten.
 bool WindowPositionKept(std::u16string_view platformName);
 
 // Reads "Top", then "Left", of section "Window"; each is 100 when missing or not an integer.
