@@ -66,6 +66,10 @@ void EnsureDataFolder(const IKvEnvironment &env) {
   RemoveStrayTemporaryFiles(GetDataFolder(env));
 }
 
+bool WindowPositionKept(std::u16string_view platformName) {
+  return !platformName.starts_with(u"wayland");
+}
+
 TKvWindowPosition LoadWindowPosition(const std::u16string &configFile) {
   TKvWindowPosition position;
   position.Top = ReadInteger(configFile, u"Top");

@@ -208,11 +208,13 @@ void TfmMain::FormCreate() {
     FFingerprint = new TKvFingerprintView(*edMasterPass);
 #endif
 
-  firstError.Run([&] {
-    const TKvWindowPosition position = LoadWindowPosition(FConfigFile);
-    move(x(), position.Top);
-    move(position.Left, position.Top);
-  });
+  FPositionKept = WindowPositionKept(QGuiApplication::platformName().toStdU16String());
+  if (FPositionKept)
+    firstError.Run([&] {
+      const TKvWindowPosition position = LoadWindowPosition(FConfigFile);
+      move(x(), position.Top);
+      move(position.Left, position.Top);
+    });
 
   FFirst = true;
   TFirstError loadError;
@@ -285,10 +287,12 @@ void TfmMain::FormDestroy() {
   for (int position = 0; position < bgThumbs->Count(); ++position)
     bgThumbs->SetData(position, {});
 
-  if (isVisible())
-    RememberPosition();
-  const QPoint position = FWasShown ? FShownPosition : pos();
-  firstError.Run([&] { SaveWindowPosition(FConfigFile, position.y(), position.x()); });
+  if (FPositionKept) {
+    if (isVisible())
+      RememberPosition();
+    const QPoint position = FWasShown ? FShownPosition : pos();
+    firstError.Run([&] { SaveWindowPosition(FConfigFile, position.y(), position.x()); });
+  }
 
   firstError.Run([&] { FSites.SaveURLs(); });
   firstError.Run([&] { FSites.SaveLogins(); });

@@ -87,6 +87,26 @@ TEST_F(DataFolderFiles, TheWindowPositionKeepsTheRestOfConfigIni) {
   }
 }
 
+TEST(WindowPositionKept, OnEveryDisplayPlatformButWayland) {
+  const struct {
+    std::u16string Platform;
+    bool Kept;
+  } rows[] = {
+      // X11, Windows, the widget tests' platform
+      {u"xcb", true},
+      {u"windows", true},
+      {u"offscreen", true},
+      // Wayland and its variants for OpenGL
+      {u"wayland", false},
+      {u"wayland-egl", false},
+      {u"wayland-xcomposite-glx", false},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(Utf16ToUtf8(row.Platform));
+    EXPECT_EQ(WindowPositionKept(row.Platform), row.Kept);
+  }
+}
+
 TEST_F(DataFolderFiles, TheSavedMasterPasswordComesBackAndADamagedOneGivesTheSystemsCode) {
   EnsureDataFolder(*env);
   const std::u16string master = GetMasterKeyFileName(*env);
