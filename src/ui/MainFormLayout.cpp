@@ -17,11 +17,18 @@ namespace {
 
 using enum TKvControlKind;
 
+// The start-at-log-on box speaks the platform's language.
+#ifdef _WIN32
+constexpr char RunOnStartupCaption[] = "Run on Windows startup";
+#else
+constexpr char RunOnStartupCaption[] = "Run at log-on";
+#endif
+
 constexpr TKvControlPlace Controls[] = {
     // name, kind, left, top, width, height, caption, hint, font pixels
     {"Label1", Label, 8, 12, 124, 19, "Master password:", "", 16},
     {"edMasterPass", Edit, 8, 36, 354, 21, "", "", 0},
-    {"cbRunOnStartup", CheckBox, 120, 63, 144, 17, "Run on Windows startup", "", 0},
+    {"cbRunOnStartup", CheckBox, 120, 63, 144, 17, RunOnStartupCaption, "", 0},
     {"cbSave", CheckBox, 270, 63, 92, 17, "Save password", "", 0},
     {"Label2", Label, 8, 85, 59, 18, "Site URL:", "", 15},
     {"bgThumbs", ButtonGroup, 8, 109, 353, 72, "", "Recently used URLs", 0},

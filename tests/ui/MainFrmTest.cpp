@@ -85,6 +85,12 @@ TEST_F(MainWindowTest, LayoutMatchesTheDialogTable) {
     EXPECT_EQ(control->geometry(), QRect(place.Left, place.Top, place.Width, place.Height));
     EXPECT_EQ(text, QString::fromUtf8(place.Caption));
   }
+  // The start-at-log-on box speaks the platform's language.
+#ifdef _WIN32
+  EXPECT_EQ(window->cbRunOnStartup->text(), "Run on Windows startup");
+#else
+  EXPECT_EQ(window->cbRunOnStartup->text(), "Run at log-on");
+#endif
   // The link keeps its right edge at 308 and is at least 239 wide, wider when the address needs it.
   EXPECT_EQ(window->lbSite->text(), "Need more features? Please visit " + HomePageAddress());
   const QRect site = window->lbSite->geometry();
