@@ -1,0 +1,45 @@
+#include "ui/PasswordBox.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+
+namespace {
+
+class TPasswordBoxAccessible : public QAccessibleWidget {
+public:
+  explicit TPasswordBoxAccessible(TKvPasswordBox *box)
+      : QAccessibleWidget(box, QAccessible::EditableText) {}
+
+  QAccessible::State state() const override {
+    QAccessible::State state = QAccessibleWidget::state();
+    state.editable = true;
+    state.passwordEdit = true;
+    return state;
+  }
+
+  QString text(QAccessible::Text kind) const override {
+    if (kind == QAccessible::Value)
+      return QString(static_cast<const QLineEdit *>(widget())->text().size(), QLatin1Char('*'));
+    return QAccessibleWidget::text(kind);
+  }
+  // No text, editable text or value interface: nothing of the password can be read through them.
+};
+
+QAccessibleInterface *PasswordBoxFactory(const QString &key, QObject *object) {
+  if (key != QLatin1String(TKvPasswordBox::staticMetaObject.className()))
+    return nullptr;
+  auto *box = qobject_cast<TKvPasswordBox *>(object);
+  return box ? new TPasswordBoxAccessible(box) : nullptr;
+}
+
+} // namespace
+
+TKvPasswordBox::TKvPasswordBox(QWidget *parent) : QLineEdit(parent) {
+  // Qt's registry of factories is process-wide; the first box installs this one.
+  static const bool installed = [] {
+    QAccessible::installFactory(&PasswordBoxFactory);
+    return true;
+  }();
+  (void)installed;
+  setEchoMode(QLineEdit::Password);
+}
