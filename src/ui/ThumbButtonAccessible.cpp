@@ -93,7 +93,11 @@ void TKvThumbButtonGroupAccessible::Tell(QAccessibleInterface *about, QAccessibl
   QAccessible::updateAccessibility(&told);
 }
 
+// Without assistive technology nothing is told, and no button's interface is made for it.
+
 void TKvThumbButtonGroupAccessible::ButtonInserted(int position) {
+  if (!QAccessible::isActive())
+    return;
   Tell(ButtonInterface(position), QAccessible::ObjectCreated);
 }
 
@@ -104,21 +108,28 @@ void TKvThumbButtonGroupAccessible::ButtonRemoving(int position) {
     return; // nobody has seen it
   const QAccessible::Id interfaceId = found->second;
   // Told while the button is still there, so that its place in the row can be read.
-  Tell(QAccessible::accessibleInterface(interfaceId), QAccessible::ObjectDestroyed);
+  if (QAccessible::isActive())
+    Tell(QAccessible::accessibleInterface(interfaceId), QAccessible::ObjectDestroyed);
   buttons_.erase(buttonId);
   QAccessible::deleteAccessibleInterface(interfaceId);
 }
 
 void TKvThumbButtonGroupAccessible::ButtonsMoved() {
+  if (!QAccessible::isActive())
+    return;
   QAccessibleEvent told(Group(), QAccessible::ObjectReorder);
   QAccessible::updateAccessibility(&told);
 }
 
 void TKvThumbButtonGroupAccessible::ButtonChanged(int position, QAccessible::Event change) {
+  if (!QAccessible::isActive())
+    return;
   Tell(ButtonInterface(position), change);
 }
 
 void TKvThumbButtonGroupAccessible::FocusMoved() {
+  if (!QAccessible::isActive())
+    return;
   Tell(focusChild(), QAccessible::Focus);
 }
 

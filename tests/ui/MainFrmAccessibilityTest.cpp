@@ -313,4 +313,22 @@ TEST_F(MainWindowAccessibilityTest, NoScreenReaderIsEverHandedTheMasterPassword)
   EXPECT_GT(boxEvents, 10) << "the box's changes were told, without their text";
 }
 
+TEST_F(MainWindowAccessibilityTest, ScreenReadersHearWhichSiteButtonTheArrowKeysReach) {
+  QApplication::setActiveWindow(window.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  window->bgThumbs->setFocus();
+  ASSERT_TRUE(window->bgThumbs->hasFocus());
+  TToldAssistiveTechnology told;
+  QTest::keyClick(window->bgThumbs, Qt::Key_Right);
+  QTest::keyClick(window->bgThumbs, Qt::Key_Right);
+  QTest::keyClick(window->bgThumbs, Qt::Key_Right); // at the end: no move, nothing to tell
+  const auto focused = told.OfType(QAccessible::Focus, Row());
+  ASSERT_EQ(focused.size(), 2U);
+  EXPECT_EQ(focused[0].name, "two.example");
+  EXPECT_EQ(focused[1].name, "three.example");
+  EXPECT_EQ(focused[1].id, QAccessible::uniqueId(Button(2)));
+  EXPECT_TRUE(Button(2)->state().focused);
+  EXPECT_FALSE(Button(1)->state().focused);
+}
+
 } // namespace

@@ -1,5 +1,5 @@
 #!/bin/sh
-# Runs a command on a private Xvfb display with a private session bus whose accessibility bus says
+# Runs a command on a private Xvfb display managed by openbox, with a private session bus whose accessibility bus says
 # that assistive technology is on, so that Qt's bridge to screen readers is live in the command:
 #   with-accessibility-bus.sh COMMAND [ARGS...]
 # Everything started here, and what the bus started on demand, ends however the script ends.
@@ -11,6 +11,7 @@ fail() { echo "with-accessibility-bus.sh: $*" >&2; exit 1; }
 make_scratch kva11y
 
 start_display
+start_window_manager
 start_session_bus
 # The first call starts the accessibility bus's launcher; IsEnabled is what toolkits watch.
 dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
