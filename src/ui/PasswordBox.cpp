@@ -18,8 +18,11 @@ public:
   }
 
   QString text(QAccessible::Text kind) const override {
-    if (kind == QAccessible::Value)
-      return QString(static_cast<const QLineEdit *>(widget())->text().size(), QLatin1Char('*'));
+    if (kind == QAccessible::Value) {
+      // Not a line edit any more once its destruction has begun.
+      const auto *box = qobject_cast<const QLineEdit *>(widget());
+      return box ? QString(box->text().size(), QLatin1Char('*')) : QString();
+    }
     return QAccessibleWidget::text(kind);
   }
   // No text, editable text or value interface: nothing of the password can be read through them.

@@ -77,7 +77,12 @@ TKvThumbButtonGroup::TKvThumbButtonGroup(QWidget *parent)
   Relayout();
 }
 
-TKvThumbButtonGroup::~TKvThumbButtonGroup() = default;
+TKvThumbButtonGroup::~TKvThumbButtonGroup() {
+  // The rest of the destruction sees a plain widget: assistive technology asking then gets a plain
+  // widget's interface, never the buttons of a row that is gone.
+  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
+    QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(accessible));
+}
 
 void TKvThumbButtonGroup::SetAutoScrollTimer(std::unique_ptr<IKvAutoScrollTimer> timer) {
   if (scrollTimer_)
