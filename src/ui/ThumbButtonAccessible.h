@@ -5,7 +5,7 @@
 // after its caption (the site's host) and described by its tooltip (the site's URL), with a press
 // action that does what a mouse click does and a focus action that puts the row's focus mark on
 // it. A button's interface stays with the button through moves and goes when the button goes;
-// every change of the buttons is told to assistive technology as it happens.
+// while assistive technology listens, every change of the buttons is told to it as it happens.
 
 #include <QAccessible>
 #include <QAccessibleWidget>
