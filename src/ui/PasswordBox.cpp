@@ -46,3 +46,15 @@ TKvPasswordBox::TKvPasswordBox(QWidget *parent) : QLineEdit(parent) {
   (void)installed;
   setEchoMode(QLineEdit::Password);
 }
+
+QVariant TKvPasswordBox::inputMethodQuery(Qt::InputMethodQuery query) const {
+  switch (query) {
+  case Qt::ImSurroundingText:
+  case Qt::ImTextBeforeCursor:
+  case Qt::ImTextAfterCursor:
+  case Qt::ImCurrentSelection:
+    return QString();
+  default:
+    return QLineEdit::inputMethodQuery(query);
+  }
+}

@@ -139,7 +139,7 @@ TEST_F(MainWindowTest, TabVisitsTheControlsInTheirFocusOrderStartingInTheMasterP
   EXPECT_EQ(visited, expected);
 }
 
-TEST_F(MainWindowTest, ScreenReadersGetNoneOfTheMasterPasswordsText) {
+TEST_F(MainWindowTest, NeitherScreenReadersNorInputMethodsGetTheMasterPasswordsText) {
   std::filesystem::create_directories(data);
   SaveMasterPassword(u"saved Kq4w", (data / "master.key").u16string(), *protection);
   auto window = Open();
@@ -175,6 +175,16 @@ TEST_F(MainWindowTest, ScreenReadersGetNoneOfTheMasterPasswordsText) {
   EXPECT_EQ(readable->editableTextInterface(), nullptr);
   EXPECT_EQ(readable->valueInterface(), nullptr);
   EXPECT_TRUE(readable->actionInterface()); // it can still be focused
+
+  // Nor does an input method get the text around the cursor, which Qt's line edit would give it.
+  box->setCursorPosition(4);
+  for (const Qt::InputMethodQuery query : {Qt::ImSurroundingText, Qt::ImTextBeforeCursor,
+                                           Qt::ImTextAfterCursor, Qt::ImCurrentSelection}) {
+    SCOPED_TRACE(int(query));
+    EXPECT_EQ(box->inputMethodQuery(query).toString(), QString());
+  }
+  EXPECT_EQ(box->inputMethodQuery(Qt::ImCursorPosition).toInt(), 4);
+  EXPECT_TRUE(box->inputMethodHints() & Qt::ImhSensitiveData);
 }
 
 TEST_F(MainWindowTest, EscapeAndEnterNeitherCloseTheWindowNorPressAButton) {
