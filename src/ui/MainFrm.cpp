@@ -112,7 +112,6 @@ void TfmMain::CreateControls() {
   auto *stars = new TStarPasswordStyle;
   stars->setParent(edMasterPass); // the box owns its style
   edMasterPass->setStyle(stars);
-  edMasterPass->setEchoMode(QLineEdit::Password);
   edMasterPass->installEventFilter(this);
   if (auto *secretBox = dynamic_cast<TKvSecretBox *>(edPassword))
     secretBox->SetClipboardGuard(FClipboard);
