@@ -41,6 +41,8 @@ int main(int argc, char **argv) {
   // The title is the application's name. Not its display name: Qt would append that to every
   // window's caption.
   QApplication::setApplicationName(QString::fromStdU16String(ApplicationTitle));
+  // The menu entry's id: Wayland desktops find the window's icon and name through it.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.korvane.Quillgate"));
   ApplyTheme(*application, DefaultThemeName);
 
   const auto protection = NewUserDataProtection(env);
