@@ -361,3 +361,11 @@ void AcceptActivation(const TKvStartRequest &request) {
   });
 #endif
 }
+
+void CompleteOwnStart([[maybe_unused]] const TKvStartRequest &start) {
+#ifdef KV_X11_STARTUP
+  auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  if (x11 && !start.StartupId.isEmpty())
+    SendStartupRemove(x11->connection(), start.StartupId.toUtf8());
+#endif
+}

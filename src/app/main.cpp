@@ -33,6 +33,8 @@ int main(int argc, char **argv) {
   if (instance.TryLock() == TKvSingleInstance::TKvLock::Held)
     return HandOnToRunningInstance(instance, env, argc, argv);
 
+  // Qt takes the launcher's startup identifier out of the environment as it starts.
+  const TKvStartRequest ownStart = StartRequestFrom(env);
   // Without a display there is nothing to run on: the lock goes before the process does.
   const std::unique_ptr<TKvApplication> application =
       StartApplication(argc, argv, env, [&instance] { instance.Unlock(); });
@@ -47,6 +49,7 @@ int main(int argc, char **argv) {
 
   const auto protection = NewUserDataProtection(env);
   TfmStub fmStub(env, *protection, RunningExecutablePath());
+  CompleteOwnStart(ownStart);
   application->SetErrorReport(
       [&fmStub](const std::u16string &message) { fmStub.ReportError(message); });
   fmStub.WatchTermination(WatchTerminationRequests());
