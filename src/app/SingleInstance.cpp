@@ -365,7 +365,8 @@ void AcceptActivation(const TKvStartRequest &request) {
 void CompleteOwnStart([[maybe_unused]] const TKvStartRequest &start) {
 #ifdef KV_X11_STARTUP
   auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  if (x11 && !start.StartupId.isEmpty())
+  // The offscreen platform answers as an X11 application, without a connection.
+  if (x11 && x11->connection() && !start.StartupId.isEmpty())
     SendStartupRemove(x11->connection(), start.StartupId.toUtf8());
 #endif
 }
