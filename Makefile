@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Thin wrapper over the CMake presets; every target installs what is missing first.
 PRESET ?= dev
 JOBS   ?= 2

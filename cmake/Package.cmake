@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `make package`: a Debian package of the installed files. Its library dependencies are read from
 # the programs by dpkg-shlibdeps; what no link shows is named here: the Wayland platform plugin, and
 # the fonts the window asks for (Wine's Tahoma-compatible face, or DejaVu standing in).

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the program's images into src/ui/images: the program icon (a steel padlock whose body
 carries black-and-yellow hazard stripes) at 64, 48, 32 and 16 pixels, also as one .ico, and for the
 desktop's icon theme at 24 and 128 pixels and as a scalable SVG of the same shapes; the 16 x 16

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tray program: an icon in the notification area that opens the main window.
 
 #include "app/Application.h"

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The launcher's feedback for a first start from the application menu ends once the program runs,
 # though a tray program shows no window: on a private Xvfb without a tray, the program started with
 # a startup identifier (as a launcher starts it, the menu entry asking for startup notification)

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Debian package of a build, made with CPack and checked as a user's system would take it:
 #   deb-package.sh BUILD_DIR
 # lintian finds no error; the declared dependencies name the package of every library the programs

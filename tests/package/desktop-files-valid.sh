@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The files a desktop reads, as the desktop's own validators see them:
 #   desktop-files-valid.sh SOURCE_DIR BUILD_DIR VERSION
 # The menu entry (desktop-file-validate), the AppStream metadata (appstreamcli, offline) with this

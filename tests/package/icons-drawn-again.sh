@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The committed pictures are what scripts/draw-images.py draws, byte for byte, and the padlock's SVG
 # is the drawing of its 128-pixel picture:
 #   icons-drawn-again.sh SOURCE_DIR

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # `cmake --install` into a fresh prefix puts exactly the programs and the desktop's files where a
 # desktop looks for them, and the installed command line runs:
 #   install-into-prefix.sh BUILD_DIR VERSION

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MainWindowFixture.h"
 #include "platform/ProfileFile.h"
 #include "storage/MasterPassword.h"
