@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/SingleInstance.h"
 
 #include "app/Application.h"
@@ -359,5 +360,14 @@ void AcceptActivation(const TKvStartRequest &request) {
     SendStartupRemove(connection, id);
     filter->deleteLater();
   });
+#endif
+}
+
+void CompleteOwnStart([[maybe_unused]] const TKvStartRequest &start) {
+#ifdef KV_X11_STARTUP
+  auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+  // The offscreen platform answers as an X11 application, without a connection.
+  if (x11 && x11->connection() && !start.StartupId.isEmpty())
+    SendStartupRemove(x11->connection(), start.StartupId.toUtf8());
 #endif
 }

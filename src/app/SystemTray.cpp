@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/SystemTray.h"
 
 #ifdef KV_STATUS_NOTIFIER
@@ -43,9 +44,10 @@ struct TFree {
 // An XEmbed tray owns the selection _NET_SYSTEM_TRAY_S<screen> of an X screen.
 bool DockingTrayOwned() {
   auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  if (!x11)
+  // The offscreen platform answers as an X11 application, without a connection.
+  xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+  if (!connection)
     return false;
-  xcb_connection_t *connection = x11->connection();
   const int screens = xcb_setup_roots_length(xcb_get_setup(connection));
   for (int screen = 0; screen < screens; ++screen) {
     const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(screen);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/MainFrm.h"
 
 #include "common/KvError.h"
@@ -12,6 +13,7 @@
 #ifdef KV_FINGERPRINT
 #include "ui/FingerprintView.h"
 #endif
+#include "ui/Images.h"
 #include "ui/LoginCompletion.h"
 #include "ui/MainFormLayout.h"
 #include "ui/SecretClipboard.h"
@@ -104,6 +106,11 @@ void TfmMain::CreateControls() {
   setWindowTitle(QStringLiteral("Korvane Quillgate v1.5"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
+#ifndef Q_OS_WIN
+  // Linux taskbars and window switchers show a blank square for a window without an icon; the
+  // Windows title bar stays without one.
+  setWindowIcon(ProgramIcon());
+#endif
   setFixedSize(MainFormWidth, MainFormHeight);
   setFont(WindowFont(MainFormFontPixels));
   CreateFormControls(*this);

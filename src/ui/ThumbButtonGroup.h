@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A row of flat buttons, each an image and a caption, drawn by the group itself: there is no

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the tray program's scripts: a scratch folder, a private Xvfb display, a window manager,
 # a tray host, a session bus with a StatusNotifier panel, and the form's coordinates. The caller
 # defines fail() and sets $app to the program it starts (and $others to any further processes of

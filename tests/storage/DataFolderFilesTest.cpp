@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data folder's files as every system's build must keep them.
 
 #include "common/KvError.h"

@@ -1,7 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MainWindowFixture.h"
 #include "platform/ProfileFile.h"
 #include "storage/MasterPassword.h"
 #include "storage/Settings.h"
+#include "ui/Images.h"
 #include "ui/MainFormLayout.h"
 #include "ui/ThumbButtonGroup.h"
 
@@ -115,6 +117,19 @@ TEST_F(MainWindowTest, LayoutMatchesTheDialogTable) {
     SCOPED_TRACE(name);
     EXPECT_EQ(Control<QWidget>(*window, name)->focusPolicy(), Qt::NoFocus);
   }
+}
+
+// The taskbar and the window switcher of a Linux desktop show the window's icon; the Windows title
+// bar has none.
+TEST_F(MainWindowTest, WindowHasTheProgramsIconExceptOnWindows) {
+  auto window = Open();
+#ifdef Q_OS_WIN
+  EXPECT_FALSE(window->testAttribute(Qt::WA_SetWindowIcon));
+#else
+  ASSERT_TRUE(window->testAttribute(Qt::WA_SetWindowIcon));
+  EXPECT_EQ(window->windowIcon().pixmap(QSize(32, 32)).toImage(),
+            ProgramIcon().pixmap(QSize(32, 32)).toImage());
+#endif
 }
 
 TEST_F(MainWindowTest, TabVisitsTheControlsInTheirFocusOrderStartingInTheMasterPassword) {
