@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real tray program in a Wayland session: a headless sway (a compositor with a seat, as every
 # desktop has), the panel a StatusNotifier one played by kv_status_notifier_panel on a private
 # session bus, the program on Qt's Wayland platform with no X display:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window as a screen reader meets it: through QAccessible, on the real window, with Qt's
 // bridge to assistive technology live (with-accessibility-bus.sh), so that Qt tells all it would
 // tell a screen reader.

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command on a private Xvfb display managed by openbox, with a private session bus whose accessibility bus says
 # that assistive technology is on, so that Qt's bridge to screen readers is live in the command:
 #   with-accessibility-bus.sh COMMAND [ARGS...]
