@@ -10,11 +10,11 @@
 #include <QSystemTrayIcon>
 #endif
 #ifdef KV_XEMBED_TRAY
-#include <QGuiApplication>
+#include "app/X11Connection.h"
+
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <xcb/xcb.h>
 #endif
 
 #ifdef KV_STATUS_NOTIFIER
@@ -43,9 +43,7 @@ struct TFree {
 
 // An XEmbed tray owns the selection _NET_SYSTEM_TRAY_S<screen> of an X screen.
 bool DockingTrayOwned() {
-  auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  // The offscreen platform answers as an X11 application, without a connection.
-  xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+  xcb_connection_t *connection = X11Connection();
   if (!connection)
     return false;
   const int screens = xcb_setup_roots_length(xcb_get_setup(connection));
