@@ -26,14 +26,14 @@ listening() {
   xprop -root -f KV_PROBE 8s -set KV_PROBE ready
   grep -q '(KV_PROBE)' "$root/root-events"
 }
-wait_until 5 "xev to listen on the root window" listening
+wait_until 20 "xev to listen on the root window" listening
 
 DESKTOP_STARTUP_ID=kv-first-start
 export DESKTOP_STARTUP_ID
 start_program
 unset DESKTOP_STARTUP_ID
 launch_completed() { grep -q '(_NET_STARTUP_INFO_BEGIN)' "$root/root-events"; }
-wait_until 5 "the startup notification's remove message" launch_completed
+wait_until 20 "the startup notification's remove message" launch_completed
 kill -0 "$app" 2>/dev/null || fail "the program ended"
 kill -TERM "$app"
 wait_for_end "SIGTERM"
