@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Thin wrapper over the CMake presets; every target installs what is missing first.
 PRESET ?= dev
 JOBS   ?= 2
@@ -5,8 +6,11 @@ FUZZ_SECONDS ?= 600
 TRAY_RUNS ?= 5
 # Every fuzzer, by the name of its seed corpus in fuzz/corpus.
 FUZZERS = url list_file profile_file autostart master_key stdin_line
+# Where `make install` puts the programs and the desktop's files (DESTDIR is honoured as well).
+PREFIX ?= /usr/local
 
-.PHONY: deps build run test test-native test-windows bench asan format tidy fuzz clean
+.PHONY: deps build run test test-native test-windows bench asan format tidy fuzz clean install \
+	package screenshot
 
 deps:
 	@scripts/install-deps
@@ -40,7 +44,7 @@ test-windows:
 
 # The clang build with warnings as errors, its tests under the address and undefined-behaviour
 # sanitizers. The fuzzers are left out: they are a sanitized build of their own that the native
-# tests run.
+# tests run; so are the package's checks, which the native tests run on the same files.
 asan:
 	$(MAKE) build PRESET=asan
 	ctest --preset asan -j $(JOBS) -E '^(Fuzz|Faults)\.'
@@ -81,6 +85,24 @@ fuzz: deps
 	  fuzz/run-fuzzer build/fuzz/fuzz/kv_$${fuzzer}_fuzz $(FUZZ_SECONDS) fuzz/corpus/$$fuzzer \
 	    build/fuzz/corpus/$$fuzzer || exit 1; \
 	done
+
+# The optimised programs without the tests (preset "package"), with the menu entry, icons, AppStream
+# metadata and manual pages, into PREFIX.
+install: deps
+	cmake --preset package >/dev/null
+	cmake --build --preset package -j $(JOBS)
+	cmake --install build/package --prefix $(PREFIX)
+
+# The Debian package of the same build: build/package/package/quillgate_<version>_<arch>.deb.
+package: deps
+	cmake --preset package >/dev/null
+	cmake --build --preset package -j $(JOBS)
+	cd build/package && cpack -G DEB
+
+# The README's picture of the window, as the end-to-end test leaves it after "Generate".
+screenshot: build
+	ctest --preset $(PRESET) -R '^RealTray\.GenerateCopyAndExit$$'
+	cp build/$(PRESET)/tests/app/generate-and-copy.png docs/screenshot.png
 
 clean:
 	rm -rf build

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The yardstick for the tray program's start-up time and idle memory: a bare Qt program that
 // shows one tray icon and waits. bench/tray-startup.sh measures both in the same batch.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // SHA-512 throughput beside OpenSSL's on the same buffers, and the latency of one site password.
 // After the runs, prints our throughput as a ratio of OpenSSL's for each size.
 

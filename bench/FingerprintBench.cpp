@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The master password's fingerprint: the time of one (the Argon2id and the strength estimate; the
 // target is under 20 ms, so that the symbols appear within 0.2 s of the last keystroke), and the
 // memory it takes while it runs and gives back afterwards, on a worker thread as in the window.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window for a user with 10,000 sites and 50,000 logins, offscreen, with real files in a
 // temporary folder: opening (through its first paint) and closing, each under 100 ms; "Generate"
 // for a new URL (the site joins the list and gets a button) and a remembered one, each under 5 ms.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Loading, reading the indexes of and saving a site list of 10,000 lines and a login list of
 // 50,000 lines, in a temporary folder; each is meant to stay well under 20 ms. Also the look-up of
 // a login line with IndexOf.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The button row with a user's worth of sites and far more: filling it, painting it, changing it.
 // Run offscreen; the figures are per operation.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One start of a tray program on the X display named by DISPLAY, measured: the time from starting
 // it until its icon sits embedded in the tray, and its memory after it has idled a while. Ends the
 // program afterwards. bench/tray-startup.sh runs it on a private X server with a tray.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # How long a second start of the tray program takes while one runs for the same data folder: wall
 # time from exec to its exit (status 0), the running program having been asked to open its window
 # (after the first run, to bring it to the front). Prints the median, the fastest and the slowest.

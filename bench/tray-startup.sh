@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The tray program's start-up time (start -> icon embedded in the tray) and idle memory (PSS after
 # 3 s), each against a bare Qt tray program measured in the same batch, since absolute figures
 # drift from run to run. Targets: start-up within 2x and idle PSS within 1.3x the bare program's.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Cross build for 64-bit Windows with Debian's mingw-w64, tests run under Wine.
 #
 # The -posix compilers: the default win32-thread variant has no std::mutex or std::thread, which

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-at-log-on registration is a desktop entry that the user, the desktop's settings or
 // another program may have written. Reading any bytes as that entry must either give a program
 // path or fail with "Invalid data type for '<name>'"; and the entry the program writes for any

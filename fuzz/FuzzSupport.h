@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What the fuzzers share: a property that fails aborts, so that libFuzzer keeps the input; and a
 // scratch folder for the parsers that read files, in memory where the machine has /dev/shm.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading any bytes as a list file must keep every line of it, and writing the list and reading it
 // again must give the same lines: whatever a damaged or hand-edited file holds, a save never
 // changes what the user had. The site

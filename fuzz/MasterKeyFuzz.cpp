@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // master.key holds a sealed blob: a header naming the store and key that sealed it, a nonce, the
 // sealed key bytes and their tag. Reading any bytes as that file must either give back a key or
 // fail with the load error; a blob the program sealed gives back exactly what it sealed, and any

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // config.ini is the user's to edit, and other versions of the program write it too. Reading any
 // bytes as that file must not fail; writing a key must change that key's line alone (or add the
 // key, and its section when missing, keeping every other line byte for byte) and read back as

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line's master password is the first line of its standard input when that is not a
 // terminal. Whatever the input holds, the line read is exactly the bytes before the first LF, less
 // a CR just before that LF and less one UTF-8 byte-order mark at the very start; and the reader

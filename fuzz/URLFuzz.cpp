@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ParseURL and TextToInteger on any text: they must never crash, and what they give must hold
 // together; a site's stored URL must split again to its host. The first byte chooses
 // BareTextIsPath; the rest is UTF-16 code units, little-endian, so that every code unit, unpaired

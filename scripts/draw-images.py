@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Draws the program's images into src/ui/images: the program icon (a steel padlock whose body
-carries black-and-yellow hazard stripes) at 64, 48, 32 and 16 pixels, also as one .ico; the 16 x 16
+carries black-and-yellow hazard stripes) at 64, 48, 32 and 16 pixels, also as one .ico, and for the
+desktop's icon theme at 24 and 128 pixels and as a scalable SVG of the same shapes; the 16 x 16
 house of the site buttons; the 16 x 16 delete glyph on its magenta key colour; the sixteen 16 x 16
 symbols of the master password's fingerprint.
 
-The pictures are committed; run this again only to change them. Standard library only."""
+The pictures are committed; run this again only to change them (an argument names another folder
+to draw into: the tests draw them anew and compare). Standard library only."""
 
 import math
 import os
@@ -56,26 +59,38 @@ def in_rounded_rect(x, y, left, top, right, bottom, radius):
     return (x - cx) ** 2 + (y - cy) ** 2 <= radius ** 2
 
 
+# The padlock's shapes in the unit square, shared by the sampled pictures and the SVG.
+BODY = (0.10, 0.44, 0.90, 0.95, 0.09)  # left, top, right, bottom, corner radius
+LINE = 0.035  # the outline's width, at least one pixel in the sampled pictures
+RIM = 0.07  # the steel rim around the stripes, from 32 pixels up
+STRIPE_PERIOD = 0.25  # one yellow and one black stripe, from 32 pixels up; 0.3 below
+SHACKLE = (0.5, 0.36, 0.29, 0.17)  # the arch's centre x, y and its outer and inner radius
+
+
+def bar_shade(shade):
+    """How far from light towards dark the shackle's bar is, across it (0 to 1)."""
+    return abs(shade - 0.4) * 1.6
+
+
 def padlock_sample(x, y, size):
     """Colour (r, g, b) or None at the unit-square point x, y of a padlock of size pixels."""
-    line = max(1.0, size * 0.035) / size  # the outline stays one pixel wide at least
+    line = max(1.0, size * LINE) / size
     # Body: a rounded rectangle, its face striped diagonally, a steel rim around it.
-    left, top, right, bottom, radius = 0.10, 0.44, 0.90, 0.95, 0.09
+    left, top, right, bottom, radius = BODY
     if in_rounded_rect(x, y, left, top, right, bottom, radius):
         if not in_rounded_rect(x, y, left + line, top + line, right - line, bottom - line,
                                max(radius - line, 0.0)):
             return OUTLINE
-        rim = 0.07 if size >= 32 else 0.0
+        rim = RIM if size >= 32 else 0.0
         if rim and not in_rounded_rect(x, y, left + line + rim, top + line + rim,
                                        right - line - rim, bottom - line - rim,
                                        max(radius - line - rim, 0.0)):
             return mix(STEEL_LIGHT, STEEL_DARK, (y - top) / (bottom - top))
-        period = 0.25 if size >= 32 else 0.3
+        period = STRIPE_PERIOD if size >= 32 else 0.3
         stripe = ((x + y) / period) % 1.0
         return YELLOW if stripe < 0.5 else BLACK
     # Shackle: an arch above the body, two legs down into it, shaded like a rounded bar.
-    cx, cy = 0.5, 0.36
-    outer, inner = 0.29, 0.17
+    cx, cy, outer, inner = SHACKLE
     bar = outer - inner
     distance = math.hypot(x - cx, y - cy)
     shade = None
@@ -90,7 +105,7 @@ def padlock_sample(x, y, size):
     if shade < line / bar or shade > 1 - line / bar:
         return OUTLINE
     # Light along the middle of the bar, darker towards its edges.
-    return mix(STEEL_LIGHT, STEEL_DARK, abs(shade - 0.4) * 1.6)
+    return mix(STEEL_LIGHT, STEEL_DARK, bar_shade(shade))
 
 
 def draw_padlock(size, samples=8):
@@ -115,6 +130,88 @@ def draw_padlock(size, samples=8):
                            (round(255 * covered / samples ** 2),))
         rows.append(row)
     return rows
+
+
+# ---- The padlock as an SVG: the shapes of padlock_sample at its large-size settings, in a 128-unit
+# square. Where the sampled pictures shade a colour along a line, the SVG has a gradient whose stops
+# give the same colours (the shading is linear between them).
+
+SVG_UNITS = 128
+
+
+def hex_colour(colour):
+    return "#%02x%02x%02x" % tuple(round(c) for c in colour)
+
+
+def svg_number(value):
+    return ("%.3f" % (value * SVG_UNITS)).rstrip("0").rstrip(".")
+
+
+def svg_rounded_rect(left, top, right, bottom, radius, fill):
+    n = svg_number
+    return (f'<rect x="{n(left)}" y="{n(top)}" width="{n(right - left)}" height="{n(bottom - top)}"'
+            f' rx="{n(radius)}" fill="{fill}"/>')
+
+
+def svg_bar_stops(first_offset, last_offset):
+    """Gradient stops across the shackle's bar, from its shade 0 at first_offset to 1 at last."""
+    stops = ""
+    for shade in (0.0, 0.4, 1.0):
+        offset = first_offset + (last_offset - first_offset) * shade
+        colour = hex_colour(mix(STEEL_LIGHT, STEEL_DARK, bar_shade(shade)))
+        stops += f'<stop offset="{offset:.4f}" stop-color="{colour}"/>'
+    return stops
+
+
+def padlock_svg():
+    n = svg_number
+    left, top, right, bottom, radius = BODY
+    cx, cy, outer, inner = SHACKLE
+    bar = outer - inner
+    leg_bottom = top + 0.02
+    legs = (cx - outer, cx + inner)
+
+    def half_ring(r_outer, r_inner):
+        return (f"M{n(cx - r_outer)} {n(cy)}A{n(r_outer)} {n(r_outer)} 0 0 1 {n(cx + r_outer)} {n(cy)}"
+                f"L{n(cx + r_inner)} {n(cy)}A{n(r_inner)} {n(r_inner)} 0 0 0 {n(cx - r_inner)} {n(cy)}Z")
+
+    defs = (f'<radialGradient id="arch" gradientUnits="userSpaceOnUse" cx="{n(cx)}" cy="{n(cy)}"'
+            f' r="{n(outer)}">{svg_bar_stops(inner / outer, 1.0)}</radialGradient>')
+    for i, leg_left in enumerate(legs):
+        defs += (f'<linearGradient id="leg{i}" gradientUnits="userSpaceOnUse" x1="{n(leg_left)}"'
+                 f' y1="0" x2="{n(leg_left + bar)}" y2="0">{svg_bar_stops(0.0, 1.0)}</linearGradient>')
+    defs += (f'<linearGradient id="rim" gradientUnits="userSpaceOnUse" x1="0" y1="{n(top)}" x2="0"'
+             f' y2="{n(bottom)}"><stop offset="0" stop-color="{hex_colour(STEEL_LIGHT)}"/>'
+             f'<stop offset="1" stop-color="{hex_colour(STEEL_DARK)}"/></linearGradient>')
+    face = (left + LINE + RIM, top + LINE + RIM, right - LINE - RIM, bottom - LINE - RIM)
+    defs += (f'<clipPath id="face"><rect x="{n(face[0])}" y="{n(face[1])}"'
+             f' width="{n(face[2] - face[0])}" height="{n(face[3] - face[1])}"/></clipPath>')
+
+    # The shackle: its outline, then the bar inside it; the body covers the legs' ends.
+    shapes = f'<path d="{half_ring(outer, inner)}" fill="{hex_colour(OUTLINE)}"/>'
+    for leg_left in legs:
+        shapes += (f'<rect x="{n(leg_left)}" y="{n(cy)}" width="{n(bar)}"'
+                   f' height="{n(leg_bottom - cy)}" fill="{hex_colour(OUTLINE)}"/>')
+    shapes += f'<path d="{half_ring(outer - LINE, inner + LINE)}" fill="url(#arch)"/>'
+    for i, leg_left in enumerate(legs):
+        shapes += (f'<rect x="{n(leg_left + LINE)}" y="{n(cy)}" width="{n(bar - 2 * LINE)}"'
+                   f' height="{n(leg_bottom - cy)}" fill="url(#leg{i})"/>')
+    # The body: outline, steel rim, and the face striped where (x + y) / period falls in the first
+    # half of a period.
+    shapes += svg_rounded_rect(left, top, right, bottom, radius, hex_colour(OUTLINE))
+    shapes += svg_rounded_rect(left + LINE, top + LINE, right - LINE, bottom - LINE,
+                               max(radius - LINE, 0.0), "url(#rim)")
+    shapes += svg_rounded_rect(*face, max(radius - LINE - RIM, 0.0), hex_colour(BLACK))
+    stripes = ""
+    k = math.floor((face[0] + face[1]) / STRIPE_PERIOD)
+    while k * STRIPE_PERIOD < face[2] + face[3]:
+        a, b = k * STRIPE_PERIOD, (k + 0.5) * STRIPE_PERIOD
+        stripes += (f"M{n(a - face[1])} {n(face[1])}L{n(b - face[1])} {n(face[1])}"
+                    f"L{n(b - face[3])} {n(face[3])}L{n(a - face[3])} {n(face[3])}Z")
+        k += 1
+    shapes += f'<path d="{stripes}" fill="{hex_colour(YELLOW)}" clip-path="url(#face)"/>'
+    return (f'<svg xmlns="http://www.w3.org/2000/svg" width="{SVG_UNITS}" height="{SVG_UNITS}"'
+            f' viewBox="0 0 {SVG_UNITS} {SVG_UNITS}">\n<defs>{defs}</defs>\n{shapes}\n</svg>\n')
 
 
 # ---- The 16 x 16 pictures, pixel by pixel: sampled shapes blur at this size.
@@ -354,18 +451,24 @@ def write_ico(path, pngs):
 
 
 def main():
-    os.makedirs(OUT, exist_ok=True)
+    out = sys.argv[1] if len(sys.argv) > 1 else OUT
+    os.makedirs(out, exist_ok=True)
     pngs = []
     for size in (64, 48, 32, 16):
         rows = padlock_16() if size == 16 else draw_padlock(size)
-        pngs.append((size, write_png(os.path.join(OUT, f"icon-{size}.png"), size, size, rows)))
-    write_ico(os.path.join(OUT, "icon.ico"), sorted(pngs))
-    write_png(os.path.join(OUT, "house.png"), 16, 16, from_map(HOUSE, HOUSE_COLOURS))
-    write_png(os.path.join(OUT, "delete.png"), 16, 16, from_map(DELETE, DELETE_COLOURS),
+        pngs.append((size, write_png(os.path.join(out, f"icon-{size}.png"), size, size, rows)))
+    write_ico(os.path.join(out, "icon.ico"), sorted(pngs))
+    # The icon theme's other sizes, which the program itself does not carry.
+    for size in (24, 128):
+        write_png(os.path.join(out, f"icon-{size}.png"), size, size, draw_padlock(size))
+    with open(os.path.join(out, "icon.svg"), "w", encoding="ascii") as f:
+        f.write(padlock_svg())
+    write_png(os.path.join(out, "house.png"), 16, 16, from_map(HOUSE, HOUSE_COLOURS))
+    write_png(os.path.join(out, "delete.png"), 16, 16, from_map(DELETE, DELETE_COLOURS),
               alpha=False)
     check_symbol_colours()
     for number, (_, _, fill, inside) in enumerate(SYMBOLS):
-        write_png(os.path.join(OUT, f"symbol-{number}.png"), 16, 16, draw_symbol(inside, fill))
+        write_png(os.path.join(out, f"symbol-{number}.png"), 16, 16, draw_symbol(inside, fill))
     return 0
 
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/SingleInstance.h"
 
 #include "app/Application.h"
@@ -21,8 +22,9 @@
 #include <optional>
 
 #ifdef KV_X11_STARTUP
+#include "app/X11Connection.h"
+
 #include <QWidget>
-#include <xcb/xcb.h>
 #endif
 
 namespace {
@@ -357,10 +359,9 @@ void AcceptActivation(const TKvStartRequest &request) {
       !request.ActivationToken.isEmpty())
     qputenv("XDG_ACTIVATION_TOKEN", request.ActivationToken.toUtf8());
 #ifdef KV_X11_STARTUP
-  auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  if (!x11 || request.StartupId.isEmpty())
+  xcb_connection_t *connection = X11Connection();
+  if (!connection || request.StartupId.isEmpty())
     return;
-  xcb_connection_t *connection = x11->connection();
   const QByteArray id = request.StartupId.toUtf8();
   // The window opens (or comes to the front) before the queued calls run; then the filter has
   // done its work or has none to do, and the start is complete.
@@ -370,5 +371,13 @@ void AcceptActivation(const TKvStartRequest &request) {
     SendStartupRemove(connection, id);
     filter->deleteLater();
   });
+#endif
+}
+
+void CompleteOwnStart([[maybe_unused]] const TKvStartRequest &start) {
+#ifdef KV_X11_STARTUP
+  xcb_connection_t *connection = X11Connection();
+  if (connection && !start.StartupId.isEmpty())
+    SendStartupRemove(connection, start.StartupId.toUtf8());
 #endif
 }

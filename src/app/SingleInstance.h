@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // One running program per data folder. The first start holds a lock file and answers on a local
@@ -98,3 +99,8 @@ int HandOnToRunningInstance(TKvSingleInstance &instance, const IKvEnvironment &e
 // on X11 with its startup identifier on the window, whose launch is then completed. Call it just
 // before opening the window.
 void AcceptActivation(const TKvStartRequest &request);
+
+// Completes the launch of this program's own start on X11 (its startup identifier, read from the
+// environment before Qt took it): Qt completes it when a first window maps, and a tray program
+// maps none, which would leave the launcher's busy pointer or bouncing icon until it gives up.
+void CompleteOwnStart(const TKvStartRequest &start);

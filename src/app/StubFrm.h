@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The program's hidden main form: it owns the tray icon and its menu, and opens the main window

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/SystemTray.h"
 
 #ifdef KV_STATUS_NOTIFIER
@@ -9,11 +10,11 @@
 #include <QSystemTrayIcon>
 #endif
 #ifdef KV_XEMBED_TRAY
-#include <QGuiApplication>
+#include "app/X11Connection.h"
+
 #include <cstdlib>
 #include <memory>
 #include <string>
-#include <xcb/xcb.h>
 #endif
 
 #ifdef KV_STATUS_NOTIFIER
@@ -42,10 +43,9 @@ struct TFree {
 
 // An XEmbed tray owns the selection _NET_SYSTEM_TRAY_S<screen> of an X screen.
 bool DockingTrayOwned() {
-  auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-  if (!x11)
+  xcb_connection_t *connection = X11Connection();
+  if (!connection)
     return false;
-  xcb_connection_t *connection = x11->connection();
   const int screens = xcb_setup_roots_length(xcb_get_setup(connection));
   for (int screen = 0; screen < screens; ++screen) {
     const std::string name = "_NET_SYSTEM_TRAY_S" + std::to_string(screen);

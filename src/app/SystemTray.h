@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The tray the desktop offers at this moment, found without Qt's own tray check: Qt 6.4 chooses

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tray program: an icon in the notification area that opens the main window.
 
 #include "app/Application.h"
@@ -33,6 +34,8 @@ int main(int argc, char **argv) {
   if (instance.TryLock() == TKvSingleInstance::TKvLock::Held)
     return HandOnToRunningInstance(instance, env, argc, argv);
 
+  // Qt takes the launcher's startup identifier out of the environment as it starts.
+  const TKvStartRequest ownStart = StartRequestFrom(env);
   // Without a display there is nothing to run on: the lock goes before the process does.
   const std::unique_ptr<TKvApplication> application =
       StartApplication(argc, argv, env, [&instance] { instance.Unlock(); });
@@ -41,10 +44,13 @@ int main(int argc, char **argv) {
   // The title is the application's name. Not its display name: Qt would append that to every
   // window's caption.
   QApplication::setApplicationName(QString::fromStdU16String(ApplicationTitle));
+  // The menu entry's id: Wayland desktops find the window's icon and name through it.
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.korvane.Quillgate"));
   ApplyTheme(*application, DefaultThemeName);
 
   const auto protection = NewUserDataProtection(env);
   TfmStub fmStub(env, *protection, RunningExecutablePath());
+  CompleteOwnStart(ownStart);
   application->SetErrorReport(
       [&fmStub](const std::u16string &message) { fmStub.ReportError(message); });
   fmStub.WatchTermination(WatchTerminationRequests());

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // quillgate-cli: the site password of the tray program, for terminals and scripts.
 
 #include "cli/FirstLine.h"

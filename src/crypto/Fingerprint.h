@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The master password at a glance: three symbols that tell a typo from the usual master password

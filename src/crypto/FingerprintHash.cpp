@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The parts of the fingerprint and the strength estimate that need libsodium and zxcvbn.
 
 #include "common/KvError.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // HMAC-SHA-512 (RFC 2104, block length 128 bytes, output 64 bytes) on a caller-owned record.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // SHA-512 (FIPS 180-4) on caller-owned records. Nothing here allocates, fails or throws, apart

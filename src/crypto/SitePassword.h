@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The site password: HMAC-SHA-512 keyed with the master password over URL + login, its first 16

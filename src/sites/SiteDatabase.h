@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The site list and the login list. A site line is "<index>:<URL>", a login line

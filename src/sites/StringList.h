@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // An ordered list of text lines that is read from and written to a text file. The site list and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Splitting a URL text into its parts, and the strict text-to-integer conversion that the port

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "storage/Settings.h"
 
 #include "common/Integer.h"
@@ -64,6 +65,10 @@ std::u16string GetLoginsFileName(const IKvEnvironment &env) {
 void EnsureDataFolder(const IKvEnvironment &env) {
   CreateDataFolder(GetDataFolder(env));
   RemoveStrayTemporaryFiles(GetDataFolder(env));
+}
+
+bool WindowPositionKept(std::u16string_view platformName) {
+  return !platformName.starts_with(u"wayland");
 }
 
 TKvWindowPosition LoadWindowPosition(const std::u16string &configFile) {

@@ -1,9 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include "platform/Environment.h"
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // Where the program keeps its per-user files, the window position in config.ini, and the
 // start-at-log-on registration. Nothing is kept in memory between two calls.
@@ -28,6 +30,12 @@ struct TKvWindowPosition {
   int32_t Top = 100;
   int32_t Left = 100;
 };
+
+// Whether the window's position is kept in config.ini on the display platform of that name (Qt's
+// platform name: "xcb", "windows", "wayland", ...). Not on Wayland ("wayland" and its variants such
+// as "wayland-egl"): there the compositor alone places windows, a window reads its position as 0,0
+// and cannot set it, so the stored position is neither applied nor overwritten.
+bool WindowPositionKept(std::u16string_view platformName);
 
 // Reads "Top", then "Left", of section "Window"; each is 100 when missing or not an integer.
 TKvWindowPosition LoadWindowPosition(const std::u16string &configFile);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/FingerprintView.h"
 
 #include "common/SecureZero.h"
@@ -43,8 +44,10 @@ TKvFingerprintView::TKvFingerprintView(QLineEdit &box) : QObject(&box) {
   for (std::size_t i = FActions.size(); i-- > 0;) {
     auto *action = new QAction(&box);
     action->setObjectName(QStringLiteral("acFingerprint%1").arg(i + 1));
-    action->setVisible(false);
     box.addAction(action, QLineEdit::TrailingPosition);
+    // Hidden once added: the box hides the button of an action only when the action changes, and
+    // a shown button without a name would reach screen readers.
+    action->setVisible(false);
     FActions[i] = action;
   }
 }

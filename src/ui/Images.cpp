@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Images.h"
 
 #include <QColor>
@@ -14,10 +15,12 @@ static void RegisterImages() {
 
 QIcon ProgramIcon() {
   RegisterImages();
-  QIcon icon;
+  QIcon padlock;
   for (const int size : {16, 32, 48, 64})
-    icon.addFile(QStringLiteral(":/images/icon-%1.png").arg(size), QSize(size, size));
-  return icon;
+    padlock.addFile(QStringLiteral(":/images/icon-%1.png").arg(size), QSize(size, size));
+  // The desktop's icon theme has the last word, as for the menu entry that names the icon; the
+  // padlock compiled in stands in where it has none.
+  return QIcon::fromTheme(QStringLiteral("org.korvane.Quillgate"), padlock);
 }
 
 QPixmap HouseImage() {

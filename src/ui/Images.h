@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The program's own pictures, compiled into it (drawn by scripts/draw-images.py).
@@ -6,7 +7,8 @@
 #include <QImage>
 #include <QPixmap>
 
-// The padlock at 16, 32, 48 and 64 pixels, with alpha.
+// The program's icon: org.korvane.Quillgate from the desktop's icon theme or, where the theme has
+// none, the padlock at 16, 32, 48 and 64 pixels, with alpha.
 QIcon ProgramIcon();
 
 // The 16 x 16 house that every site button shows, on a transparent background.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The login drop-down's inline completion: while the user types at the end of the text, the box

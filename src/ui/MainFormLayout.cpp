@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/MainFormLayout.h"
 
 #include "ui/Images.h"
+#include "ui/PasswordBox.h"
 #include "ui/SecretClipboard.h"
 #include "ui/ThumbButtonGroup.h"
 
@@ -17,21 +19,28 @@ namespace {
 
 using enum TKvControlKind;
 
+// The start-at-log-on box speaks the platform's language.
+#ifdef _WIN32
+constexpr char RunOnStartupCaption[] = "Run on Windows startup";
+#else
+constexpr char RunOnStartupCaption[] = "Run at log-on";
+#endif
+
 constexpr TKvControlPlace Controls[] = {
-    // name, kind, left, top, width, height, caption, hint, font pixels
+    // name, kind, left, top, width, height, caption, hint, font pixels, accessible name
     {"Label1", Label, 8, 12, 124, 19, "Master password:", "", 16},
-    {"edMasterPass", Edit, 8, 36, 354, 21, "", "", 0},
-    {"cbRunOnStartup", CheckBox, 120, 63, 144, 17, "Run on Windows startup", "", 0},
+    {"edMasterPass", PasswordEdit, 8, 36, 354, 21, "", "", 0, "Master password"},
+    {"cbRunOnStartup", CheckBox, 120, 63, 144, 17, RunOnStartupCaption, "", 0},
     {"cbSave", CheckBox, 270, 63, 92, 17, "Save password", "", 0},
     {"Label2", Label, 8, 85, 59, 18, "Site URL:", "", 15},
-    {"bgThumbs", ButtonGroup, 8, 109, 353, 72, "", "Recently used URLs", 0},
-    {"edURL", Edit, 8, 187, 329, 21, "", "", 0},
-    {"sbDeleteURL", GlyphButton, 339, 187, 23, 22, "", "Delete URL", 0},
+    {"bgThumbs", ButtonGroup, 8, 109, 353, 72, "", "Recently used URLs", 0, "Recently used URLs"},
+    {"edURL", Edit, 8, 187, 329, 21, "", "", 0, "Site URL"},
+    {"sbDeleteURL", GlyphButton, 339, 187, 23, 22, "", "Delete URL", 0, "Delete URL"},
     {"Label3", Label, 8, 216, 104, 18, "Login (optional):", "", 15},
-    {"edLogin", DropDown, 8, 240, 329, 21, "", "", 0},
-    {"sbDeleteLogin", GlyphButton, 338, 239, 23, 22, "", "Delete login", 0},
+    {"edLogin", DropDown, 8, 240, 329, 21, "", "", 0, "Login (optional)"},
+    {"sbDeleteLogin", GlyphButton, 338, 239, 23, 22, "", "Delete login", 0, "Delete login"},
     {"Label4", Label, 8, 274, 112, 19, "Your password:", "", 16},
-    {"edPassword", SecretEdit, 8, 299, 300, 27, "", "", 16},
+    {"edPassword", SecretEdit, 8, 299, 300, 27, "", "", 16, "Your password"},
     {"sbCopy", GlyphButton, 311, 299, 51, 27, "Copy", "Copy password", 0},
     {"bbGenerate", PushButton, 102, 340, 85, 25, "Generate", "Generate password", 0},
     {"bbClose", PushButton, 193, 340, 85, 25, "Close", "", 0},
@@ -51,6 +60,9 @@ void CreateControl(QWidget &form, const TKvControlPlace &place) {
   }
   case TKvControlKind::Edit:
     control = new QLineEdit(&form);
+    break;
+  case TKvControlKind::PasswordEdit:
+    control = new TKvPasswordBox(&form);
     break;
   case TKvControlKind::SecretEdit: {
     auto *box = new TKvSecretBox(&form);
@@ -98,6 +110,10 @@ void CreateControl(QWidget &form, const TKvControlPlace &place) {
   control->setObjectName(QString::fromLatin1(place.Name));
   control->setGeometry(place.Left, place.Top, place.Width, place.Height);
   control->setToolTip(QString::fromUtf8(place.Hint));
+  control->setAccessibleName(QString::fromUtf8(place.AccessibleName));
+  // The drop-down's text box takes the focus, so a screen reader asks it for the name.
+  if (auto *dropDown = qobject_cast<QComboBox *>(control))
+    dropDown->lineEdit()->setAccessibleName(dropDown->accessibleName());
   if (place.FontPixels != 0)
     control->setFont(WindowFont(place.FontPixels));
 }
@@ -114,6 +130,8 @@ const char *KindName(TKvControlKind kind) {
     return "label";
   case Edit:
     return "edit";
+  case PasswordEdit:
+    return "password edit";
   case SecretEdit:
     return "secret edit";
   case CheckBox:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The main window's form: its size and every control's place, caption, hint and font, in pixels
@@ -11,14 +12,15 @@ class QFont;
 class QWidget;
 
 enum class TKvControlKind {
-  Label,       // QLabel, takes no focus
-  Edit,        // single-line QLineEdit
-  SecretEdit,  // read-only TKvSecretBox: its text leaves it only marked as a secret
-  CheckBox,    // QCheckBox
-  ButtonGroup, // TKvThumbButtonGroup, the recently-used-URL buttons
-  DropDown,    // editable QComboBox
-  GlyphButton, // QToolButton, takes no focus; without a caption it shows the delete glyph
-  PushButton,  // QPushButton, never a default button
+  Label,        // QLabel, takes no focus
+  Edit,         // single-line QLineEdit
+  PasswordEdit, // TKvPasswordBox: shows "*", and assistive technology never gets its text
+  SecretEdit,   // read-only TKvSecretBox: its text leaves it only marked as a secret
+  CheckBox,     // QCheckBox
+  ButtonGroup,  // TKvThumbButtonGroup, the recently-used-URL buttons
+  DropDown,     // editable QComboBox
+  GlyphButton,  // QToolButton, takes no focus; without a caption it shows the delete glyph
+  PushButton,   // QPushButton, never a default button
 };
 
 struct TKvControlPlace {
@@ -28,6 +30,8 @@ struct TKvControlPlace {
   const char *Caption; // a label's or button's text
   const char *Hint;    // the tooltip
   int FontPixels;      // 0: the window's font
+  // What a screen reader calls a control that has no caption of its own to go by.
+  const char *AccessibleName = "";
 };
 
 inline constexpr int MainFormWidth = 379;

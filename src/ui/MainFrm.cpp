@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/MainFrm.h"
 
 #include "common/KvError.h"
@@ -12,6 +13,7 @@
 #ifdef KV_FINGERPRINT
 #include "ui/FingerprintView.h"
 #endif
+#include "ui/Images.h"
 #include "ui/LoginCompletion.h"
 #include "ui/MainFormLayout.h"
 #include "ui/SecretClipboard.h"
@@ -104,6 +106,11 @@ void TfmMain::CreateControls() {
   setWindowTitle(QStringLiteral("Korvane Quillgate v1.5"));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                  Qt::MSWindowsFixedSizeDialogHint);
+#ifndef Q_OS_WIN
+  // Linux taskbars and window switchers show a blank square for a window without an icon; the
+  // Windows title bar stays without one.
+  setWindowIcon(ProgramIcon());
+#endif
   setFixedSize(MainFormWidth, MainFormHeight);
   setFont(WindowFont(MainFormFontPixels));
   CreateFormControls(*this);
@@ -112,7 +119,6 @@ void TfmMain::CreateControls() {
   auto *stars = new TStarPasswordStyle;
   stars->setParent(edMasterPass); // the box owns its style
   edMasterPass->setStyle(stars);
-  edMasterPass->setEchoMode(QLineEdit::Password);
   edMasterPass->installEventFilter(this);
   if (auto *secretBox = dynamic_cast<TKvSecretBox *>(edPassword))
     secretBox->SetClipboardGuard(FClipboard);
@@ -208,11 +214,13 @@ void TfmMain::FormCreate() {
     FFingerprint = new TKvFingerprintView(*edMasterPass);
 #endif
 
-  firstError.Run([&] {
-    const TKvWindowPosition position = LoadWindowPosition(FConfigFile);
-    move(x(), position.Top);
-    move(position.Left, position.Top);
-  });
+  FPositionKept = WindowPositionKept(QGuiApplication::platformName().toStdU16String());
+  if (FPositionKept)
+    firstError.Run([&] {
+      const TKvWindowPosition position = LoadWindowPosition(FConfigFile);
+      move(x(), position.Top);
+      move(position.Left, position.Top);
+    });
 
   FFirst = true;
   TFirstError loadError;
@@ -285,10 +293,12 @@ void TfmMain::FormDestroy() {
   for (int position = 0; position < bgThumbs->Count(); ++position)
     bgThumbs->SetData(position, {});
 
-  if (isVisible())
-    RememberPosition();
-  const QPoint position = FWasShown ? FShownPosition : pos();
-  firstError.Run([&] { SaveWindowPosition(FConfigFile, position.y(), position.x()); });
+  if (FPositionKept) {
+    if (isVisible())
+      RememberPosition();
+    const QPoint position = FWasShown ? FShownPosition : pos();
+    firstError.Run([&] { SaveWindowPosition(FConfigFile, position.y(), position.x()); });
+  }
 
   firstError.Run([&] { FSites.SaveURLs(); });
   firstError.Run([&] { FSites.SaveLogins(); });

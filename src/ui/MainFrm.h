@@ -1,8 +1,11 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The main window: the master password, the recently-used sites, the URL and login boxes and the
 // generated password. It reads its files when it is created (FormCreate) and writes the lists and
-// its position back when it is destroyed (FormDestroy); nothing of it survives in between.
+// its position back when it is destroyed (FormDestroy); nothing of it survives in between. Where
+// the display platform keeps windows from knowing their position (Wayland), the position is
+// neither read nor written (WindowPositionKept).
 
 #include "sites/SiteStore.h"
 
@@ -68,8 +71,9 @@ public:
   // Runs FormDestroy when it has not run yet.
   ~TfmMain() override;
 
-  // The closing sequence: the buttons' data, the position, then both lists. Every step runs even
-  // when an earlier one fails; the first error goes to the error report. Runs once.
+  // The closing sequence: the buttons' data, the position (where it is kept), then both lists.
+  // Every step runs even when an earlier one fails; the first error goes to the error report. Runs
+  // once.
   void FormDestroy();
 
   // The site list and login list as loaded, for the actions and for tests.
@@ -152,7 +156,8 @@ private:
   std::u16string FConfigFile;
   int32_t FLastClickedButton = -1;
   bool FDestroyed = false;
-  QPoint FShownPosition; // the frame's corner while the window was last shown
+  bool FPositionKept = true; // whether config.ini keeps the position on this display platform
+  QPoint FShownPosition;     // the frame's corner while the window was last shown
   bool FWasShown = false;
   TKvFingerprintView *FFingerprint = nullptr; // the box's; none where it is hidden or not built
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The one way a secret leaves the window: onto the clipboard, marked so that clipboard managers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // Keeps CR, LF and U+0000 out of a box whose text ends up as a line of a list file (the format

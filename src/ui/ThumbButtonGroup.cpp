@@ -1,5 +1,9 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ThumbButtonGroup.h"
 
+#include "ui/ThumbButtonAccessible.h"
+
+#include <QAccessible>
 #include <QFocusEvent>
 #include <QHelpEvent>
 #include <QKeyEvent>
@@ -59,6 +63,7 @@ constexpr int CaptionGap = 2;
 TKvThumbButtonGroup::TKvThumbButtonGroup(QWidget *parent)
     : QWidget(parent), scrollBar_(new QScrollBar(Qt::Vertical, this)),
       scrollTimer_(std::make_unique<TQtAutoScrollTimer>()) {
+  InstallThumbButtonAccessibility();
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   setToolTip(QStringLiteral("Recently used URLs"));
@@ -73,7 +78,12 @@ TKvThumbButtonGroup::TKvThumbButtonGroup(QWidget *parent)
   Relayout();
 }
 
-TKvThumbButtonGroup::~TKvThumbButtonGroup() = default;
+TKvThumbButtonGroup::~TKvThumbButtonGroup() {
+  // The rest of the destruction sees a plain widget: assistive technology asking then gets a plain
+  // widget's interface, never the buttons of a row that is gone.
+  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
+    QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(accessible));
+}
 
 void TKvThumbButtonGroup::SetAutoScrollTimer(std::unique_ptr<IKvAutoScrollTimer> timer) {
   if (scrollTimer_)
@@ -97,18 +107,22 @@ void TKvThumbButtonGroup::InsertButton(int position, const QString &caption, int
                                        const QVariant &value) {
   position = std::clamp(position, 0, Count());
   EndPress();
-  buttons_.insert(buttons_.begin() + position, Button{caption, imageIndex, value, {}});
+  buttons_.insert(buttons_.begin() + position, Button{caption, imageIndex, value, {}, ++lastId_});
   if (focus_ < 0)
     focus_ = 0; // the mark is on some button whenever there is one
   else if (focus_ >= position)
     ++focus_;
   Relayout();
+  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
+    accessible->ButtonInserted(position);
 }
 
 void TKvThumbButtonGroup::RemoveButton(int position) {
   if (!IsValid(position))
     return;
   EndPress();
+  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
+    accessible->ButtonRemoving(position);
   buttons_.erase(buttons_.begin() + position);
   if (focus_ > position || focus_ == Count())
     --focus_;
@@ -124,10 +138,15 @@ void TKvThumbButtonGroup::MoveButton(int from, int to) {
   buttons_.insert(buttons_.begin() + to, std::move(moved));
   focus_ = FollowMove(focus_, from, to);
   update();
+  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
+    accessible->ButtonsMoved();
 }
 
 void TKvThumbButtonGroup::Clear() {
   EndPress();
+  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
+    for (int position = Count() - 1; position >= 0; --position)
+      accessible->ButtonRemoving(position);
   buttons_.clear();
   focus_ = -1;
   Relayout();
@@ -142,6 +161,8 @@ void TKvThumbButtonGroup::SetCaption(int position, const QString &caption) {
     return;
   buttons_[static_cast<size_t>(position)].caption = caption;
   update(ButtonRect(position));
+  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
+    accessible->ButtonChanged(position, QAccessible::NameChanged);
 }
 
 QString TKvThumbButtonGroup::ToolTip(int position) const {
@@ -149,8 +170,35 @@ QString TKvThumbButtonGroup::ToolTip(int position) const {
 }
 
 void TKvThumbButtonGroup::SetToolTip(int position, const QString &text) {
-  if (IsValid(position))
-    buttons_[static_cast<size_t>(position)].toolTip = text;
+  if (!IsValid(position))
+    return;
+  buttons_[static_cast<size_t>(position)].toolTip = text;
+  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
+    accessible->ButtonChanged(position, QAccessible::DescriptionChanged);
+}
+
+quint64 TKvThumbButtonGroup::ButtonId(int position) const {
+  return IsValid(position) ? buttons_[static_cast<size_t>(position)].id : 0;
+}
+
+int TKvThumbButtonGroup::PositionOf(quint64 id, int hint) const {
+  if (ButtonId(hint) == id)
+    return hint;
+  const auto found = std::find_if(buttons_.begin(), buttons_.end(),
+                                  [id](const Button &button) { return button.id == id; });
+  return found == buttons_.end() ? -1 : static_cast<int>(found - buttons_.begin());
+}
+
+void TKvThumbButtonGroup::ClickButton(int position) {
+  if (!IsValid(position))
+    return;
+  EndPress();
+  SetFocusIndex(position);
+  emit ButtonClicked(position); // last: the handler may change the buttons
+}
+
+TKvThumbButtonGroupAccessible *TKvThumbButtonGroup::Accessible() {
+  return dynamic_cast<TKvThumbButtonGroupAccessible *>(QAccessible::queryAccessibleInterface(this));
 }
 
 bool TKvThumbButtonGroup::event(QEvent *event) {
@@ -282,9 +330,13 @@ void TKvThumbButtonGroup::SetFocusIndex(int position) {
     position = -1;
   else
     position = std::clamp(position, 0, Count() - 1);
+  const bool moved = position != focus_;
   focus_ = position;
   EnsureVisible(focus_);
   update();
+  if (moved && hasFocus())
+    if (TKvThumbButtonGroupAccessible *accessible = Accessible())
+      accessible->FocusMoved();
 }
 
 void TKvThumbButtonGroup::SetHover(int position) {
@@ -460,6 +512,8 @@ void TKvThumbButtonGroup::Drop() {
   buttons_.insert(buttons_.begin() + to, std::move(moved));
   focus_ = FollowMove(focus_, from, to);
   repaint();
+  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
+    accessible->ButtonsMoved();
   emit ReorderButton(from, to);
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A row of flat buttons, each an image and a caption, drawn by the group itself: there is no
@@ -6,7 +7,8 @@
 // there are more rows than fit the height, a vertical scroll bar scrolls whole rows. A click
 // (press and release on the same button, no drag in between) emits ButtonClicked; dragging a
 // button and dropping it elsewhere moves it and emits ReorderButton. The keyboard moves a focus
-// mark among the buttons but never activates one.
+// mark among the buttons but never activates one. Assistive technology sees each button as a push
+// button with a press action (ThumbButtonAccessible.h).
 
 #include <QList>
 #include <QPixmap>
@@ -19,6 +21,7 @@
 
 class QLabel;
 class QScrollBar;
+class TKvThumbButtonGroupAccessible;
 
 // Paces the automatic scrolling while a dragged button is held near the top or bottom edge. The
 // group owns one; tests hand it one that they tick by hand.
@@ -77,6 +80,14 @@ public:
   // The tooltip over a button; over a button without one, and between buttons, the group's own.
   QString ToolTip(int position) const;
   void SetToolTip(int position, const QString &text);
+  // A button keeps its id through moves, and no later button of the group gets it again: it is
+  // how assistive technology holds on to one button. 0 is no button's.
+  quint64 ButtonId(int position) const;
+  // The button's position now, -1 when it is gone; hint is where it was last seen.
+  int PositionOf(quint64 id, int hint = -1) const;
+  // Does what a mouse click on the button does: the press action of assistive technology (the
+  // keyboard still clicks nothing).
+  void ClickButton(int position);
 
   // Layout, in the group's own coordinates.
   int Columns() const { return columns_; }
@@ -126,9 +137,12 @@ private:
     int imageIndex;
     QVariant data;
     QString toolTip;
+    quint64 id;
   };
 
   bool IsValid(int position) const { return position >= 0 && position < Count(); }
+  // The row's interface for assistive technology, told of every change of the buttons.
+  TKvThumbButtonGroupAccessible *Accessible();
   void Relayout();
   void SetHover(int position);
   void EnsureVisible(int position);
@@ -143,6 +157,7 @@ private:
                    bool down) const;
 
   std::vector<Button> buttons_;
+  quint64 lastId_ = 0;
   QList<QPixmap> images_;
   QScrollBar *scrollBar_;
   std::unique_ptr<IKvAutoScrollTimer> scrollTimer_;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A clipboard manager for the tests: it owns the CLIPBOARD_MANAGER selection of the display, and
 // when a program that ends asks it to keep the clipboard (SAVE_TARGETS), it reads the clipboard
 // as text and writes what it got to its output file, one line per request ("saved: TEXT" or

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Both programs keep other processes of the same user out of their memory: run as an unprivileged
 // user, the entries of their /proc folder belong to root and a ptrace attach from that user fails,
 // even from their own parent. A program without the protection, run the same way, shows the

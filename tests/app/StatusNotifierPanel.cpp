@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Plays the panel of a desktop that shows StatusNotifierItems (KDE Plasma, GNOME with its
 // AppIndicator extension), so that tests can drive a tray program through the session bus as such a
 // panel does. Every command works on the session bus of DBUS_SESSION_BUS_ADDRESS; run the tests on

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The clipboard on a real X server (private Xvfb, tray host, and a clipboard manager that records
 # what a program asks it to keep at its end):
 #   clipboard-clears.sh QUILLGATE QUILLGATE_CLI CLIPBOARD_MANAGER exit|term

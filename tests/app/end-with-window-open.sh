@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs the real tray program on a private Xvfb display with a tray host, opens its window with a
 # double-click on the tray icon, ends the program from outside and checks that the window saved
 # its lists and position:

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The master password's fingerprint in the real program on a private Xvfb with a tray host:
 #   fingerprint-shown.sh QUILLGATE QUILLGATE_CLI SCREENSHOT.png
 # Types the master password into the window: while it is typed, the right end of the box shows no

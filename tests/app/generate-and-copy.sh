@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real tray program end to end on a private Xvfb with a tray host, run inside with-keyring.sh
 # (a private session bus and unlocked keyring, private HOME and XDG folders):
 #   generate-and-copy.sh QUILLGATE QUILLGATE_CLI SCREENSHOT.png

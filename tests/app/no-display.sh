@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real tray program started where no display can be opened:
 #   no-display.sh QUILLGATE
 # Whether no display is named at all, or the X11 or Wayland display named is served by nobody, it

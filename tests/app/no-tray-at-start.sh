@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real tray program started on a desktop with no tray yet, as at a log-on where the panel
 # comes late or never, on a private Xvfb with a session bus and a wait of one second
 # (config.ini [Tray] WaitAtStart=1):

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real tray program started twice for one data folder, under a window manager with a tray host
 # on a private Xvfb:
 #   second-start.sh QUILLGATE

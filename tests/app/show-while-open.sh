@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real tray program under a window manager (openbox) with a tray host, on a private Xvfb:
 #   show-while-open.sh QUILLGATE
 # Opens the window with a double-click on the tray icon, then hides it twice over: minimized (openbox

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real tray program on a desktop whose panel shows StatusNotifierItems (KDE Plasma, GNOME with
 # its AppIndicator extension), the panel played by kv_status_notifier_panel on a private session
 # bus, the window on a private Xvfb:

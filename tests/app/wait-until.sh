@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the test scripts: the one way they wait for something to happen.
 #   within LIMIT COMMAND [ARGS...]
 # Runs COMMAND every 50 ms until it succeeds, and fails once LIMIT seconds have passed.

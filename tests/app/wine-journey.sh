@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The Windows tray program end to end under Wine, on a private Xvfb with a tray host (Wine's
 # notification area docks its icons in that XEmbed tray):
 #   wine-journey.sh QUILLGATE.EXE QUILLGATE_CLI WINEPREFIX

@@ -1,8 +1,9 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the tray program's scripts: a scratch folder, a private Xvfb display, a window manager,
-# a tray host, a session bus with a StatusNotifier panel, and the form's coordinates. The caller defines fail() and sets $app to the
-# program it starts (and $others to any further processes of its own); everything here is ended
-# and removed when the script exits, however it exits: at its end, on a failure, or killed by
-# SIGINT, SIGTERM or SIGHUP.
+# a tray host, a session bus with a StatusNotifier panel, and the form's coordinates. The caller
+# defines fail() and sets $app to the program it starts (and $others to any further processes of
+# its own); everything here is ended and removed when the script exits, however it exits: at its
+# end, on a failure, or killed by SIGINT, SIGTERM or SIGHUP.
 
 . "${session_dir:-$(dirname "$0")}/wait-until.sh"
 
@@ -150,11 +151,11 @@ wait_for_item() { wait_until 10 "the program's StatusNotifier item" item_registe
 
 # Starts the program under test in the private folders; $app is its process id. It gets the
 # script's session bus when the script started one, else none (the saved password's key would go
-# to a file; nothing here needs it).
+# to a file; nothing here needs it). It runs on X11 unless $qpa_platform names Qt's platform.
 start_program() {
   no_bus="-u DBUS_SESSION_BUS_ADDRESS"
   [ -z "$bus" ] || no_bus=
-  env $no_bus QT_QPA_PLATFORM=xcb HOME="$root/home" XDG_RUNTIME_DIR="$root/run" \
+  env $no_bus QT_QPA_PLATFORM="${qpa_platform:-xcb}" HOME="$root/home" XDG_RUNTIME_DIR="$root/run" \
     XDG_DATA_HOME="$root/data" XDG_CONFIG_HOME="$root/config" "$program" 2>"$root/stderr" &
   app=$!
 }

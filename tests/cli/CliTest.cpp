@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built quillgate-cli as a user or a script would.
 
 #include "support/OpenSslReference.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our hashing against OpenSSL over many random inputs, lengths and update patterns.
 
 #include "crypto/HMAC.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HMAC-SHA-512 against OpenSSL as the independent reference.
 
 #include "crypto/HMAC.h"

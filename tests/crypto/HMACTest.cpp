@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // HMAC-SHA-512 against published answers and its own definition; needs no reference library.
 
 #include "crypto/HMAC.h"

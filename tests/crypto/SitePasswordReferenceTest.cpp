@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The site password against OpenSSL's HMAC as the independent reference.
 
 #include "common/Unicode.h"

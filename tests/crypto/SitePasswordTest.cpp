@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The site password against fixed answers; needs no reference library, so every build runs it.
 
 #include "crypto/SitePassword.h"

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Every save of the real tray program cut short at every step:
 #   kill-and-fail-every-save.sh QUILLGATE JOURNEY OUTCOME... [--workers N]
 # JOURNEY 1: the window opened from the tray, a site deleted and a new one added with its login,

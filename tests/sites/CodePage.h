@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The ANSI code page the test runs in, which decides how a list without a byte-order mark is read

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The data folder's files as every system's build must keep them.
 
 #include "common/KvError.h"
@@ -84,6 +85,26 @@ TEST_F(DataFolderFiles, TheWindowPositionKeepsTheRestOfConfigIni) {
     FAIL() << "no error";
   } catch (const EKvError &e) {
     EXPECT_EQ(e.Message(), u"Unable to write to " + U(unwritable));
+  }
+}
+
+TEST(WindowPositionKept, OnEveryDisplayPlatformButWayland) {
+  const struct {
+    std::u16string Platform;
+    bool Kept;
+  } rows[] = {
+      // X11, Windows, the widget tests' platform
+      {u"xcb", true},
+      {u"windows", true},
+      {u"offscreen", true},
+      // Wayland and its variants for OpenGL
+      {u"wayland", false},
+      {u"wayland-egl", false},
+      {u"wayland-xcomposite-glx", false},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(Utf16ToUtf8(row.Platform));
+    EXPECT_EQ(WindowPositionKept(row.Platform), row.Kept);
   }
 }
 

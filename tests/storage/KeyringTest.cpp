@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs under with-keyring.sh: a private session bus with a fresh, unlocked GNOME Keyring.
 #include "common/KvError.h"
 #include "common/Unicode.h"

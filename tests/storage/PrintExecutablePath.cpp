@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helper of the tests: waits for a line on standard input, then prints the running executable's
 // path, so a test can replace or delete the binary while it runs.
 #include "common/Unicode.h"

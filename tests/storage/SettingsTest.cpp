@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "storage/Settings.h"
 
 #include "common/KvError.h"
@@ -327,7 +328,9 @@ TEST_F(AutoRun, RegistersReadsBackReRegistersAndUnregisters) {
   EXPECT_EQ(GetAutoRun(*env), u"");
   SetAutoRun(u"/opt/quillgate/bin/quillgate", false, *env);
   EXPECT_EQ(ReadFile(Entry()), "[Desktop Entry]\nType=Application\nName=Korvane Quillgate\n"
-                               "Exec=\"/opt/quillgate/bin/quillgate\"\n");
+                               "Icon=org.korvane.Quillgate\n"
+                               "Exec=\"/opt/quillgate/bin/quillgate\"\n"
+                               "X-GNOME-Autostart-Delay=5\n");
   EXPECT_EQ(ModeOf(folder / "config"), 0700u);
   EXPECT_EQ(GetAutoRun(*env), u"/opt/quillgate/bin/quillgate");
 

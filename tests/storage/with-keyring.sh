@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command on a private session bus with a fresh, unlocked GNOME Keyring in a throw-away
 # home, so tests meet a real Secret Service and never the user's own keyring:
 #   with-keyring.sh [--bus-only] COMMAND [ARGS...]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A folder made read-only for the life of a scope, for root as for any other user. Root passes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whatever the data folder holds, the window opens, says what is wrong, and its closing never
 // writes less than the files held.
 

@@ -1,8 +1,13 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Images.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -41,6 +46,45 @@ TEST(ProgramIcon, ComesInFourSizesWithAlphaAndHazardStripes) {
     EXPECT_GT(CountNear(body, QColor(0xF6, 0xC4, 0x00)), size * size / 20);
     EXPECT_GT(CountNear(body, QColor(0x1C, 0x1C, 0x1C)), size * size / 20);
   }
+}
+
+// An icon theme in a folder of its own: a hicolor index, and the program's icon at 16 pixels in
+// one colour when a colour is given.
+void MakeIconTheme(const QString &folder, std::optional<QColor> colour) {
+  ASSERT_TRUE(QDir(folder).mkpath(QStringLiteral("hicolor/16x16/apps")));
+  QFile index(folder + QStringLiteral("/hicolor/index.theme"));
+  ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+  index.write("[Icon Theme]\nName=Hicolor\nDirectories=16x16/apps\n\n"
+              "[16x16/apps]\nSize=16\nType=Fixed\n");
+  index.close();
+  if (colour) {
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(*colour);
+    ASSERT_TRUE(
+        image.save(folder + QStringLiteral("/hicolor/16x16/apps/org.korvane.Quillgate.png")));
+  }
+}
+
+TEST(ProgramIcon, TheDesktopsThemedIconWinsAndThePadlockStandsInWithoutOne) {
+  const QStringList searchPaths = QIcon::themeSearchPaths();
+  const QString themeName = QIcon::themeName();
+  QTemporaryDir without, with;
+  MakeIconTheme(without.path(), std::nullopt);
+  MakeIconTheme(with.path(), QColor(Qt::red));
+  QIcon::setThemeName(QStringLiteral("hicolor"));
+
+  QIcon::setThemeSearchPaths({without.path()});
+  const QImage padlock = ProgramIcon().pixmap(QSize(16, 16)).toImage();
+  EXPECT_EQ(padlock.convertToFormat(QImage::Format_ARGB32),
+            QImage(QStringLiteral(":/images/icon-16.png")).convertToFormat(QImage::Format_ARGB32));
+
+  QIcon::setThemeSearchPaths({with.path()});
+  const QImage themed = ProgramIcon().pixmap(QSize(16, 16)).toImage();
+  ASSERT_EQ(themed.size(), QSize(16, 16));
+  EXPECT_EQ(themed.pixelColor(8, 8), QColor(Qt::red));
+
+  QIcon::setThemeSearchPaths(searchPaths);
+  QIcon::setThemeName(themeName);
 }
 
 TEST(HouseImage, RedRoofWhiteWallsLightBlueDoorOnTransparency) {

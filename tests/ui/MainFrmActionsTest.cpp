@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "MainWindowFixture.h"
 #include "crypto/SitePassword.h"
 #include "storage/Settings.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The master password's fingerprint in the window: shown for a finished entry only, never while
 // the user types, never a result of an earlier text.
 

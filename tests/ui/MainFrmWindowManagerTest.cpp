@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's position under a real window manager, where the frame is drawn around the client
 // area: what is stored must be the frame's corner, so the window does not creep by the title
 // bar's height from one opening to the next. Runs on Xvfb with openbox (with-window-manager.sh).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Prints the main window's form table as JSON, for the scripts that click the real window:
 //   {"width": 379, "height": 394, "siteButton": {"width": 110, "height": 24},
 //    "controls": [{"name": "Label1", "kind": "label", "left": 8, ...}, ...]}

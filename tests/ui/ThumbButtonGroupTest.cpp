@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/ThumbButtonGroup.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -481,6 +483,57 @@ TEST_F(ThumbButtonGroupTest, TenThousandButtonsAreNoWidgets) {
   Group()->SetTopRow(Group()->MaxTopRow());
   EXPECT_EQ(Group()->ButtonAt({5, 48}), 9999);
   EXPECT_EQ(Group()->Data(9999).toInt(), 9999);
+}
+
+TEST_F(ThumbButtonGroupTest, AssistiveTechnologyFindsEachButtonScrolledPressedMovedOrGone) {
+  AddButtons(12); // rows of 3: four rows, three in view
+  QAccessibleInterface *row = QAccessible::queryAccessibleInterface(Group());
+  ASSERT_EQ(row->childCount(), 13) << "the buttons, then the scroll bar";
+  EXPECT_EQ(row->child(12)->role(), QAccessible::ScrollBar);
+  EXPECT_FALSE(row->child(12)->state().invisible);
+  QAccessibleInterface *last = row->child(11);
+  EXPECT_EQ(last->text(QAccessible::Name), "L");
+  EXPECT_TRUE(last->state().offscreen) << "its row is scrolled out of view";
+  EXPECT_FALSE(row->child(0)->state().offscreen);
+  // A button without a caption goes by its tooltip.
+  Group()->SetCaption(1, "   ");
+  Group()->SetToolTip(1, "a://");
+  EXPECT_EQ(row->child(1)->text(QAccessible::Name), "a://");
+
+  Press(Group()->ButtonRect(2).center());
+  EXPECT_TRUE(row->child(2)->state().pressed);
+  Release(Group()->ButtonRect(2).center());
+  EXPECT_FALSE(row->child(2)->state().pressed);
+
+  // The press action clicks a button out of view, which comes into view with the focus mark.
+  QSignalSpy clicked(Group(), &TKvThumbButtonGroup::ButtonClicked);
+  last->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  ASSERT_EQ(clicked.size(), 1);
+  EXPECT_EQ(clicked[0][0].toInt(), 11);
+  EXPECT_FALSE(last->state().offscreen);
+  EXPECT_EQ(Group()->FocusIndex(), 11);
+  // The focus action gives the row the focus, its mark on that button.
+  QApplication::setActiveWindow(&host);
+  row->child(4)->actionInterface()->doAction(QAccessibleActionInterface::setFocusAction());
+  EXPECT_TRUE(Group()->hasFocus());
+  EXPECT_EQ(Group()->FocusIndex(), 4);
+  EXPECT_TRUE(row->child(4)->state().focused);
+  EXPECT_EQ(row->focusChild(), row->child(4));
+  EXPECT_EQ(clicked.size(), 1) << "focusing clicks nothing";
+
+  // Moving takes the interface along; removing ends it.
+  Group()->MoveButton(11, 0);
+  EXPECT_EQ(row->indexOfChild(last), 0);
+  EXPECT_EQ(row->child(0), last);
+  EXPECT_EQ(last->text(QAccessible::Name), "L");
+  const QAccessible::Id lastId = QAccessible::uniqueId(last);
+  Group()->RemoveButton(0);
+  EXPECT_EQ(QAccessible::accessibleInterface(lastId), nullptr);
+  EXPECT_EQ(row->childCount(), 12);
+  EXPECT_EQ(row->child(0)->text(QAccessible::Name), "A");
+  Group()->Clear();
+  EXPECT_EQ(row->childCount(), 1);
+  EXPECT_EQ(row->child(0)->role(), QAccessible::ScrollBar);
 }
 
 } // namespace

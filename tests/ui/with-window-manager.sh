@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command on a private Xvfb display managed by openbox, so windows get real frames:
 #   with-window-manager.sh COMMAND [ARGS...]
 # Xvfb, openbox and the command are ended and the scratch folder removed however the script ends,

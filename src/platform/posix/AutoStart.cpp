@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/AutoStart.h"
 
 #include "common/KvError.h"
@@ -34,7 +35,12 @@
 
 namespace {
 
-constexpr const char *DesktopId = "org.korvane.Quillgate.desktop";
+// The id of the entry and of the program's icon in the icon theme, the same as the menu entry's
+// (data/org.korvane.Quillgate.desktop).
+constexpr const char *ApplicationId = "org.korvane.Quillgate";
+// Seconds a GNOME session waits before it runs the entry: its panel, and the tray the extension
+// adds to it, come up after the session's autostart programs begin.
+constexpr const char *AutoStartDelay = "5";
 
 // A line of an entry written on Windows may end in a carriage return.
 std::string_view Trim(std::string_view text) {
@@ -160,7 +166,7 @@ std::string AutoStartFolder(const IKvEnvironment &env) {
 }
 
 std::string AutoStartFile(const IKvEnvironment &env) {
-  return AutoStartFolder(env) + "/" + DesktopId;
+  return AutoStartFolder(env) + "/" + ApplicationId + ".desktop";
 }
 
 std::u16string ReadAutoStart(const IKvEnvironment &env, const std::u16string &name) {
@@ -215,7 +221,9 @@ void WriteAutoStart(const IKvEnvironment &env, const std::u16string &name,
   if (!CreateFolderPath(folder, 0700))
     throw EKvError(u"Failed to create key " + Utf8ToUtf16(folder));
   const std::string entry = "[Desktop Entry]\nType=Application\nName=" + Utf16ToUtf8(name) +
-                            "\nExec=" + DesktopExecValue(Utf16ToUtf8(programPath)) + "\n";
+                            "\nIcon=" + ApplicationId +
+                            "\nExec=" + DesktopExecValue(Utf16ToUtf8(programPath)) +
+                            "\nX-GNOME-Autostart-Delay=" + AutoStartDelay + "\n";
   try {
     ReplaceFileAtomically(Utf8ToUtf16(AutoStartFile(env)), ByteArray(entry.begin(), entry.end()),
                           FileAccess::Normal);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The POSIX start-at-log-on registration is an XDG autostart entry; these name its place.

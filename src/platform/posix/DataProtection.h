@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // POSIX has no per-user data protection of its own; the program seals with keys of its own.

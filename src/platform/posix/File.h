@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The POSIX backend's own file handling, shared by its files: an owned descriptor, the open that

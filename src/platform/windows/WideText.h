@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // The Windows backend passes the program's UTF-16 text to the wide (W) calls as it stands:

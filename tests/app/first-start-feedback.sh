@@ -1,0 +1,40 @@
+#!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# The launcher's feedback for a first start from the application menu ends once the program runs,
+# though a tray program shows no window: on a private Xvfb without a tray, the program started with
+# a startup identifier (as a launcher starts it, the menu entry asking for startup notification)
+# sends the startup notification's "remove" message to the root window.
+#   first-start-feedback.sh QUILLGATE
+set -eu
+program=$1
+
+. "$(dirname "$0")/x-session.sh"
+make_scratch kvfeedback
+fail() {
+  echo "FAIL: $*" >&2
+  [ -s "$root/stderr" ] && sed 's/^/  program: /' "$root/stderr" >&2
+  exit 1
+}
+mkdir -p "$root/run" "$root/home" "$root/data" "$root/config"
+chmod 700 "$root/run"
+
+start_display
+# A listener for the messages sent to the root window, ready once it sees a property change there.
+xev -root -event property >"$root/root-events" 2>/dev/null &
+others="$others $!"
+listening() {
+  xprop -root -f KV_PROBE 8s -set KV_PROBE ready
+  grep -q '(KV_PROBE)' "$root/root-events"
+}
+wait_until 20 "xev to listen on the root window" listening
+
+DESKTOP_STARTUP_ID=kv-first-start
+export DESKTOP_STARTUP_ID
+start_program
+unset DESKTOP_STARTUP_ID
+launch_completed() { grep -q '(_NET_STARTUP_INFO_BEGIN)' "$root/root-events"; }
+wait_until 20 "the startup notification's remove message" launch_completed
+kill -0 "$app" 2>/dev/null || fail "the program ended"
+kill -TERM "$app"
+wait_for_end "SIGTERM"
+echo "the first start's launch completed with no window shown"
