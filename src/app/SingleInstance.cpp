@@ -169,7 +169,18 @@ TKvSingleInstance::~TKvSingleInstance() = default;
 TKvSingleInstance::TKvLock TKvSingleInstance::TryLock() {
   if (FLock.tryLock(0))
     return TKvLock::Taken;
-  return FLock.error() == QLockFile::LockFailedError ? TKvLock::Held : TKvLock::Unusable;
+  if (FLock.error() != QLockFile::LockFailedError)
+    return TKvLock::Unusable;
+  // A lock that names this very process was left by an earlier one that had the same process id
+  // (Wine deals out the same ids after each start of its server, and so does a fresh container).
+  // Only a lock that no one holds open can be removed.
+  qint64 owner = 0;
+  QString host;
+  QString program;
+  if (FLock.getLockInfo(&owner, &host, &program) && owner == QCoreApplication::applicationPid() &&
+      FLock.removeStaleLockFile() && FLock.tryLock(0))
+    return TKvLock::Taken;
+  return TKvLock::Held;
 }
 
 bool TKvSingleInstance::Listen(TKvDisplay display) {

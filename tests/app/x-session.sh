@@ -191,9 +191,10 @@ open_by_double_click() {
 }
 
 # A pop-up menu of the program is mapped: a top-level window of its own that bypasses the window
-# manager and is no tooltip.
+# manager and is no tooltip. The caller may name the program's window class in $program_class.
 menu_shown() {
-  for id in $(xdotool search --onlyvisible --maxdepth 1 --classname '^quillgate$' 2>/dev/null); do
+  for id in $(xdotool search --onlyvisible --maxdepth 1 --classname "^${program_class:-quillgate}\$" \
+    2>/dev/null); do
     if xwininfo -id "$id" | grep -q 'Override Redirect State: yes' &&
       ! xprop -id "$id" _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_TOOLTIP; then
       return 0
