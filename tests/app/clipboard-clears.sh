@@ -20,11 +20,6 @@ url='https://clip.example/login'
 
 . "$(dirname "$0")/x-session.sh"
 make_scratch kvclip
-fail() {
-  echo "FAIL: $*" >&2
-  [ -s "$root/stderr" ] && sed 's/^/  program: /' "$root/stderr" >&2
-  exit 1
-}
 mkdir -p "$root/run" "$root/home" "$root/config"
 chmod 700 "$root/run"
 data="$root/data/Korvane Quillgate"
@@ -39,8 +34,6 @@ wait_until 5 "the clipboard manager" grep -qx ready "$root/manager.out"
 start_tray
 
 now_ms() { echo $(($(date +%s%N) / 1000000)); }
-clipboard() { timeout 5 xclip -selection clipboard -o 2>/dev/null || true; }
-clipboard_is() { [ "$(clipboard)" = "$1" ]; }
 clipboard_empty() { [ -z "$(clipboard)" ]; }
 # The clipboard is served by someone else: the program's copy carries the secret mark.
 unmarked() {
@@ -48,17 +41,11 @@ unmarked() {
     ! timeout 5 xclip -selection clipboard -t TARGETS -o 2>/dev/null | grep -qx x-kde-passwordManagerHint
 }
 window_gone() { ! main_window_shown; }
-click_on() {
-  set -- $(control_centre "$1")
-  xdotool mousemove $((wx + $1)) $((wy + $2)) click 1
-}
 # Opens the window, types the master password and the URL and presses Generate.
 open_and_generate() {
   open_by_double_click
   xdotool windowfocus --sync "$window"
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  wx=$X
-  wy=$Y
+  window_origin
   # The master password box has the focus; the URL box is six stops further.
   xdotool type --delay 20 "$master"
   xdotool key Tab Tab Tab Tab Tab Tab

@@ -14,11 +14,6 @@ master='correct horse battery staple'
 
 . "$(dirname "$0")/x-session.sh"
 make_scratch kvfp
-fail() {
-  echo "FAIL: $*" >&2
-  [ -s "$root/stderr" ] && sed 's/^/  program: /' "$root/stderr" >&2
-  exit 1
-}
 
 # The command line names the symbols the window must show: the first is the brown key.
 names=$(printf '%s\n' "$master" | "$cli" fingerprint | head -n 1)

@@ -10,11 +10,6 @@ program=$1
 
 . "$(dirname "$0")/x-session.sh"
 make_scratch kvfeedback
-fail() {
-  echo "FAIL: $*" >&2
-  [ -s "$root/stderr" ] && sed 's/^/  program: /' "$root/stderr" >&2
-  exit 1
-}
 mkdir -p "$root/run" "$root/home" "$root/data" "$root/config"
 chmod 700 "$root/run"
 

@@ -23,11 +23,6 @@ login='alice'
 [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ] || { echo "FAIL: run inside with-keyring.sh" >&2; exit 1; }
 . "$(dirname "$0")/x-session.sh"
 make_scratch kve2e
-fail() {
-  echo "FAIL: $*" >&2
-  [ -s "$root/stderr" ] && sed 's/^/  program: /' "$root/stderr" >&2
-  exit 1
-}
 
 start_display
 start_tray
@@ -43,20 +38,7 @@ others=$(cat "$root/program.pid")
 wait_for_icon
 open_by_double_click
 xdotool windowfocus --sync "$window"
-eval "$(xdotool getwindowgeometry --shell "$window")"
-wx=$X
-wy=$Y
-# Clicks the named control of the window, at its centre or at the given point inside it.
-click_on() {
-  if [ $# -eq 1 ]; then
-    set -- "$1" $(control_centre "$1")
-  else
-    set -- "$1" $(($(control_field "$1" left) + $2)) $(($(control_field "$1" top) + $3))
-  fi
-  xdotool mousemove $((wx + $2)) $((wy + $3)) click 1
-}
-clipboard() { timeout 5 xclip -selection clipboard -o 2>/dev/null || true; }
-clipboard_is() { [ "$(clipboard)" = "$1" ]; }
+window_origin
 # Waits for the clipboard to hold the password that quillgate-cli derives for the login.
 expect_clipboard() {
   want=$(printf '%s\n' "$master" | "$cli" derive "$url" "$1")

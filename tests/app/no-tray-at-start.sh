@@ -21,13 +21,6 @@ how=$3
 
 . "$(dirname "$0")/x-session.sh"
 make_scratch kvnotray
-fail() {
-  echo "FAIL: $*" >&2
-  for log in "$root/stderr" "$root/watcher.log"; do
-    [ -s "$log" ] && sed "s|^|  $(basename "$log"): |" "$log" >&2
-  done
-  exit 1
-}
 data="$root/data/Korvane Quillgate"
 mkdir -p "$root/run" "$root/home" "$data" "$root/config"
 chmod 700 "$root/run"

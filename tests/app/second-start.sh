@@ -14,13 +14,6 @@ program=$1
 
 . "$(dirname "$0")/x-session.sh"
 make_scratch kvonce
-fail() {
-  echo "FAIL: $*" >&2
-  for log in "$root"/stderr*; do
-    [ -s "$log" ] && sed "s|^|  $(basename "$log"): |" "$log" >&2
-  done
-  exit 1
-}
 mkdir -p "$root/run" "$root/home" "$root/data" "$root/config"
 chmod 700 "$root/run"
 

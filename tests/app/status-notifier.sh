@@ -15,13 +15,6 @@ sni_panel=$2
 
 . "$(dirname "$0")/x-session.sh"
 make_scratch kvsni
-fail() {
-  echo "FAIL: $*" >&2
-  for log in "$root/stderr" "$root/watcher.log"; do
-    [ -s "$log" ] && sed "s|^|  $(basename "$log"): |" "$log" >&2
-  done
-  exit 1
-}
 mkdir -p "$root/run" "$root/home" "$root/data" "$root/config"
 chmod 700 "$root/run"
 

@@ -45,11 +45,6 @@ login='łukasz'
 
 . "$(dirname "$0")/x-session.sh"
 make_scratch kvwine
-fail() {
-  echo "FAIL: $*" >&2
-  [ -s "$root/stderr" ] && sed 's/^/  program: /' "$root/stderr" >&2
-  exit 1
-}
 for tool in "$cli" "${KV_FORM_LAYOUT:?the path of kv_form_layout}"; do
   [ -x "$tool" ] || fail "no $tool: the Linux build's tools (scripts/test-windows builds them)"
 done
@@ -89,22 +84,6 @@ start_wine_program() {
   app=$!
 }
 
-window_origin() {
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  wx=$X
-  wy=$Y
-}
-# Clicks the named control of the window, at its centre or at the given point inside it.
-click_on() {
-  if [ $# -eq 1 ]; then
-    set -- "$1" $(control_centre "$1")
-  else
-    set -- "$1" $(($(control_field "$1" left) + $2)) $(($(control_field "$1" top) + $3))
-  fi
-  xdotool mousemove $((wx + $2)) $((wy + $3)) click 1
-}
-clipboard() { timeout 5 xclip -selection clipboard -o 2>/dev/null || true; }
-clipboard_is() { [ "$(clipboard)" = "$1" ]; }
 # Puts TEXT into the named box through the clipboard: Wine reads the keyboard's map once, so the
 # keys xdotool maps on the fly for characters off that map arrive as others ("łódź" as "édé").
 paste_into() {

@@ -1,11 +1,20 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Sourced by the tray program's scripts: a scratch folder, a private Xvfb display, a window manager,
 # a tray host, a session bus with a StatusNotifier panel, and the form's coordinates. The caller
-# defines fail() and sets $app to the program it starts (and $others to any further processes of
-# its own); everything here is ended and removed when the script exits, however it exits: at its
+# sets $app to the program it starts (and $others to any further processes of its own), and may
+# define a fail() of its own; everything here is ended and removed when the script exits, however it exits: at its
 # end, on a failure, or killed by SIGINT, SIGTERM or SIGHUP.
 
 . "${session_dir:-$(dirname "$0")}/wait-until.sh"
+
+# Ends the test as failed, with what the program (every start of it) and the panel wrote.
+fail() {
+  echo "FAIL: $*" >&2
+  for log in "$root"/stderr* "$root/watcher.log"; do
+    [ -s "$log" ] && sed "s|^|  $(basename "$log"): |" "$log" >&2
+  done
+  exit 1
+}
 
 # Makes $root, a scratch folder named after the given prefix, and arms the clean-up.
 make_scratch() {
@@ -48,6 +57,24 @@ control_field() {
   form_layout | jq -r --arg name "$1" --arg field "$2" \
     '.controls[] | select(.name == $name) | .[$field]'
 }
+
+# $wx and $wy: the corner of the window's client area ($window) on the screen, for click_on.
+window_origin() {
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  wx=$X
+  wy=$Y
+}
+# Clicks the named control of the window, at its centre or at the given point inside it.
+click_on() {
+  if [ $# -eq 1 ]; then
+    set -- "$1" $(control_centre "$1")
+  else
+    set -- "$1" $(($(control_field "$1" left) + $2)) $(($(control_field "$1" top) + $3))
+  fi
+  xdotool mousemove $((wx + $2)) $((wy + $3)) click 1
+}
+clipboard() { timeout 5 xclip -selection clipboard -o 2>/dev/null || true; }
+clipboard_is() { [ "$(clipboard)" = "$1" ]; }
 
 # Ours answers: the server on :$n holds the display's lock and a client can reach it.
 own_display_answers() {
