@@ -4,6 +4,7 @@
 #include "app/Application.h"
 #include "app/SingleInstance.h"
 #include "app/StubFrm.h"
+#include "common/ApplicationId.h"
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
 #include "platform/ProcessProtection.h"
@@ -45,7 +46,7 @@ int main(int argc, char **argv) {
   // window's caption.
   QApplication::setApplicationName(QString::fromStdU16String(ApplicationTitle));
   // The menu entry's id: Wayland desktops find the window's icon and name through it.
-  QGuiApplication::setDesktopFileName(QStringLiteral("org.korvane.Quillgate"));
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(ApplicationId));
   ApplyTheme(*application, DefaultThemeName);
 
   const auto protection = NewUserDataProtection(env);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/Images.h"
 
+#include "common/ApplicationId.h"
+
 #include <QColor>
 #include <QString>
 
@@ -20,7 +22,7 @@ QIcon ProgramIcon() {
     padlock.addFile(QStringLiteral(":/images/icon-%1.png").arg(size), QSize(size, size));
   // The desktop's icon theme has the last word, as for the menu entry that names the icon; the
   // padlock compiled in stands in where it has none.
-  return QIcon::fromTheme(QStringLiteral("org.korvane.Quillgate"), padlock);
+  return QIcon::fromTheme(QString::fromLatin1(ApplicationId), padlock);
 }
 
 QPixmap HouseImage() {

@@ -7,7 +7,7 @@
 #include <QImage>
 #include <QPixmap>
 
-// The program's icon: org.korvane.Quillgate from the desktop's icon theme or, where the theme has
+// The program's icon: ApplicationId from the desktop's icon theme or, where the theme has
 // none, the padlock at 16, 32, 48 and 64 pixels, with alpha.
 QIcon ProgramIcon();
 

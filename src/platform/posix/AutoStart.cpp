@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/AutoStart.h"
 
+#include "common/ApplicationId.h"
 #include "common/KvError.h"
 #include "common/Unicode.h"
 #include "platform/FileSystem.h"
@@ -35,9 +36,6 @@
 
 namespace {
 
-// The id of the entry and of the program's icon in the icon theme, the same as the menu entry's
-// (data/org.korvane.Quillgate.desktop).
-constexpr const char *ApplicationId = "org.korvane.Quillgate";
 // Seconds a GNOME session waits before it runs the entry: its panel, and the tray the extension
 // adds to it, come up after the session's autostart programs begin.
 constexpr const char *AutoStartDelay = "5";
