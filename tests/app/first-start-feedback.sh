@@ -14,21 +14,13 @@ mkdir -p "$root/run" "$root/home" "$root/data" "$root/config"
 chmod 700 "$root/run"
 
 start_display
-# A listener for the messages sent to the root window, ready once it sees a property change there.
-xev -root -event property >"$root/root-events" 2>/dev/null &
-others="$others $!"
-listening() {
-  xprop -root -f KV_PROBE 8s -set KV_PROBE ready
-  grep -q '(KV_PROBE)' "$root/root-events"
-}
-wait_until 20 "xev to listen on the root window" listening
+listen_on_root
 
 DESKTOP_STARTUP_ID=kv-first-start
 export DESKTOP_STARTUP_ID
 start_program
 unset DESKTOP_STARTUP_ID
-launch_completed() { grep -q '(_NET_STARTUP_INFO_BEGIN)' "$root/root-events"; }
-wait_until 20 "the startup notification's remove message" launch_completed
+wait_for_launch_completed
 kill -0 "$app" 2>/dev/null || fail "the program ended"
 kill -TERM "$app"
 wait_for_end "SIGTERM"

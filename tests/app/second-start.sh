@@ -45,14 +45,7 @@ one_icon() {
 }
 
 # The same display: the running program opens its window, which takes the focus.
-# A listener for the messages sent to the root window, ready once it sees a property change there.
-xev -root -event property >"$root/root-events" 2>/dev/null &
-others="$others $!"
-listening() {
-  xprop -root -f KV_PROBE 8s -set KV_PROBE ready
-  grep -q '(KV_PROBE)' "$root/root-events"
-}
-wait_until 5 "xev to listen on the root window" listening
+listen_on_root
 startup_id=kv-second-start
 start_again "$DISPLAY"
 startup_id=
@@ -64,8 +57,7 @@ one_icon || fail "the panel is $WIDTH wide with the second start, $panel_width b
 kill -0 "$app" 2>/dev/null || fail "the first program ended"
 xprop -id "$window" _NET_STARTUP_ID | grep -qx '_NET_STARTUP_ID(UTF8_STRING) = "kv-second-start"' ||
   fail "the window does not carry the second start's identifier: $(xprop -id "$window" _NET_STARTUP_ID)"
-launch_completed() { grep -q '(_NET_STARTUP_INFO_BEGIN)' "$root/root-events"; }
-wait_until 5 "the startup notification's remove message" launch_completed
+wait_for_launch_completed
 
 # Once more with the window open: its own event loop runs, and the request is still answered.
 start_again "$DISPLAY"

@@ -207,6 +207,33 @@ wait_for_window() { wait_until 20 "the main window to open" main_window_shown; }
 # counts as a single click, which opens nothing: then the double-click is tried again.
 # The panel may still settle after the icon is in it, so each try rests the pointer on the icon
 # where it is now.
+# Records the messages sent to the root window in $root/root-events, from once it returns.
+listen_on_root() {
+  xev -root -event property >"$root/root-events" 2>/dev/null &
+  others="$others $!"
+  wait_until 20 "xev to listen on the root window" root_listener_ready
+}
+root_listener_ready() {
+  xprop -root -f KV_PROBE 8s -set KV_PROBE ready
+  grep -q '(KV_PROBE)' "$root/root-events"
+}
+# The launch's end: the startup notification's "remove" message reached the root window.
+launch_completed() { grep -q '(_NET_STARTUP_INFO_BEGIN)' "$root/root-events"; }
+wait_for_launch_completed() {
+  wait_until 20 "the startup notification's remove message" launch_completed
+}
+
+# Runs COMMAND on the display (as the program under test) and ends the script with its status. In
+# the background, so that a signal reaches the trap at once rather than after the command.
+run_on_display() {
+  QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$root/run" "$@" &
+  app=$!
+  status=0
+  wait "$app" || status=$?
+  app=
+  exit "$status"
+}
+
 open_by_double_click() {
   for _attempt in 1 2; do
     xdotool click --repeat 2 --delay 80 "${1:-1}"

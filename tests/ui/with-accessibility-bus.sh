@@ -19,10 +19,4 @@ dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus \
   org.freedesktop.DBus.Properties.Set string:org.a11y.Status string:IsEnabled \
   variant:boolean:true >/dev/null || fail "no accessibility bus (package at-spi2-core)"
 
-# In the background, so that a signal reaches the trap at once rather than after the command.
-QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$root/run" "$@" &
-app=$!
-status=0
-wait "$app" || status=$?
-app=
-exit "$status"
+run_on_display "$@"

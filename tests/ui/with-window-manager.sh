@@ -16,10 +16,4 @@ chmod 700 "$root/run"
 start_display
 start_window_manager
 
-# In the background, so that a signal reaches the trap at once rather than after the command.
-QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$root/run" "$@" &
-app=$!
-status=0
-wait "$app" || status=$?
-app=
-exit "$status"
+run_on_display "$@"
