@@ -40,6 +40,12 @@ void RemoveStrayTemporaryFiles(const std::u16string &folder);
 // is refused at once, never waited on), "Stream read error" when it cannot be read to the end.
 ByteArray ReadWholeFile(const std::u16string &path);
 
+// Writes bytes to a new file at path, readable by its owner alone, and flushes it to the disk;
+// false, with nothing changed, when something of that name exists already. A file is never
+// replaced: this is how a copy of the user's data is kept aside. Raises "Cannot create file
+// \"<path>\". <the system's text>" or "Stream write error"; no file of that name is left then.
+bool CreateNewFile(const std::u16string &path, const ByteArray &bytes);
+
 // Whether path names an existing regular file (a folder is not one).
 bool FileExists(const std::u16string &path);
 

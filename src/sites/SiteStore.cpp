@@ -6,14 +6,21 @@
 #include "sites/URLParser.h"
 
 #include <algorithm>
-#include <optional>
+#include <functional>
+#include <limits>
 #include <unordered_map>
+#include <utility>
 
 namespace {
 
 // The site a first start offers as an example: the home page of a software download portal.
 const std::u16string ExampleSiteURL = u"https://sourceforge.net";
-const std::u16string ExampleSiteHost = u"sourceforge.net";
+
+// Why a copy of a list is kept before the list is written over it; each is part of the copy's
+// name.
+const std::u16string BeforeRewrite = u"before-rewrite";
+const std::u16string InvalidText = u"invalid-text";
+const std::u16string WithoutSites = u"without-sites";
 
 struct TSchemeAndHost {
   std::u16string Scheme;
@@ -38,11 +45,43 @@ std::optional<TSchemeAndHost> TrySplit(const std::u16string &url) {
   }
 }
 
-// Writes a list over its file; a file whose content never reached the list is kept aside first.
-void SaveList(const TKvStringList &list, const std::u16string &path, bool loaded) {
-  if (!loaded && FileExists(path))
-    RenameFile(path, path + u".bak");
-  list.SaveToFile(path);
+std::u16string Decimal(int number) {
+  const std::string digits = std::to_string(number);
+  return {digits.begin(), digits.end()};
+}
+
+// Keeps bytes under the first free name of "<path>.<why>.bak", "<path>.<why>.bak.1", ...: an older
+// copy is never replaced. Gives the name taken.
+std::u16string KeepCopy(const std::u16string &path, const std::u16string &why,
+                        const ByteArray &bytes) {
+  const std::u16string first = path + u"." + why + u".bak";
+  for (int number = 0;; ++number) {
+    const std::u16string name = number == 0 ? first : first + u"." + Decimal(number);
+    if (CreateNewFile(name, bytes))
+      return name;
+    if (number == std::numeric_limits<int>::max())
+      throw EKvError(u"Cannot create file \"" + first + u"\". Every name is taken");
+  }
+}
+
+std::u16string KeptCopyNotice(const std::u16string &path, const std::u16string &why,
+                              const std::u16string &copy) {
+  if (why == BeforeRewrite)
+    return u"Site lines written by an older version now hold the URLs their buttons gave, so "
+           u"every site keeps its password. The list as it was is kept in \"" +
+           copy + u"\".";
+  if (why == InvalidText)
+    return u"\"" + path +
+           u"\" held bytes that are not text; the list was written with U+FFFD in "
+           u"their place. The file as it was is kept in \"" +
+           copy + u"\": compare the two if a site is missing.";
+  return u"\"" + path + u"\" held logins of sites that no site list names any more. They are " +
+         u"kept in \"" + copy + u"\".";
+}
+
+// The URL of a site line, which must begin with its index's prefix.
+std::u16string URLOfLine(const std::u16string &line, int32_t index) {
+  return line.substr(IndexPrefix(index).size());
 }
 
 } // namespace
@@ -60,129 +99,350 @@ std::u16string SchemeAndHostURL(const std::u16string &url) {
   return url;
 }
 
-TKvSiteStore::TKvSiteStore(std::u16string urlsPath, std::u16string loginsPath)
-    : FURLsPath(std::move(urlsPath)), FLoginsPath(std::move(loginsPath)) {}
+TKvSiteStore::TKvSiteStore(std::u16string urlsPath, std::u16string loginsPath) {
+  FURLsFile.Path = std::move(urlsPath);
+  FLoginsFile.Path = std::move(loginsPath);
+}
 
-std::vector<TKvSite> TKvSiteStore::Load(bool linesTyped) {
-  FLinesTyped = linesTyped;
+void TKvSiteStore::Load(bool rewriteOldLines) {
+  FLinesTyped = !rewriteOldLines;
   // Only a list that is not there at all starts anew; anything else of that name (a folder, a
   // file in a folder that may not be searched) is read, so that its error is reported.
-  if (NothingAt(FURLsPath)) {
-    const int32_t index = FURLs.AddURL(ExampleSiteURL);
-    FHasSite.assign(1, true);
-    FURLsLoaded = true;
-    return {{index, ExampleSiteURL, ExampleSiteHost}};
+  FURLsFile.Missing = NothingAt(FURLsFile.Path);
+  FLoginsFile.Missing = NothingAt(FLoginsFile.Path);
+  TKvURLs urls;
+  TKvLogins logins;
+  try {
+    if (!FURLsFile.Missing)
+      FURLsFile.Bytes = ReadWholeFile(FURLsFile.Path);
+    if (!FLoginsFile.Missing)
+      FLoginsFile.Bytes = ReadWholeFile(FLoginsFile.Path);
+  } catch (const EKvError &error) {
+    StartUnloaded();
+    throw EKvError(
+        error.Message() +
+        u".\n\nThe site list and the login list are left as they are, and the window shows "
+        u"neither. Sites and logins you add now are kept in \"" +
+        FURLsFile.Path + u".new\" and \"" + FLoginsFile.Path +
+        u".new\", and join the lists at the first opening that can read both. Make the file "
+        u"readable again, then open the window again.");
   }
-  FURLs.LoadFromFile(FURLsPath);
-  FURLsLoaded = true;
 
-  // Each site takes the URL of the first line that spells its index, as GetURL finds it; a map
-  // from index to that line opens ten thousand sites in one pass.
+  if (FURLsFile.Missing) {
+    // The example site; logins whose sites are unknown go aside at the first save.
+    FURLs.AddURL(ExampleSiteURL);
+    FURLsFile.Edited = true;
+    if (!FLoginsFile.Missing) {
+      FLoginsFile.KeepAs = WithoutSites;
+      FLoginsFile.Edited = true;
+    }
+  } else {
+    FURLs.LoadFromBytes(FURLsFile.Bytes);
+    if (!FURLs.ReadWithoutLoss())
+      FURLsFile.KeepAs = InvalidText;
+    if (!FLoginsFile.Missing) {
+      FLogins.LoadFromBytes(FLoginsFile.Bytes);
+      if (!FLogins.ReadWithoutLoss())
+        FLoginsFile.KeepAs = InvalidText;
+    }
+    if (rewriteOldLines)
+      RewriteOldLines();
+  }
+  // The bytes as read are needed only for a copy to keep.
+  for (TListFile *file : {&FURLsFile, &FLoginsFile})
+    if (file->KeepAs.empty())
+      ByteArray().swap(file->Bytes);
+  FLoaded = true;
+  FLargestIndex = std::max(LargestSiteIndex(FURLs), LargestSiteIndex(FLogins));
+  MergeNewFiles();
+  FindSites();
+}
+
+void TKvSiteStore::RewriteOldLines() {
+  // What the button of each site's first line gave when buttons held only scheme and host.
   std::vector<std::u16string> lines;
-  std::vector<std::optional<int32_t>> indexes;
-  std::unordered_map<int32_t, std::size_t> firstLine;
+  std::unordered_map<int32_t, bool> seen;
   for (int32_t position = 0; position < FURLs.Count(); ++position) {
     std::u16string line = FURLs.Get(position);
     const std::optional<int32_t> index = SiteIndexOf(line);
-    const bool firstOfItsIndex = index && line.starts_with(IndexPrefix(*index)) &&
-                                 firstLine.try_emplace(*index, lines.size()).second;
-    if (firstOfItsIndex && !linesTyped) {
-      // What the button of this line gave when buttons held only scheme and host.
-      const std::u16string prefix = IndexPrefix(*index);
-      const std::u16string url = line.substr(prefix.size());
+    if (index && line.starts_with(IndexPrefix(*index)) && seen.try_emplace(*index, true).second) {
+      const std::u16string url = URLOfLine(line, *index);
       const std::u16string given = SchemeAndHostURL(url);
       if (given != url) {
-        line = prefix + given;
+        line = IndexPrefix(*index) + given;
         FLinesRewritten = true;
       }
     }
     lines.push_back(std::move(line));
+  }
+  if (!FLinesRewritten)
+    return;
+  FURLs.Clear();
+  for (const std::u16string &line : lines)
+    FURLs.Add(line);
+  FURLsFile.Edited = true;
+  FURLsFile.KeepAs = BeforeRewrite;
+}
+
+void TKvSiteStore::StartUnloaded() {
+  // Neither list is taken, so neither is ever written; what earlier such sessions kept aside comes
+  // back, and this session's additions join it.
+  FLoaded = false;
+  FURLs.Clear();
+  FLogins.Clear();
+  try {
+    if (!NothingAt(FURLsFile.Path + u".new"))
+      FURLs.LoadFromFile(FURLsFile.Path + u".new");
+    if (!NothingAt(FLoginsFile.Path + u".new"))
+      FLogins.LoadFromFile(FLoginsFile.Path + u".new");
+  } catch (const EKvError &) {
+    FNewUnreadable = true;
+    FURLs.Clear();
+    FLogins.Clear();
+  }
+  FLargestIndex = std::max(LargestSiteIndex(FURLs), LargestSiteIndex(FLogins));
+  FindSites();
+}
+
+void TKvSiteStore::MergeNewFiles() {
+  const std::u16string urlsNew = FURLsFile.Path + u".new";
+  const std::u16string loginsNew = FLoginsFile.Path + u".new";
+  if (NothingAt(urlsNew) && NothingAt(loginsNew))
+    return;
+  TKvURLs newURLs;
+  TKvLogins newLogins;
+  try {
+    if (!NothingAt(urlsNew))
+      newURLs.LoadFromFile(urlsNew);
+    if (!NothingAt(loginsNew))
+      newLogins.LoadFromFile(loginsNew);
+  } catch (const EKvError &error) {
+    FNotices.push_back(error.Message() + u". The sites and logins kept there stay until it can "
+                                         u"be read.");
+    return;
+  }
+
+  // A site of a session that could not read the lists got its index there: each takes a new one
+  // here, or the index of a line with exactly its URL (a merge cut short is merged again).
+  std::unordered_map<int32_t, int32_t> indexFor;
+  for (int32_t position = 0; position < newURLs.Count(); ++position) {
+    const std::u16string &line = newURLs.Get(position);
+    const std::optional<int32_t> index = SiteIndexOf(line);
+    if (!index || !line.starts_with(IndexPrefix(*index)) || indexFor.contains(*index))
+      continue;
+    const std::u16string url = URLOfLine(line, *index);
+    std::optional<int32_t> listed;
+    for (int32_t own = 0; own < FURLs.Count() && !listed; ++own) {
+      const std::optional<int32_t> ownIndex = SiteIndexOf(FURLs.Get(own));
+      if (ownIndex && FURLs.Get(own) == IndexPrefix(*ownIndex) + url)
+        listed = ownIndex;
+    }
+    if (!listed) {
+      listed = FURLs.AddURL(url, FLargestIndex);
+      FLargestIndex = *listed;
+    }
+    indexFor.emplace(*index, *listed);
+  }
+  for (int32_t position = 0; position < newLogins.Count(); ++position) {
+    const std::u16string &line = newLogins.Get(position);
+    const std::optional<int32_t> index = SiteIndexOf(line);
+    const auto found = index ? indexFor.find(*index) : indexFor.end();
+    if (found != indexFor.end() && line.starts_with(IndexPrefix(*index)))
+      AddLogin(found->second, URLOfLine(line, *index));
+  }
+  FURLsFile.Edited = true;
+  FNewMerged = true;
+  FNotices.push_back(u"Sites and logins added while the lists could not be read were taken into "
+                     u"them from \"" +
+                     urlsNew + u"\" and \"" + loginsNew + u"\".");
+}
+
+void TKvSiteStore::FindSites() {
+  // Each site takes the URL of the first line that spells its index, as GetURL finds it; a map
+  // from index to that line opens ten thousand sites in one pass.
+  std::unordered_map<int32_t, int32_t> firstLine;
+  std::vector<std::optional<int32_t>> indexes;
+  indexes.reserve(std::size_t(FURLs.Count()));
+  for (int32_t position = 0; position < FURLs.Count(); ++position) {
+    const std::optional<int32_t> index = SiteIndexOf(FURLs.Get(position));
+    if (index && FURLs.Get(position).starts_with(IndexPrefix(*index)))
+      firstLine.try_emplace(*index, position);
     indexes.push_back(index);
   }
-  if (FLinesRewritten)
-    ReplaceLines(lines);
-
-  std::vector<TKvSite> sites;
-  FHasSite.assign(lines.size(), false);
-  for (std::size_t position = 0; position < lines.size(); ++position) {
-    if (!indexes[position])
+  FLineSites.assign(indexes.size(), 0);
+  FSites.clear();
+  for (int32_t position = 0; position < FURLs.Count(); ++position) {
+    const std::optional<int32_t> index = indexes[std::size_t(position)];
+    if (!index)
       continue;
-    const int32_t index = *indexes[position];
-    const auto found = firstLine.find(index);
-    const std::u16string url = found == firstLine.end()
-                                   ? std::u16string()
-                                   : lines[found->second].substr(IndexPrefix(index).size());
+    const auto found = firstLine.find(*index);
+    const std::u16string url =
+        found == firstLine.end() ? std::u16string() : URLOfLine(FURLs.Get(found->second), *index);
     const std::optional<TSchemeAndHost> parts = TrySplit(url);
     if (!parts)
       continue;
-    FHasSite[position] = true;
-    sites.push_back({index, url, parts->Host});
+    FLineSites[std::size_t(position)] = ++FLastId;
+    FSites.push_back({FLastId, *index, url, parts->Host});
   }
-
-  FLargestIndex = LargestSiteIndex(FURLs);
-  if (!NothingAt(FLoginsPath))
-    FLogins.LoadFromFile(FLoginsPath);
-  FLoginsLoaded = true;
-  FLargestIndex = std::max(FLargestIndex, LargestSiteIndex(FLogins));
-  return sites;
 }
 
 TKvSite TKvSiteStore::AddSite(const std::u16string &url) {
   const TSchemeAndHost parts = Split(url);
   const int32_t index = FURLs.AddURL(FLinesTyped ? url : SchemeAndHostURL(url), FLargestIndex);
   FLargestIndex = index;
-  FHasSite.push_back(true);
-  return {index, url, parts.Host};
+  FLineSites.push_back(++FLastId);
+  FURLsFile.Edited = true;
+  return {FLastId, index, url, parts.Host};
 }
 
-void TKvSiteStore::RemoveSite(int position) {
-  const std::size_t line = SiteLines().at(std::size_t(position));
-  const std::optional<int32_t> index = SiteIndexOf(FURLs.Get(int32_t(line)));
-  FURLs.Delete(int32_t(line));
-  FHasSite.erase(FHasSite.begin() + std::ptrdiff_t(line));
-  if (index)
-    FLogins.DeleteByIndex(*index);
+void TKvSiteStore::RemoveSite(TKvSiteId id) {
+  const std::optional<std::size_t> line = LineOf(id);
+  if (!line)
+    return;
+  const std::optional<int32_t> index = SiteIndexOf(FURLs.Get(int32_t(*line)));
+  FURLs.Delete(int32_t(*line));
+  FLineSites.erase(FLineSites.begin() + std::ptrdiff_t(*line));
+  FURLsFile.Edited = true;
+  if (!index)
+    return;
+  const int32_t count = FLogins.Count();
+  FLogins.DeleteByIndex(*index);
+  FLoginsFile.Edited = FLoginsFile.Edited || FLogins.Count() != count;
 }
 
-void TKvSiteStore::MoveSite(int from, int to) {
-  const std::vector<std::size_t> positions = SiteLines();
-  std::vector<std::u16string> siteLines;
-  siteLines.reserve(positions.size());
-  for (const std::size_t line : positions)
-    siteLines.push_back(FURLs.Get(int32_t(line)));
-  std::u16string moved = std::move(siteLines.at(std::size_t(from)));
-  siteLines.erase(siteLines.begin() + from);
-  siteLines.insert(siteLines.begin() +
-                       std::min<std::ptrdiff_t>(to, std::ptrdiff_t(siteLines.size())),
-                   std::move(moved));
+void TKvSiteStore::MoveSite(TKvSiteId id, std::optional<TKvSiteId> before) {
+  if (before == id)
+    return;
+  const std::vector<std::size_t> siteLines = SiteLines();
+  std::vector<std::size_t> siteOrder = siteLines;
+  const auto moved = std::find_if(siteOrder.begin(), siteOrder.end(),
+                                  [&](std::size_t line) { return FLineSites[line] == id; });
+  if (moved == siteOrder.end())
+    return;
+  const std::size_t movedLine = *moved;
+  siteOrder.erase(moved);
+  auto target = siteOrder.end();
+  if (before) {
+    target = std::find_if(siteOrder.begin(), siteOrder.end(),
+                          [&](std::size_t line) { return FLineSites[line] == *before; });
+    if (target == siteOrder.end())
+      return;
+  }
+  siteOrder.insert(target, movedLine);
 
-  std::vector<std::u16string> lines;
-  lines.reserve(std::size_t(FURLs.Count()));
-  for (int32_t line = 0; line < FURLs.Count(); ++line)
-    lines.push_back(FURLs.Get(line));
-  for (std::size_t k = 0; k < positions.size(); ++k)
-    lines[positions[k]] = std::move(siteLines[k]);
-  ReplaceLines(lines);
+  // The site lines take each other's places; every other line keeps its own.
+  std::vector<std::size_t> order(FLineSites.size());
+  for (std::size_t line = 0; line < order.size(); ++line)
+    order[line] = line;
+  for (std::size_t k = 0; k < siteLines.size(); ++k)
+    order[siteLines[k]] = siteOrder[k];
+  Reorder(order);
 }
 
-void TKvSiteStore::SaveURLs() const {
-  SaveList(FURLs, FURLsPath, FURLsLoaded);
+void TKvSiteStore::AddLogin(int32_t index, const std::u16string &login) {
+  const std::u16string line = IndexPrefix(index) + login;
+  for (int32_t position = 0; position < FLogins.Count(); ++position)
+    if (FLogins.Get(position) == line)
+      return;
+  FLogins.Add(line);
+  FLoginsFile.Edited = true;
 }
 
-void TKvSiteStore::SaveLogins() const {
-  SaveList(FLogins, FLoginsPath, FLoginsLoaded);
+bool TKvSiteStore::RemoveLogin(int32_t index, const std::u16string &login) {
+  const std::u16string line = IndexPrefix(index) + login;
+  for (int32_t position = 0; position < FLogins.Count(); ++position)
+    if (FLogins.Get(position) == line) {
+      FLogins.Delete(position);
+      FLoginsFile.Edited = true;
+      return true;
+    }
+  return false;
+}
+
+void TKvSiteStore::Save() {
+  std::optional<EKvError> first;
+  const auto attempt = [&first](const std::function<void()> &step) {
+    try {
+      step();
+    } catch (const EKvError &error) {
+      if (!first)
+        first = error;
+    }
+  };
+  if (FLoaded) {
+    attempt([this] { SaveList(FURLsFile, FURLs); });
+    attempt([this] { SaveList(FLoginsFile, FLogins); });
+    // Merged sites and logins leave their ".new" files only once both lists hold them on disk.
+    if (!first && FNewMerged) {
+      attempt([this] { RemoveFile(FURLsFile.Path + u".new"); });
+      attempt([this] { RemoveFile(FLoginsFile.Path + u".new"); });
+      FNewMerged = bool(first);
+    }
+  } else if (FURLsFile.Edited || FLoginsFile.Edited) {
+    if (FNewUnreadable)
+      throw EKvError(u"The sites and logins added now cannot be kept: \"" + FURLsFile.Path +
+                     u".new\" or \"" + FLoginsFile.Path + u".new\" cannot be read");
+    attempt([this] { SaveNew(FURLs, FURLsFile.Path + u".new"); });
+    attempt([this] { SaveNew(FLogins, FLoginsFile.Path + u".new"); });
+    if (!first)
+      FURLsFile.Edited = FLoginsFile.Edited = false;
+  }
+  if (first)
+    throw *first;
+}
+
+void TKvSiteStore::SaveList(TListFile &file, const TKvStringList &list) {
+  if (!file.Edited && !file.Missing)
+    return;
+  if (!file.KeepAs.empty() && !file.Missing) {
+    const std::u16string copy = KeepCopy(file.Path, file.KeepAs, file.Bytes);
+    FNotices.push_back(KeptCopyNotice(file.Path, file.KeepAs, copy));
+    file.KeepAs.clear();
+  }
+  list.SaveToFile(file.Path);
+  file.Edited = false;
+  file.Missing = false;
+  file.Bytes.clear();
+}
+
+void TKvSiteStore::SaveNew(const TKvStringList &list, const std::u16string &path) {
+  if (list.Count() > 0 || !NothingAt(path))
+    list.SaveToFile(path);
+}
+
+std::vector<std::u16string> TKvSiteStore::TakeNotices() {
+  return std::exchange(FNotices, {});
 }
 
 std::vector<std::size_t> TKvSiteStore::SiteLines() const {
-  std::vector<std::size_t> positions;
-  for (std::size_t line = 0; line < FHasSite.size(); ++line)
-    if (FHasSite[line])
-      positions.push_back(line);
-  return positions;
+  std::vector<std::size_t> lines;
+  for (std::size_t line = 0; line < FLineSites.size(); ++line)
+    if (FLineSites[line] != 0)
+      lines.push_back(line);
+  return lines;
 }
 
-void TKvSiteStore::ReplaceLines(const std::vector<std::u16string> &lines) {
+std::optional<std::size_t> TKvSiteStore::LineOf(TKvSiteId id) const {
+  const auto found = std::find(FLineSites.begin(), FLineSites.end(), id);
+  if (id == 0 || found == FLineSites.end())
+    return std::nullopt;
+  return std::size_t(found - FLineSites.begin());
+}
+
+void TKvSiteStore::Reorder(const std::vector<std::size_t> &order) {
+  std::vector<std::u16string> lines;
+  std::vector<TKvSiteId> sites;
+  lines.reserve(order.size());
+  sites.reserve(order.size());
+  for (const std::size_t line : order) {
+    lines.push_back(FURLs.Get(int32_t(line)));
+    sites.push_back(FLineSites[line]);
+  }
+  if (sites == FLineSites)
+    return;
   FURLs.Clear();
   for (const std::u16string &line : lines)
     FURLs.Add(line);
+  FLineSites = std::move(sites);
+  FURLsFile.Edited = true;
 }

@@ -3,16 +3,23 @@
 
 // The sites and logins the main window shows, with their two files: which site line gets a
 // button, the URL each button holds, the order of the buttons, and how the files are written
-// back so that nothing the user had is lost.
+// back so that nothing the user had is lost or replaced by less.
 
+#include "common/KvTypes.h"
 #include "sites/SiteDatabase.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+// A site's identity while the lists are open: it names the site in every action, whatever the
+// site's position, and is never given to another site.
+using TKvSiteId = uint64_t;
+
 // One site as its button shows it.
 struct TKvSite {
+  TKvSiteId Id = 0;
   int32_t Index = 0;
   std::u16string URL;  // what a click on the button puts into the URL box
   std::u16string Host; // the button's caption is three spaces and the host
@@ -27,13 +34,23 @@ class TKvSiteStore {
 public:
   TKvSiteStore(std::u16string urlsPath, std::u16string loginsPath);
 
-  // Reads urls.db, then logins.db, and gives the sites in button order. Without urls.db the
-  // example site is the only one, and logins.db (whose sites are unknown) is not read. A line
-  // without a valid index, or whose URL does not split, gets no site and keeps its place.
-  // linesTyped false: the lines were written when a site line held only scheme and host while a
-  // button gave exactly that; each line is rewritten to what its button gave (LinesRewritten).
-  // Raises the read error of a file that cannot be read; the lists hold what was read before.
-  std::vector<TKvSite> Load(bool linesTyped);
+  // Reads urls.db and logins.db as one step and gives the sites in button order. Without urls.db
+  // the example site is the only one, and a logins.db (whose sites are unknown) is kept aside as a
+  // copy at the first save. A line without a valid index, or whose URL does not split, gets no
+  // site and keeps its place.
+  // rewriteOldLines: the lines were written when a site line held only scheme and host while a
+  // button gave exactly that; each line is rewritten to what its button gave (LinesRewritten),
+  // and the next save keeps the old file as "urls.db.before-rewrite.bak" first.
+  // Sites and logins that an earlier session could not add to the lists ("<list>.new") are merged
+  // in; Notices says so.
+  // When either list cannot be read, neither is taken: both files stay as they are, the sites
+  // and logins of this session (and of earlier such sessions) are kept in "<list>.new" beside
+  // them, and the read error is raised with what that means for the user.
+  void Load(bool rewriteOldLines);
+  // The sites as Load found them, in button order (also after it raised).
+  const std::vector<TKvSite> &Sites() const { return FSites; }
+  // Whether both lists were read, and so will be written back.
+  bool Loaded() const { return FLoaded; }
   bool LinesRewritten() const { return FLinesRewritten; }
   // From now on a new site's line keeps its URL as typed.
   void SetLinesTyped() { FLinesTyped = true; }
@@ -41,36 +58,66 @@ public:
   // A new site for a URL as typed, after the last one. Its index is one more than the largest
   // found in either list since they were read, deleted sites' included: a closing cut short
   // between the two files may leave a deleted site's logins behind, and a new site must never
-  // take them over. Raises the error of ParseURL for a URL
-  // that does not split, or "No free site index"; nothing changes then.
+  // take them over. Raises the error of ParseURL for a URL that does not split, or "No free site
+  // index"; nothing changes then.
   TKvSite AddSite(const std::u16string &url);
-  // Removes the site at a button position, with all its logins.
-  void RemoveSite(int position);
-  // Moves the site at button position from to position to. Lines without a site stay where
-  // they are.
-  void MoveSite(int from, int to);
+  // Removes the site's line with all the logins of its index; nothing for an unknown id.
+  void RemoveSite(TKvSiteId id);
+  // Puts the site's line before the line of the site before (after the last site's line when
+  // none). Lines without a site stay where they are.
+  void MoveSite(TKvSiteId id, std::optional<TKvSiteId> before);
 
-  // Each replaces its file with its list. A file whose content never reached the list (one
-  // that could not be read, or a logins.db without its urls.db) is kept as <name>.bak first.
-  void SaveURLs() const;
-  void SaveLogins() const;
+  // Records login for the site index unless that very text is recorded already (letter case
+  // counts: it gives another password).
+  void AddLogin(int32_t index, const std::u16string &login);
+  // Removes the login line of the index that holds exactly login; false when there is none.
+  bool RemoveLogin(int32_t index, const std::u16string &login);
+
+  // Writes what changed since reading, each list in one replacement of its file: a list that did
+  // not change is not rewritten, and one whose file is missing is written. Before a file is
+  // replaced by lines that would not give back what it held (a rewrite, or bytes that were no
+  // text), its old bytes are kept under the first free name of "<name>.<why>.bak",
+  // "<name>.<why>.bak.1", ...; such a copy is never replaced. Without both lists loaded, the
+  // session's sites and logins go to "<list>.new". Both lists are tried; the first error is raised.
+  void Save();
+
+  // What the user should be told about the files (copies kept, sites merged in); each once.
+  std::vector<std::u16string> TakeNotices();
 
   const TKvURLs &URLs() const { return FURLs; }
-  TKvLogins &Logins() { return FLogins; }
   const TKvLogins &Logins() const { return FLogins; }
 
 private:
-  std::vector<std::size_t> SiteLines() const;
-  void ReplaceLines(const std::vector<std::u16string> &lines);
+  struct TListFile {
+    std::u16string Path;
+    ByteArray Bytes;       // as read, for the copy kept before it is replaced
+    bool Missing = false;  // nothing of that name when read
+    bool Edited = false;   // changed since read: to be written
+    std::u16string KeepAs; // why the old bytes are kept before the next write; empty: not kept
+  };
 
-  std::u16string FURLsPath;
-  std::u16string FLoginsPath;
+  void RewriteOldLines();
+  void StartUnloaded();
+  void MergeNewFiles();
+  void FindSites();
+  void SaveList(TListFile &file, const TKvStringList &list);
+  void SaveNew(const TKvStringList &list, const std::u16string &path);
+  std::vector<std::size_t> SiteLines() const;
+  std::optional<std::size_t> LineOf(TKvSiteId id) const;
+  void Reorder(const std::vector<std::size_t> &order);
+
+  TListFile FURLsFile;
+  TListFile FLoginsFile;
   TKvURLs FURLs;
   TKvLogins FLogins;
-  std::vector<bool> FHasSite; // per line of FURLs: whether a button stands for it
-  int32_t FLargestIndex = 0;  // the largest index either list has held since reading
-  bool FURLsLoaded = false;
-  bool FLoginsLoaded = false;
+  std::vector<TKvSiteId> FLineSites; // per line of FURLs: the site its button stands for, or 0
+  std::vector<TKvSite> FSites;       // as loaded
+  TKvSiteId FLastId = 0;
+  int32_t FLargestIndex = 0; // the largest index either list has held since reading
+  bool FLoaded = false;
+  bool FNewMerged = false; // the ".new" files are to go once the lists are written
+  bool FNewUnreadable = false;
   bool FLinesTyped = true;
   bool FLinesRewritten = false;
+  std::vector<std::u16string> FNotices;
 };

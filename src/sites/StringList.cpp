@@ -107,21 +107,30 @@ void TKvStringList::SaveToFile(const std::u16string &path) const {
 void TKvStringList::LoadFromBytes(const ByteArray &bytes) {
   TKvEncoding encoding;
   std::u16string text;
+  bool whole = true;
   if (StartsWith(bytes, {0xEF, 0xBB, 0xBF})) {
     // Invalid bytes behind the mark become U+FFFD each; every line is kept.
     encoding = TKvEncoding::Utf8;
     text = Utf8ToUtf16(
-        std::string_view(reinterpret_cast<const char *>(bytes.data()) + 3, bytes.size() - 3));
-  } else if (StartsWith(bytes, {0xFF, 0xFE})) {
-    encoding = TKvEncoding::Utf16LE;
-    text = DecodeUtf16(bytes, 2, false);
-  } else if (StartsWith(bytes, {0xFE, 0xFF})) {
-    encoding = TKvEncoding::Utf16BE;
-    text = DecodeUtf16(bytes, 2, true);
+        std::string_view(reinterpret_cast<const char *>(bytes.data()) + 3, bytes.size() - 3),
+        &whole);
+  } else if (StartsWith(bytes, {0xFF, 0xFE}) || StartsWith(bytes, {0xFE, 0xFF})) {
+    const bool bigEndian = bytes[0] == 0xFE;
+    encoding = bigEndian ? TKvEncoding::Utf16BE : TKvEncoding::Utf16LE;
+    text = DecodeUtf16(bytes, 2, bigEndian);
+    whole = bytes.size() % 2 == 0;
   } else {
     encoding = TKvEncoding::Ansi;
-    text = AnsiToText(std::string_view(reinterpret_cast<const char *>(bytes.data()), bytes.size()));
+    const std::string_view raw(reinterpret_cast<const char *>(bytes.data()), bytes.size());
+    text = AnsiToText(raw);
+    // A code page puts U+FFFD where bytes are no character of it; a text that holds one came back
+    // whole only when it converts back to the same bytes.
+    if (text.find(u'\uFFFD') != std::u16string::npos) {
+      const std::optional<ByteArray> again = TextToAnsi(text);
+      whole = again && *again == bytes;
+    }
   }
+  FReadWithoutLoss = whole && text.find(u'\0') == std::u16string::npos;
   FLines = SplitLines(text);
   FEncoding = encoding;
 }

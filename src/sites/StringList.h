@@ -50,8 +50,12 @@ public:
 
   // The encoding found when the list was last read; unset until then.
   std::optional<TKvEncoding> Encoding() const { return FEncoding; }
+  // Whether the lines last read hold everything the file held: false when bytes that were no text
+  // in its encoding became U+FFFD, or a U+0000 was dropped. Writing such a list back loses them.
+  bool ReadWithoutLoss() const { return FReadWithoutLoss; }
 
 protected:
   std::vector<std::u16string> FLines;
   std::optional<TKvEncoding> FEncoding;
+  bool FReadWithoutLoss = true;
 };

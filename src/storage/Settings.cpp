@@ -89,8 +89,20 @@ void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t l
     throw EKvError(u"Unable to write to " + configFile);
 }
 
-bool SiteLinesAreTyped(const std::u16string &configFile) {
-  return ReadProfileText(configFile, u"Sites", u"Lines", u"") == u"typed";
+TKvSiteLines ReadSiteLines(const std::u16string &configFile) {
+  try {
+    ReadWholeFile(configFile); // the profile reader takes a file it cannot read for an empty one
+  } catch (const EKvError &) {
+    return TKvSiteLines::Unknown;
+  }
+  if (ReadProfileText(configFile, u"Sites", u"Lines", u"") == u"typed")
+    return TKvSiteLines::Typed;
+  // Only the window position, which every closing of older versions wrote, proves that the file
+  // is the one they kept beside these lists.
+  if (ReadProfileText(configFile, u"Window", u"Top", u"").empty() &&
+      ReadProfileText(configFile, u"Window", u"Left", u"").empty())
+    return TKvSiteLines::Unknown;
+  return TKvSiteLines::NotRecorded;
 }
 
 void RecordSiteLinesTyped(const std::u16string &configFile) {

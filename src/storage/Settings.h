@@ -43,10 +43,14 @@ TKvWindowPosition LoadWindowPosition(const std::u16string &configFile);
 // write to <configFile>" when it fails.
 void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t left);
 
-// Whether the site lines hold each new site's URL as the user typed it ("[Sites] Lines=typed").
-// Lines written before that hold more than scheme and host only where a reorder put a typed URL
-// there, while their buttons gave scheme and host; the first opening rewrites them and records it.
-bool SiteLinesAreTyped(const std::u16string &configFile);
+// What config.ini says of the site lines. Typed ("[Sites] Lines=typed"): each new site's line holds
+// its URL as the user typed it. NotRecorded: config.ini was read and has no such mark, so the lines
+// were written when a line held more than scheme and host only where a reorder put a typed URL
+// there, while its button gave scheme and host; the first opening rewrites them and records it.
+// Unknown: config.ini is missing or cannot be read, which proves nothing (the lists may have moved
+// without it): the lines are taken as typed, since a rewrite changes passwords for good.
+enum class TKvSiteLines { Typed, NotRecorded, Unknown };
+TKvSiteLines ReadSiteLines(const std::u16string &configFile);
 // Raises "Unable to write to <configFile>".
 void RecordSiteLinesTyped(const std::u16string &configFile);
 

@@ -59,14 +59,6 @@ public:
   }
 };
 
-// Lower-cases "A" to "Z" only; every other character stays as it is.
-std::u16string AsciiLower(std::u16string text) {
-  for (char16_t &c : text)
-    if (c >= u'A' && c <= u'Z')
-      c = char16_t(c + (u'a' - u'A'));
-  return text;
-}
-
 // Runs steps that must all be tried, keeping the message of the first that fails.
 struct TFirstError {
   std::optional<std::u16string> Message;
@@ -194,6 +186,11 @@ void TfmMain::ConnectHandlers() {
           });
   connect(bbClose, &QPushButton::clicked, this, [this] { Guarded([this] { bbCloseClick(); }); });
   connect(edURL, &QLineEdit::textChanged, this, [this] { Guarded([this] { edURLChange(); }); });
+  // A password on show belongs to the master password, URL and login on show: any change of them
+  // takes it away, so that "Copy" never hands over one of other inputs.
+  connect(edMasterPass, &QLineEdit::textChanged, edPassword, &QLineEdit::clear);
+  connect(edURL, &QLineEdit::textChanged, edPassword, &QLineEdit::clear);
+  connect(edLogin, &QComboBox::editTextChanged, edPassword, &QLineEdit::clear);
   connect(sbDeleteLogin, &QToolButton::clicked, this,
           [this] { Guarded([this] { sbDeleteLoginClick(); }); });
   connect(sbDeleteURL, &QToolButton::clicked, this,
@@ -254,28 +251,42 @@ void TfmMain::FormCreate() {
 }
 
 void TfmMain::LoadLists() {
-  const bool linesTyped = SiteLinesAreTyped(FConfigFile);
-  for (const TKvSite &site : FSites.Load(linesTyped))
+  const TKvSiteLines lines = ReadSiteLines(FConfigFile);
+  // Buttons come for whatever the store could take, also when it could not read the lists.
+  TFirstError loadError;
+  loadError.Run([&] { FSites.Load(lines == TKvSiteLines::NotRecorded); });
+  for (const TKvSite &site : FSites.Sites())
     AddSiteButton(site);
-  if (linesTyped)
+  // Lines from before typed URLs are rewritten only at an opening that read both lists, and only
+  // then recorded; lines taken as typed are recorded as such, so that a config.ini written later
+  // never makes them look old.
+  FSiteLinesToRecord =
+      lines == TKvSiteLines::Unknown || (lines == TKvSiteLines::NotRecorded && FSites.Loaded());
+  RecordSiteLinesTyped();
+  if (loadError.Message)
+    throw EKvError(*loadError.Message);
+  ReportNotices();
+}
+
+void TfmMain::RecordSiteLinesTyped() {
+  if (!FSiteLinesToRecord)
     return;
-  // Lines written before new sites kept their URL as typed now say what their buttons gave; they
-  // reach the disk before config.ini records it, so a failure in between only repeats this at the
-  // next opening, and until it is recorded new sites are listed as before. A folder that takes no
-  // writes is reported by the closing.
+  // Rewritten lines reach the disk before config.ini records them, so a failure in between only
+  // repeats the rewrite at the next opening, and until it is recorded new sites are listed as
+  // before. A folder that takes no writes is reported by the closing.
   try {
     if (FSites.LinesRewritten())
-      FSites.SaveURLs();
-    RecordSiteLinesTyped(FConfigFile);
+      FSites.Save();
+    ::RecordSiteLinesTyped(FConfigFile);
     FSites.SetLinesTyped();
+    FSiteLinesToRecord = false;
   } catch (const EKvError &) {
   }
 }
 
 void TfmMain::AddSiteButton(const TKvSite &site) {
-  const int position =
-      bgThumbs->AddButton(QStringLiteral("   ") + Q(site.Host), 0,
-                          QVariant::fromValue(TURLInfo::Create(site.Index, site.URL)));
+  const int position = bgThumbs->AddButton(QStringLiteral("   ") + Q(site.Host), 0,
+                                           QVariant::fromValue(TURLInfo::Create(site)));
   // Captions are cut to the button's width; the whole URL is a pointer's rest away.
   bgThumbs->SetToolTip(position, Q(site.URL));
 }
@@ -288,23 +299,32 @@ void TfmMain::FormDestroy() {
   if (FDestroyed)
     return;
   FDestroyed = true;
-  TFirstError firstError;
-
   for (int position = 0; position < bgThumbs->Count(); ++position)
     bgThumbs->SetData(position, {});
+  SaveState();
+}
 
+void TfmMain::SaveState() {
+  TFirstError firstError;
   if (FPositionKept) {
     if (isVisible())
       RememberPosition();
     const QPoint position = FWasShown ? FShownPosition : pos();
+    // The mark goes first: a config.ini with a position but no mark would make typed lines look
+    // like old ones.
+    RecordSiteLinesTyped();
     firstError.Run([&] { SaveWindowPosition(FConfigFile, position.y(), position.x()); });
   }
-
-  firstError.Run([&] { FSites.SaveURLs(); });
-  firstError.Run([&] { FSites.SaveLogins(); });
+  firstError.Run([&] { FSites.Save(); });
 
   if (firstError.Message)
     ReportError(*firstError.Message);
+  ReportNotices();
+}
+
+void TfmMain::ReportNotices() {
+  for (const std::u16string &notice : FSites.TakeNotices())
+    ReportError(notice);
 }
 
 void TfmMain::ReportError(const std::u16string &message) {
@@ -389,22 +409,16 @@ void TfmMain::ShowWarning(const std::u16string &message) {
 }
 
 bool TfmMain::IsKnownURL(const std::u16string &Text) const {
-  const std::u16string wanted = AsciiLower(Text);
   for (int position = 0; position < bgThumbs->Count(); ++position)
-    if (AsciiLower(ButtonInfo(position).URL()) == wanted)
+    if (ButtonInfo(position).URL() == Text)
       return true;
   return false;
-}
-
-bool TfmMain::IsKnownLogin(int32_t Index, const std::u16string &Login) const {
-  return FSites.Logins().IndexOf(IndexPrefix(Index) + Login) >= 0;
 }
 
 int32_t TfmMain::RememberedButtonInView() const {
   if (FLastClickedButton < 0 || FLastClickedButton >= bgThumbs->Count())
     return -1;
-  if (AsciiLower(ButtonInfo(FLastClickedButton).URL()) !=
-      AsciiLower(edURL->text().toStdU16String()))
+  if (ButtonInfo(FLastClickedButton).URL() != edURL->text().toStdU16String())
     return -1;
   return FLastClickedButton;
 }
@@ -412,7 +426,7 @@ int32_t TfmMain::RememberedButtonInView() const {
 int TfmMain::SelectedLogin() const {
   const QString text = edLogin->currentText();
   for (int i = 0; i < edLogin->count(); ++i)
-    if (edLogin->itemText(i).compare(text, Qt::CaseInsensitive) == 0)
+    if (edLogin->itemText(i) == text)
       return i;
   return -1;
 }
@@ -423,12 +437,13 @@ void TfmMain::bbGenerateClick() {
   const TKvWipeOnExit wipeM(M);
   const std::u16string U = edURL->text().toStdU16String();
   const std::u16string L = edLogin->currentText().toStdU16String();
+  // A password on show always belongs to the inputs on show.
+  edPassword->clear();
   if (const std::optional<std::u16string> refused = RefusedGenerateInput(M, U))
     return ShowWarning(*refused);
 
   std::u16string derived = DeriveSitePassword(M, U, L);
   const TKvWipeOnExit wipeDerived(derived);
-  edPassword->setText(Q(derived));
 
   if (SelectedLogin() < 0) {
     edLogin->addItem(Q(L));
@@ -436,14 +451,12 @@ void TfmMain::bbGenerateClick() {
     if (edLogin->currentText() != Q(L))
       edLogin->setEditText(Q(L));
   }
+  edPassword->setText(Q(derived));
 
   if (IsKnownURL(U)) {
     const int32_t remembered = RememberedButtonInView();
-    if (remembered < 0)
-      return;
-    const int32_t N = ButtonInfo(remembered).Index();
-    if (!L.empty() && !IsKnownLogin(N, L))
-      FSites.Logins().AddLogin(N, L);
+    if (remembered >= 0 && !L.empty())
+      FSites.AddLogin(ButtonInfo(remembered).Index(), L);
     return;
   }
 
@@ -451,7 +464,7 @@ void TfmMain::bbGenerateClick() {
   const TKvSite site = FSites.AddSite(U);
   AddSiteButton(site);
   if (!L.empty())
-    FSites.Logins().AddLogin(site.Index, L);
+    FSites.AddLogin(site.Index, L);
 }
 
 void TfmMain::sbCopyClick() {
@@ -475,7 +488,10 @@ void TfmMain::bgThumbsButtonClicked(int32_t P) {
 }
 
 void TfmMain::bgThumbsReorderButton(int32_t Old, int32_t New) {
-  FSites.MoveSite(Old, New);
+  // The group has moved the button already: its site now stands before the next button's.
+  FSites.MoveSite(ButtonInfo(New).Site(), New + 1 < bgThumbs->Count()
+                                              ? std::optional(ButtonInfo(New + 1).Site())
+                                              : std::nullopt);
   int32_t &last = FLastClickedButton;
   if (last == -1)
     return;
@@ -524,12 +540,8 @@ void TfmMain::sbDeleteLoginClick() {
   const int selected = SelectedLogin();
   if (remembered < 0 || edURL->text().isEmpty() || selected < 0)
     return;
-  const int32_t N = ButtonInfo(remembered).Index();
-  TKvLogins &logins = FSites.Logins();
-  const int32_t line = logins.IndexOf(IndexPrefix(N) + edLogin->currentText().toStdU16String());
-  if (line < 0)
+  if (!FSites.RemoveLogin(ButtonInfo(remembered).Index(), edLogin->currentText().toStdU16String()))
     return;
-  logins.Delete(line);
   edLogin->removeItem(selected);
   edLogin->setCurrentIndex(-1);
   edLogin->clearEditText();
@@ -539,7 +551,7 @@ void TfmMain::sbDeleteURLClick() {
   const int32_t remembered = RememberedButtonInView();
   if (remembered < 0 || edURL->text().isEmpty())
     return;
-  FSites.RemoveSite(remembered);
+  FSites.RemoveSite(ButtonInfo(remembered).Site());
   bgThumbs->RemoveButton(remembered);
   FLastClickedButton = -1;
   edURL->clear();

@@ -29,18 +29,21 @@ class TKvFingerprintView;
 class TKvClipboardGuard;
 class TKvThumbButtonGroup;
 
-// The data of one recently-used-URL button: its site index and the URL a click puts into the URL
-// box, the URL its site's line holds.
+// The data of one recently-used-URL button: the site it stands for, its site index and the URL a
+// click puts into the URL box, the URL its site's line holds.
 class TURLInfo {
 public:
   TURLInfo() = default;
-  TURLInfo(int32_t Index, std::u16string URL) : FIndex(Index), FURL(std::move(URL)) {}
-  static TURLInfo Create(int32_t Index, std::u16string URL) { return {Index, std::move(URL)}; }
+  TURLInfo(TKvSiteId Site, int32_t Index, std::u16string URL)
+      : FSite(Site), FIndex(Index), FURL(std::move(URL)) {}
+  static TURLInfo Create(const TKvSite &site) { return {site.Id, site.Index, site.URL}; }
 
+  TKvSiteId Site() const { return FSite; }
   int32_t Index() const { return FIndex; }
   const std::u16string &URL() const { return FURL; }
 
 private:
+  TKvSiteId FSite = 0;
   int32_t FIndex = 0;
   std::u16string FURL;
 };
@@ -71,10 +74,12 @@ public:
   // Runs FormDestroy when it has not run yet.
   ~TfmMain() override;
 
-  // The closing sequence: the buttons' data, the position (where it is kept), then both lists.
-  // Every step runs even when an earlier one fails; the first error goes to the error report. Runs
-  // once.
+  // The closing sequence: the buttons' data, then SaveState. Runs once.
   void FormDestroy();
+  // Writes what the window keeps: the position (where it is kept), then what changed of the lists.
+  // Every step runs even when an earlier one fails; the first error goes to the error report, and
+  // what the user should know of the files (a copy kept aside) follows it.
+  void SaveState();
 
   // The site list and login list as loaded, for the actions and for tests.
   const TKvURLs &URLs() const { return FSites.URLs(); }
@@ -102,8 +107,10 @@ private:
   void ConnectHandlers();
   void FormCreate();
   void LoadLists();
+  void RecordSiteLinesTyped();
   void AddSiteButton(const TKvSite &site);
   void ReportError(const std::u16string &message);
+  void ReportNotices();
   void RememberPosition();
 
   // Writes the master password box's text to master.key while "Save password" is ticked, and
@@ -127,13 +134,14 @@ private:
   void sbDeleteLoginClick();
   void sbDeleteURLClick();
 
+  // Whether a button holds exactly Text: a URL that differs in any character, letter case
+  // included, gives another password and so is another site.
   bool IsKnownURL(const std::u16string &Text) const;
-  bool IsKnownLogin(int32_t Index, const std::u16string &Login) const;
-  // The remembered button while the URL box still holds its URL, as IsKnownURL compares; -1
+  // The remembered button while the URL box still holds exactly its URL; -1
   // otherwise. The actions on a remembered site go through this, so a user who sees one URL never
   // changes another site's data.
   int32_t RememberedButtonInView() const;
-  // The login drop-down's entry that its text equals, ignoring case; -1 for none.
+  // The login drop-down's entry that its text equals exactly; -1 for none.
   int SelectedLogin() const;
   void ShowWarning(const std::u16string &message);
 
@@ -150,8 +158,9 @@ private:
 
   // The window's state, as the closing sequence and the actions use it.
   bool FFirst = false;
-  bool FMasterKeyUnread = false; // master.key was there at opening and could not be read
-  TKvSiteStore FSites;           // the site list and the login list, with their files
+  bool FMasterKeyUnread = false;   // master.key was there at opening and could not be read
+  TKvSiteStore FSites;             // the site list and the login list, with their files
+  bool FSiteLinesToRecord = false; // new site lines keep their URL as typed, not yet in config.ini
   std::u16string FMasterKeyFile;
   std::u16string FConfigFile;
   int32_t FLastClickedButton = -1;

@@ -48,18 +48,19 @@ protected:
 
 TEST_F(SiteStoreTest, UntilTypedLinesAreRecordedANewSiteIsListedAsItsButtonWillGiveIt) {
   WriteFile(folder / "urls.db", "1:https://one.example/a\r\n");
-  for (const bool typed : {false, true}) {
-    SCOPED_TRACE(typed);
+  for (const bool rewrite : {true, false}) {
+    SCOPED_TRACE(rewrite);
     TKvSiteStore store = Store();
-    const std::vector<TKvSite> sites = store.Load(typed);
-    EXPECT_EQ(store.LinesRewritten(), !typed);
-    EXPECT_EQ(URLsOf(sites), std::vector<std::u16string>{typed ? u"https://one.example/a"
-                                                               : u"https://one.example"});
+    store.Load(rewrite);
+    EXPECT_EQ(store.LinesRewritten(), rewrite);
+    EXPECT_EQ(
+        URLsOf(store.Sites()),
+        std::vector<std::u16string>{rewrite ? u"https://one.example" : u"https://one.example/a"});
     const TKvSite added = store.AddSite(u"https://[::1]:8080/admin");
     EXPECT_EQ(added.Index, 2);
     EXPECT_EQ(added.URL, u"https://[::1]:8080/admin"); // the button holds it as typed
     EXPECT_EQ(added.Host, u"::1");
-    EXPECT_EQ(store.URLs().Get(1), typed ? u"2:https://[::1]:8080/admin" : u"2:https://[::1]");
+    EXPECT_EQ(store.URLs().Get(1), rewrite ? u"2:https://[::1]" : u"2:https://[::1]:8080/admin");
   }
 }
 
@@ -69,7 +70,7 @@ TEST_F(SiteStoreTest, ANewSiteTakesAnIndexNeitherListHasHeld) {
   const struct {
     const char *Name;
     std::string URLs, Logins;
-    int DeletedPosition; // the button deleted before the site is added, or -1
+    int DeletedPosition; // the site deleted before the new one is added, or -1
     int32_t Index;
   } rows[] = {
       {"both lists agree", "1:https://a.example\r\n2:https://b.example\r\n", "2:bob\r\n", -1, 3},
@@ -86,30 +87,58 @@ TEST_F(SiteStoreTest, ANewSiteTakesAnIndexNeitherListHasHeld) {
     if (!row.Logins.empty())
       WriteFile(folder / "logins.db", row.Logins);
     TKvSiteStore store = Store();
-    store.Load(true);
+    store.Load(false);
     if (row.DeletedPosition >= 0)
-      store.RemoveSite(row.DeletedPosition);
+      store.RemoveSite(store.Sites()[std::size_t(row.DeletedPosition)].Id);
     const TKvSite added = store.AddSite(u"https://new.example");
     EXPECT_EQ(added.Index, row.Index);
     // The next one follows it, also when it is deleted again at once.
-    store.RemoveSite(int(store.URLs().Count()) - 1);
+    store.RemoveSite(added.Id);
     EXPECT_EQ(store.AddSite(u"https://next.example").Index, row.Index + 1);
     EXPECT_EQ(store.Logins().LoginsByIndex(row.Index + 1)->Count(), 0);
   }
 }
 
-TEST_F(SiteStoreTest, FilesAreWrittenOnlyWhenAsked) {
-  WriteFile(folder / "urls.db", "1:https://one.example/a\r\n");
+TEST_F(SiteStoreTest, OnlyWhatChangedIsWrittenAndOnlyWhenAsked) {
+  // Bytes that are no text behind the mark would come back as U+FFFD: a list nobody edited keeps
+  // them, whatever else is written.
+  const std::string urls = std::string("\xEF\xBB\xBF") + "1:https://one.example/\xFF\r\n";
+  WriteFile(folder / "urls.db", urls);
   WriteFile(folder / "logins.db", "1:ann\r\n");
   TKvSiteStore store = Store();
   store.Load(false);
-  store.Logins().AddLogin(1, u"bob");
-  EXPECT_EQ(ReadFile(folder / "urls.db"), "1:https://one.example/a\r\n");
-  store.SaveURLs();
-  EXPECT_EQ(ReadFile(folder / "urls.db"), AnsiListMark() + "1:https://one.example\r\n");
+  store.AddLogin(1, u"bob");
+  store.AddLogin(1, u"bob"); // recorded once
+  store.AddLogin(1, u"Bob"); // another password, so another login
   EXPECT_EQ(ReadFile(folder / "logins.db"), "1:ann\r\n");
-  store.SaveLogins();
-  EXPECT_EQ(ReadFile(folder / "logins.db"), AnsiListMark() + "1:ann\r\n1:bob\r\n");
+  store.Save();
+  EXPECT_EQ(ReadFile(folder / "urls.db"), urls);
+  EXPECT_EQ(ReadFile(folder / "logins.db"), AnsiListMark() + "1:ann\r\n1:bob\r\n1:Bob\r\n");
+  EXPECT_TRUE(store.TakeNotices().empty());
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 2);
+}
+
+TEST_F(SiteStoreTest, CopiesKeptAsideTakeTheFirstFreeNameAndAreNeverReplaced) {
+  const std::string urls = std::string("\xEF\xBB\xBF") + "1:https://one.example/\xFF\r\n";
+  WriteFile(folder / "urls.db.invalid-text.bak", "first\r\n");
+  for (const char *kept : {"urls.db.invalid-text.bak.1", "urls.db.invalid-text.bak.2"}) {
+    SCOPED_TRACE(kept);
+    WriteFile(folder / "urls.db", urls);
+    TKvSiteStore store = Store();
+    store.Load(false);
+    store.AddSite(u"https://two.example");
+    store.Save();
+    EXPECT_EQ(ReadFile(folder / kept), urls);
+    const std::vector<std::u16string> notices = store.TakeNotices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_NE(notices[0].find(U(folder / kept)), std::u16string::npos);
+    // Written once: a second save of the same session keeps no second copy.
+    store.AddSite(u"https://three.example");
+    store.Save();
+    EXPECT_TRUE(store.TakeNotices().empty());
+  }
+  EXPECT_EQ(ReadFile(folder / "urls.db.invalid-text.bak"), "first\r\n");
+  EXPECT_FALSE(std::filesystem::exists(folder / "urls.db.invalid-text.bak.3"));
 }
 
 } // namespace

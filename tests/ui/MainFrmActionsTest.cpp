@@ -15,9 +15,11 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
+#include <functional>
 
 namespace {
 
@@ -177,33 +179,40 @@ TEST_F(MainWindowActionsTest, GenerateForANewSiteListsAndKeepsTheURLAsTyped) {
   EXPECT_TRUE(errors.isEmpty());
 }
 
-TEST_F(MainWindowActionsTest, KnownURLIsMatchedIgnoringOnlyASCIICase) {
+// What Generate gives for a URL, the button it leaves gives later: any other spelling, letter case
+// included, is another site with a button of its own.
+TEST_F(MainWindowActionsTest, KnownURLIsMatchedExactlyAndItsButtonGivesWhatGenerateGave) {
   struct Row {
     QString url;
     bool newSite;
   };
   const Row rows[] = {
-      {"https://one.example", false},
-      {"HTTPS://ONE.Example", false},
-      {"https://one.example/", true},
-      {"https://b\u00fccher.example", false},
-      // Only "A" to "Z" are folded: a non-ASCII capital is another URL.
-      {"https://B\u00dcCHER.example", true},
+      {"https://one.example", false},         {"HTTPS://ONE.Example", true},
+      {"https://One.example", true},          {"https://one.example/", true},
+      {"https://b\u00fccher.example", false}, {"https://B\u00dcCHER.example", true},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.url.toStdString());
     Reopen("1:https://one.example\r\n2:https://b\u00fccher.example\r\n", "");
-    Type("pw", row.url, "");
+    Type("pw", row.url, "bob");
     Press("bbGenerate");
-    EXPECT_EQ(window->edPassword->text(), Derived("pw", row.url, ""));
-    EXPECT_EQ(window->bgThumbs->Count(), row.newSite ? 3 : 2);
+    const QString shown = window->edPassword->text();
+    EXPECT_EQ(shown, Derived("pw", row.url, "bob"));
+    ASSERT_EQ(window->bgThumbs->Count(), row.newSite ? 3 : 2);
     EXPECT_EQ(window->URLs().Count(), row.newSite ? 3 : 2);
+    if (!row.newSite)
+      continue;
+    EXPECT_EQ(Lines(window->Logins()), QStringList{"3:bob"});
+    ClickSite(2);
+    window->edLogin->setEditText("bob");
+    Press("bbGenerate");
+    EXPECT_EQ(window->edPassword->text(), shown);
   }
   EXPECT_TRUE(errors.isEmpty());
 }
 
-TEST_F(MainWindowActionsTest,
-       GenerateAddsTheLoginEntryOnceIgnoringCaseAndRecordsItForTheClickedSite) {
+// Logins, too, give another password in another case: each spelling is an entry of its own.
+TEST_F(MainWindowActionsTest, GenerateAddsEachLoginSpellingOnceAndRecordsItForTheClickedSite) {
   ClickSite(1); // two.example, login carol
   window->edMasterPass->setText("pw");
   window->edLogin->setEditText("bob");
@@ -212,9 +221,11 @@ TEST_F(MainWindowActionsTest,
   window->edLogin->setEditText("Bob");
   Press("bbGenerate");
   EXPECT_EQ(window->edPassword->text(), Derived("pw", "https://two.example", "Bob"));
-  EXPECT_EQ(Entries(), QStringList({"carol", "bob"}));
-  EXPECT_EQ(window->edLogin->currentText(), "Bob");
-  EXPECT_EQ(Lines(window->Logins()), StoredLogins + QStringList{"2:bob"});
+  window->edLogin->setEditText("bob");
+  Press("bbGenerate");
+  EXPECT_EQ(Entries(), QStringList({"carol", "bob", "Bob"}));
+  EXPECT_EQ(window->edLogin->currentText(), "bob");
+  EXPECT_EQ(Lines(window->Logins()), StoredLogins + QStringList({"2:bob", "2:Bob"}));
   EXPECT_EQ(window->LastClickedButton(), 1);
   EXPECT_EQ(window->bgThumbs->Count(), 3);
 }
@@ -235,12 +246,13 @@ TEST_F(MainWindowActionsTest, GenerateRecordsNoLoginUnlessTheURLBoxHoldsTheRemem
     int click; // -1: none
     QString url;
     QStringList logins;
+    int buttons;
   };
   const Row rows[] = {
-      {"known URL typed before any click", -1, "https://two.example", StoredLogins},
-      {"another site's URL typed after a click", 0, "https://two.example", StoredLogins},
-      {"the clicked URL in other case", 0, "HTTPS://one.EXAMPLE",
-       StoredLogins + QStringList{"1:dave"}},
+      {"known URL typed before any click", -1, "https://two.example", StoredLogins, 3},
+      {"another site's URL typed after a click", 0, "https://two.example", StoredLogins, 3},
+      {"the clicked URL in other case: a new site", 0, "HTTPS://one.EXAMPLE",
+       StoredLogins + QStringList{"4:dave"}, 4},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.what);
@@ -251,7 +263,7 @@ TEST_F(MainWindowActionsTest, GenerateRecordsNoLoginUnlessTheURLBoxHoldsTheRemem
     Press("bbGenerate");
     EXPECT_EQ(window->edPassword->text(), Derived("pw", row.url, "dave"));
     EXPECT_EQ(Lines(window->Logins()), row.logins);
-    EXPECT_EQ(window->bgThumbs->Count(), 3);
+    EXPECT_EQ(window->bgThumbs->Count(), row.buttons);
   }
 }
 
@@ -291,6 +303,38 @@ TEST_F(MainWindowActionsTest, CopyPutsThePasswordOnTheClipboardMarkedSecretAndKe
   EXPECT_TRUE(clipboardGuard.HoldsOurs());
   EXPECT_TRUE(clipboardGuard.Pending());
   EXPECT_TRUE(errors.isEmpty());
+}
+
+// "Copy" must never hand over a password of other inputs than the ones the window shows.
+TEST_F(MainWindowActionsTest, AnyChangeOfTheInputsTakesThePasswordAwayBeforeCopyCanReachIt) {
+  const struct {
+    const char *what;
+    std::function<void(TfmMain &)> change;
+  } rows[] = {
+      {"a key in the master password", [](TfmMain &w) { w.edMasterPass->setText("pw2"); }},
+      {"another URL", [](TfmMain &w) { w.edURL->setText("https://two.example"); }},
+      {"a URL that Generate refuses",
+       [](TfmMain &w) {
+         w.edURL->setText("two.example");
+         w.bbGenerate->click();
+       }},
+      {"another login", [](TfmMain &w) { w.edLogin->setEditText("bobby"); }},
+      {"another login picked", [](TfmMain &w) { w.edLogin->setCurrentIndex(0); }},
+  };
+  QClipboard &clipboard = *QGuiApplication::clipboard();
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.what);
+    Reopen();
+    ClickSite(0);
+    Type("pw", "https://one.example", "bob");
+    Press("bbGenerate");
+    ASSERT_FALSE(window->edPassword->text().isEmpty());
+    row.change(*window);
+    EXPECT_TRUE(window->edPassword->text().isEmpty());
+    clipboard.setText("the user's own text");
+    Press("sbCopy");
+    EXPECT_EQ(clipboard.text(), "the user's own text");
+  }
 }
 
 TEST_F(MainWindowActionsTest, CopyKeysMarkThePasswordSecretAndAnEmptyBoxLeavesTheClipboardAlone) {
@@ -369,7 +413,7 @@ TEST_F(MainWindowActionsTest, ChoosingASiteShowsItsURLAndOffersItsLoginsWithNone
   EXPECT_TRUE(Entries().isEmpty());
 }
 
-TEST_F(MainWindowActionsTest, ChangingTheURLEmptiesOnlyTheLoginDropDown) {
+TEST_F(MainWindowActionsTest, ChangingTheURLEmptiesTheLoginDropDownAndThePassword) {
   ClickSite(0);
   window->edMasterPass->setText("pw");
   window->edLogin->setEditText("alice");
@@ -378,10 +422,11 @@ TEST_F(MainWindowActionsTest, ChangingTheURLEmptiesOnlyTheLoginDropDown) {
   window->edURL->setText("https://one.example"); // the same text: no change
   EXPECT_EQ(Entries(), QStringList({"alice", "bob"}));
   EXPECT_EQ(window->edLogin->currentText(), "alice");
+  EXPECT_EQ(window->edPassword->text(), password);
   window->edURL->setText("https://one.exampl");
   EXPECT_TRUE(Entries().isEmpty());
   EXPECT_EQ(window->edLogin->currentText(), "");
-  EXPECT_EQ(window->edPassword->text(), password);
+  EXPECT_TRUE(window->edPassword->text().isEmpty());
   EXPECT_EQ(window->LastClickedButton(), 0);
   EXPECT_EQ(Lines(window->Logins()), StoredLogins);
 }
@@ -452,7 +497,6 @@ TEST_F(MainWindowActionsTest, DeleteURLRemovesTheRememberedSiteWithItsLoginsAndF
   ClickSite(0);
   Type("pw", "https://one.example", "alice");
   Press("bbGenerate");
-  const QString password = window->edPassword->text();
   Press("sbDeleteURL");
   EXPECT_EQ(Captions(*window), QStringList({"   two.example", "   three.example"}));
   EXPECT_EQ(Lines(window->URLs()), StoredSites.mid(1));
@@ -461,7 +505,7 @@ TEST_F(MainWindowActionsTest, DeleteURLRemovesTheRememberedSiteWithItsLoginsAndF
   EXPECT_EQ(window->edURL->text(), "");
   EXPECT_EQ(window->edLogin->currentText(), "");
   EXPECT_TRUE(Entries().isEmpty());
-  EXPECT_EQ(window->edPassword->text(), password);
+  EXPECT_TRUE(window->edPassword->text().isEmpty());
 
   // Nothing is remembered any more: a second press deletes nothing.
   window->edURL->setText("https://two.example");
@@ -484,9 +528,12 @@ TEST_F(MainWindowActionsTest, DeleteURLAfterDraggingTheRememberedButtonDeletesTh
   EXPECT_EQ(Lines(window->Logins()), QStringList{"2:carol"});
 }
 
-TEST_F(MainWindowActionsTest, DeleteLoginRemovesTheEntryItsTextMatchesIgnoringCase) {
+TEST_F(MainWindowActionsTest, DeleteLoginRemovesTheEntryItsTextMatchesExactly) {
   ClickSite(0);
-  window->edLogin->setEditText("BOB");
+  window->edLogin->setEditText("BOB"); // another login
+  Press("sbDeleteLogin");
+  EXPECT_EQ(Lines(window->Logins()), StoredLogins);
+  window->edLogin->setEditText("bob");
   Press("sbDeleteLogin");
   EXPECT_EQ(Lines(window->Logins()), QStringList({"1:alice", "2:carol"}));
   EXPECT_EQ(Entries(), QStringList{"alice"});

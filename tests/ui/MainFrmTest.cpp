@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -304,11 +305,10 @@ TEST_F(MainWindowTest, StoredSitesBecomeButtonsInLineOrderHoldingTheirLinesURL) 
     EXPECT_EQ(window->edLogin->count(), 0);
     EXPECT_TRUE(window->edPassword->text().isEmpty());
   }
+  // Lists nobody edited are not written again.
   EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
-  EXPECT_EQ(Get("urls.db"), Mark + urls);
-  EXPECT_EQ(Get("logins.db"), std::string(Mark) + "5:alice\r\n9:bob\r\n");
-  EXPECT_FALSE(Has("urls.db.bak"));
-  EXPECT_FALSE(Has("logins.db.bak"));
+  EXPECT_EQ(Get("urls.db"), urls);
+  EXPECT_EQ(Get("logins.db"), "5:alice\r\n9:bob\r\n");
 }
 
 TEST_F(MainWindowTest, LinesFromBeforeTypedURLsGiveTheSamePasswordsAfterTheFirstOpening) {
@@ -320,6 +320,7 @@ TEST_F(MainWindowTest, LinesFromBeforeTypedURLsGiveTheSamePasswordsAfterTheFirst
                  "7:https://[::1]:8080/admin\r\n"
                  "4:no index spelt here\r\n"
                  "x:not a site\r\n");
+  const std::string old = Get("urls.db");
   Put("config.ini", "[Window]\r\nTop=120\r\nLeft=130\r\n");
   const std::u16string gave[] = {u"http://five.example", u"https://two.example",
                                  u"ftp://nine.example", u"https://[::1]", u"http://"};
@@ -341,7 +342,11 @@ TEST_F(MainWindowTest, LinesFromBeforeTypedURLsGiveTheSamePasswordsAfterTheFirst
               u"typed");
   }
   EXPECT_EQ(LoadWindowPosition((data / "config.ini").u16string()).Top, 120);
-  EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
+  // The list as it was stays beside it, and the user is told where, once.
+  EXPECT_EQ(Get("urls.db.before-rewrite.bak"), old);
+  ASSERT_EQ(errors.size(), 1) << errors.join("\n").toStdString();
+  EXPECT_TRUE(
+      errors[0].contains(QString::fromStdString((data / "urls.db.before-rewrite.bak").string())));
 }
 
 TEST_F(MainWindowTest, EachButtonTakesTheFirstLineThatSpellsItsIndex) {
@@ -385,15 +390,21 @@ TEST_F(MainWindowTest, MissingLoginsFileStartsAnEmptyLoginList) {
   EXPECT_EQ(Get("logins.db"), Mark);
 }
 
-TEST_F(MainWindowTest, LoginsWithoutTheirSiteFileAreKeptAsBackupWhenTheExampleIsSeeded) {
+TEST_F(MainWindowTest, LoginsWithoutTheirSiteFileAreKeptAsideWhenTheExampleIsSeeded) {
   Put("logins.db", "4:carol\r\n");
+  Put("logins.db.without-sites.bak", "older\r\n"); // never replaced
   {
     auto window = Open();
     EXPECT_EQ(Captions(*window), QStringList({"   sourceforge.net"}));
     EXPECT_EQ(window->Logins().Count(), 0);
   }
-  EXPECT_TRUE(errors.isEmpty());
-  EXPECT_EQ(Get("logins.db.bak"), "4:carol\r\n");
+  const std::filesystem::path kept = data / "logins.db.without-sites.bak.1";
+  EXPECT_EQ(errors, QStringList{"\"" + QString::fromStdString((data / "logins.db").string()) +
+                                "\" held logins of sites that no site list names any more. They "
+                                "are kept in \"" +
+                                QString::fromStdString(kept.string()) + "\"."});
+  EXPECT_EQ(Get("logins.db.without-sites.bak"), "older\r\n");
+  EXPECT_EQ(ReadFile(kept), "4:carol\r\n");
   EXPECT_EQ(Get("logins.db"), Mark);
   EXPECT_EQ(Get("urls.db"), std::string(Mark) + "1:https://sourceforge.net\r\n");
 }
@@ -433,23 +444,46 @@ TEST_F(MainWindowTest, SiteLineThatDoesNotSplitCostsOnlyItself) {
       }
       EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
       EXPECT_EQ(Get("urls.db"), std::string(Mark) + urls + "8:https://new.example\r\n");
-      EXPECT_EQ(Get("logins.db"), std::string(Mark) + "3:dave\r\n7:erin\r\n");
-      EXPECT_FALSE(Has("urls.db.bak"));
-      EXPECT_FALSE(Has("logins.db.bak"));
+      EXPECT_EQ(Get("logins.db"), "3:dave\r\n7:erin\r\n");
       Put("urls.db", urls);
     }
   }
 }
 
-TEST_F(MainWindowTest, NulInAListFileCostsOnlyItself) {
-  Put("urls.db", "1:https://one.example\r\n");
-  Put("logins.db", std::string("1:ann\r\n1:b\0ob\r\n1:carl\r\n", 21));
-  {
-    auto window = Open();
-    EXPECT_EQ(window->Logins().Count(), 3);
+// Bytes that are no text (a NUL, an invalid sequence behind the UTF-8 mark) cost only their own
+// characters on screen. The file keeps them while nobody edits the list; an edit writes the list
+// with the old file kept beside it, and says where.
+TEST_F(MainWindowTest, BytesThatAreNoTextStayUnlessTheListIsEditedAndThenAreKeptAside) {
+  const struct {
+    const char *what;
+    std::string logins;
+  } rows[] = {
+      {"a NUL", std::string("1:ann\r\n1:b\0ob\r\n1:carl\r\n", 21)},
+      {"an invalid sequence behind the mark",
+       std::string(Mark) + "1:ann\r\n1:b\xC3ob\r\n1:carl\r\n"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.what);
+    std::filesystem::remove_all(data);
+    errors.clear();
+    Put("urls.db", "1:https://one.example\r\n");
+    Put("logins.db", row.logins);
+    Open().reset();
+    EXPECT_EQ(Get("logins.db"), row.logins);
+    {
+      auto window = Open();
+      EXPECT_EQ(window->Logins().Count(), 3);
+      window->edMasterPass->setText("pw");
+      window->bgThumbs->ClickButton(0);
+      window->edLogin->setEditText("dora");
+      window->bbGenerate->click();
+    }
+    EXPECT_EQ(Get("logins.db.invalid-text.bak"), row.logins);
+    EXPECT_TRUE(Get("logins.db").starts_with(std::string(Mark) + "1:ann\r\n"));
+    EXPECT_TRUE(Get("logins.db").ends_with("1:carl\r\n1:dora\r\n"));
+    ASSERT_EQ(errors.size(), 1);
+    EXPECT_TRUE(errors[0].contains("logins.db.invalid-text.bak")) << errors[0].toStdString();
   }
-  EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
-  EXPECT_EQ(Get("logins.db"), std::string(Mark) + "1:ann\r\n1:bob\r\n1:carl\r\n");
 }
 
 // A file that exists but cannot be read, for root as well: reading the process's own memory at
@@ -458,29 +492,70 @@ void PutUnreadable(const std::filesystem::path &file) {
   std::filesystem::create_symlink("/proc/self/mem", file);
 }
 
-TEST_F(MainWindowTest, UnreadableSiteFileIsReportedKeptAsBackupAndTheWindowStaysUsable) {
-  std::filesystem::create_directories(data);
-  PutUnreadable(data / "urls.db");
-  Put("logins.db", "3:dave\r\n");
-  {
-    auto window = Open();
-    ASSERT_EQ(errors.size(), 1);
-    EXPECT_EQ(errors[0], "Stream read error");
-    EXPECT_EQ(window->bgThumbs->Count(), 0);
-    EXPECT_EQ(window->Logins().Count(), 0);
-    // Still usable: a new site is added and written at the close.
-    window->edMasterPass->setText("pw");
-    window->edURL->setText("https://new.example/x");
-    Control<QAbstractButton>(*window, "bbGenerate")->click();
-    EXPECT_EQ(window->bgThumbs->Count(), 1);
+// The two lists load together or not at all: with either one unreadable the window shows no site
+// of them, no action reaches their lines, and neither file is written. What the user adds is kept
+// in "<list>.new" and joins the lists at the first opening that reads both.
+TEST_F(MainWindowTest, ListsThatCannotBeReadStayAsTheyAreAndWhatIsAddedJoinsThemLater) {
+  const std::string urls = "1:https://one.example\r\n2:https://two.example\r\n";
+  const std::string logins = "1:ann\r\n2:bob\r\n";
+  for (const char *unreadable : {"urls.db", "logins.db"}) {
+    SCOPED_TRACE(unreadable);
+    std::filesystem::remove_all(data);
+    errors.clear();
+    Put("urls.db", urls);
+    Put("logins.db", logins);
+    std::filesystem::rename(data / unreadable, data / "kept");
+    PutUnreadable(data / unreadable);
+    for (int session = 1; session <= 2; ++session) {
+      SCOPED_TRACE(session);
+      auto window = Open();
+      ASSERT_EQ(errors.size(), std::size_t(session));
+      EXPECT_TRUE(errors.back().startsWith("Stream read error.\n\nThe site list and the login list "
+                                           "are left as they are"));
+      ASSERT_EQ(window->bgThumbs->Count(), session - 1);
+      // Generate, delete, reorder and close, each of which once reached the hidden lines.
+      window->edMasterPass->setText("pw");
+      window->edURL->setText(QString("https://new%1.example/x").arg(session));
+      window->edLogin->setEditText("carol");
+      window->bbGenerate->click();
+      ASSERT_EQ(window->bgThumbs->Count(), session);
+      if (session == 2) {
+        // As a drop does: the button moves, then the window hears of it.
+        window->bgThumbs->MoveButton(1, 0);
+        emit window->bgThumbs->ReorderButton(1, 0);
+        window->bgThumbs->ClickButton(0);
+        window->sbDeleteURL->click(); // the new site just added, none of the listed ones
+        window->edURL->setText("https://new2.example/x");
+        window->edLogin->setEditText("carol");
+        window->bbGenerate->click();
+      }
+      window.reset();
+      EXPECT_EQ(ReadFile(data / "kept"), std::string(unreadable) == "urls.db" ? urls : logins);
+      EXPECT_TRUE(std::filesystem::is_symlink(data / unreadable));
+    }
+    EXPECT_EQ(Get("urls.db.new"), std::string(Mark) + "1:https://new1.example/x\r\n"
+                                                      "3:https://new2.example/x\r\n");
+    EXPECT_EQ(Get("logins.db.new"), std::string(Mark) + "1:carol\r\n3:carol\r\n");
+
+    // Readable again: the sites kept aside join the lists, with indexes of their own.
+    std::filesystem::remove(data / unreadable);
+    std::filesystem::rename(data / "kept", data / unreadable);
+    errors.clear();
+    {
+      auto window = Open();
+      EXPECT_EQ(Captions(*window), QStringList({"   one.example", "   two.example",
+                                                "   new1.example", "   new2.example"}));
+      ASSERT_EQ(errors.size(), 1);
+      EXPECT_TRUE(errors[0].startsWith("Sites and logins added while the lists could not be read "
+                                       "were taken into them"));
+    }
+    EXPECT_EQ(errors.size(), 1);
+    EXPECT_EQ(Get("urls.db"), std::string(Mark) + urls +
+                                  "3:https://new1.example/x\r\n4:https://new2.example/x\r\n");
+    EXPECT_EQ(Get("logins.db"), std::string(Mark) + logins + "3:carol\r\n4:carol\r\n");
+    EXPECT_FALSE(Has("urls.db.new"));
+    EXPECT_FALSE(Has("logins.db.new"));
   }
-  EXPECT_EQ(errors.size(), 1);
-  EXPECT_TRUE(std::filesystem::is_symlink(data / "urls.db.bak"));
-  EXPECT_EQ(Get("logins.db.bak"), "3:dave\r\n");
-  // Lines of the file set aside were never brought to what their buttons gave, so new sites
-  // are still listed as they were then: scheme and host.
-  EXPECT_EQ(Get("urls.db"), std::string(Mark) + "1:https://new.example\r\n");
-  EXPECT_EQ(Get("logins.db"), Mark);
 }
 
 TEST_F(MainWindowTest, FailingOpeningStepIsReportedWhileTheSitesStillLoadAndSurviveTheClose) {
@@ -504,17 +579,9 @@ TEST_F(MainWindowTest, FailingOpeningStepIsReportedWhileTheSitesStillLoadAndSurv
       EXPECT_EQ(window->Logins().Count(), 1);
     }
     EXPECT_TRUE(errors.size() == 1) << "the close reported an error";
-    EXPECT_EQ(Get("urls.db"), std::string(Mark) + "1:https://one.example\r\n");
-    EXPECT_EQ(Get("logins.db"), std::string(Mark) + "1:erin\r\n");
-    EXPECT_FALSE(std::filesystem::exists(data / "urls.db.bak"));
+    EXPECT_EQ(Get("urls.db"), "1:https://one.example\r\n");
+    EXPECT_EQ(Get("logins.db"), "1:erin\r\n");
   }
-}
-
-TEST_F(MainWindowTest, OlderBackupIsReplaced) {
-  Put("logins.db", "2:x\r\n");
-  Put("logins.db.bak", "older\r\n");
-  Open().reset();
-  EXPECT_EQ(Get("logins.db.bak"), "2:x\r\n");
 }
 
 // A keyring that is locked at opening: the key that sealed master.key cannot be fetched.
@@ -706,20 +773,91 @@ TEST_F(MainWindowTest, ClosingWritesTheListsEvenWhenThePositionCannotBeSaved) {
   {
     auto window = Open();
     EXPECT_TRUE(errors.isEmpty());
+    window->edMasterPass->setText("pw");
+    window->edURL->setText("https://three.example");
+    window->bbGenerate->click();
   }
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors[0].startsWith("Unable to write to")) << errors[0].toStdString();
-  EXPECT_EQ(Get("urls.db"), std::string(Mark) + "2:https://two.example\r\n");
+  EXPECT_EQ(Get("urls.db"),
+            std::string(Mark) + "2:https://two.example\r\n3:https://three.example\r\n");
   EXPECT_EQ(Get("logins.db"), Mark);
 }
 
 TEST_F(MainWindowTest, ClosingReportsOnlyTheFirstOfSeveralFailures) {
   std::filesystem::create_directories(data / "config.ini");
-  std::filesystem::create_directories(data / "logins.db" / "x"); // cannot be replaced
+  // A link to a folder that is not there: nothing to read, and nothing can be written.
+  std::filesystem::create_symlink("missing/logins.db", data / "logins.db");
   Open().reset();
   ASSERT_EQ(errors.size(), 1);
   EXPECT_TRUE(errors[0].startsWith("Unable to write to")) << errors[0].toStdString();
   EXPECT_EQ(Get("urls.db"), std::string(Mark) + "1:https://sourceforge.net\r\n");
+}
+
+// The mark that lines hold typed URLs lives in config.ini, which users take for the window
+// position's file: whatever becomes of that file, a site keeps the password it gave.
+TEST_F(MainWindowTest, ATypedSiteKeepsItsPasswordWhateverBecomesOfConfigIni) {
+  const QString url = "https://example.com/login?next=1";
+  using TChange = std::function<void(const std::filesystem::path &)>;
+  const struct {
+    const char *what;
+    TChange change;
+  } rows[] = {
+      {"deleted", [](const std::filesystem::path &file) { std::filesystem::remove(file); }},
+      {"unreadable",
+       [](const std::filesystem::path &file) {
+         std::filesystem::remove(file);
+         PutUnreadable(file);
+       }},
+      {"a folder in its place",
+       [](const std::filesystem::path &file) {
+         std::filesystem::remove(file);
+         std::filesystem::create_directory(file);
+       }},
+      {"another machine's copy",
+       [this](const std::filesystem::path &file) {
+         WriteFile(file, "[Window]\r\nTop=300\r\nLeft=10\r\n[Sites]\r\nLines=typed\r\n");
+       }},
+      {"one with neither the mark nor a position",
+       [this](const std::filesystem::path &file) {
+         WriteFile(file, "[Clipboard]\r\nClearAfter=5\r\n");
+       }},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.what);
+    std::filesystem::remove_all(data);
+    errors.clear();
+    QString given;
+    {
+      auto window = Open();
+      window->edMasterPass->setText("pw");
+      window->edURL->setText(url);
+      window->edLogin->setEditText("bob");
+      window->bbGenerate->click();
+      given = window->edPassword->text();
+    }
+    const std::string urls = Get("urls.db");
+    row.change(data / "config.ini");
+    // Twice: the opening after the change, and the one that reads what that one wrote.
+    for (int opening = 1; opening <= 2; ++opening) {
+      SCOPED_TRACE(opening);
+      {
+        auto window = Open();
+        window->edMasterPass->setText("pw");
+        window->bgThumbs->ClickButton(1);
+        window->edLogin->setEditText("bob");
+        window->bbGenerate->click();
+        EXPECT_EQ(window->edURL->text(), url);
+        EXPECT_EQ(window->edPassword->text(), given);
+      }
+      EXPECT_EQ(Get("urls.db"), urls);
+      if (std::filesystem::is_directory(data / "config.ini") ||
+          std::filesystem::is_symlink(data / "config.ini"))
+        std::filesystem::remove_all(data / "config.ini");
+    }
+    for (const auto &entry : std::filesystem::directory_iterator(data))
+      EXPECT_EQ(entry.path().string().find(".bak"), std::string::npos) << entry.path();
+  }
 }
 
 } // namespace

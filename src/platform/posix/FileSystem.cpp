@@ -104,6 +104,24 @@ void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes, F
   SyncFolder(FolderOf(target));
 }
 
+bool CreateNewFile(const std::u16string &path, const ByteArray &bytes) {
+  const std::string name = Utf16ToUtf8(path);
+  TKvFileDescriptor file(
+      open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!file) {
+    if (errno == EEXIST)
+      return false;
+    CannotCreate(path, errno);
+  }
+  const bool written = WriteAndSync(file.Get(), bytes.data(), bytes.size());
+  if (!file.Close() || !written) {
+    unlink(name.c_str());
+    throw EKvError(u"Stream write error");
+  }
+  SyncFolder(FolderOf(name));
+  return true;
+}
+
 bool FileExists(const std::u16string &path) {
   struct stat info {};
   return stat(Utf16ToUtf8(path).c_str(), &info) == 0 && S_ISREG(info.st_mode);

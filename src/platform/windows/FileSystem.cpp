@@ -140,6 +140,23 @@ void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes, F
   }
 }
 
+bool CreateNewFile(const std::u16string &path, const ByteArray &bytes) {
+  TKvHandle file(CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
+      return false;
+    CannotCreate(path, error);
+  }
+  const bool written = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get());
+  if (!file.Close() || !written) {
+    DeleteFileW(Wide(path));
+    throw EKvError(u"Stream write error");
+  }
+  return true;
+}
+
 bool FileExists(const std::u16string &path) {
   const DWORD attributes = GetFileAttributesW(Wide(path));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
