@@ -22,6 +22,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFocusEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -362,9 +363,11 @@ void TfmMain::cbSaveClick() {
       const QSignalBlocker blocker(cbSave);
       cbSave->setChecked(true);
     }
+    FStoreFailureTold = true;
     throw;
   }
   FMasterKeyUnread = false;
+  FStoreFailureTold = false;
 }
 
 void TfmMain::ShowFingerprint() {
@@ -383,7 +386,17 @@ void TfmMain::edMasterPassChange() {
   // untick, never by typing.
   if (FFirst || FMasterKeyUnread)
     return;
-  StoreMasterPassword();
+  // A failure that lasts would raise a box at every keystroke, and each box takes the focus: the
+  // user hears of it once, and later changes retry quietly until one is stored.
+  try {
+    StoreMasterPassword();
+  } catch (...) {
+    if (FStoreFailureTold)
+      return;
+    FStoreFailureTold = true;
+    throw;
+  }
+  FStoreFailureTold = false;
 }
 
 void TfmMain::cbRunOnStartupClick() {
@@ -559,8 +572,21 @@ void TfmMain::sbDeleteURLClick() {
 }
 
 bool TfmMain::eventFilter(QObject *watched, QEvent *event) {
-  if (watched == edMasterPass && event->type() == QEvent::FocusOut)
-    Guarded([this] { ShowFingerprint(); });
+  if (watched == edMasterPass && event->type() == QEvent::FocusOut) {
+    // The user moving the focus on (Tab, Shift+Tab, a click, a shortcut) finishes the entry. A
+    // window that takes the focus (an error box, another program) or a pop-up menu only
+    // interrupts it.
+    switch (static_cast<QFocusEvent *>(event)->reason()) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::MouseFocusReason:
+    case Qt::ShortcutFocusReason:
+      Guarded([this] { ShowFingerprint(); });
+      break;
+    default:
+      break;
+    }
+  }
   if (watched == lbSite) {
     switch (event->type()) {
     case QEvent::MouseMove:

@@ -116,8 +116,9 @@ private:
   // Writes the master password box's text to master.key while "Save password" is ticked, and
   // deletes master.key while it is not.
   void StoreMasterPassword();
-  // Computes the master password's fingerprint for a finished entry (the focus left the box,
-  // "Generate" was pressed, a saved password was loaded); never while the user types.
+  // Computes the master password's fingerprint for a finished entry (the user moved the focus out
+  // of the box, "Generate" was pressed, a saved password was loaded); never while the user types,
+  // nor when another window or a pop-up menu takes the focus.
   void ShowFingerprint();
   void cbSaveClick();
   void edMasterPassChange();
@@ -158,6 +159,8 @@ private:
 
   // The window's state, as the closing sequence and the actions use it.
   bool FFirst = false;
+  // The last store of master.key failed and the user was told; later keystrokes retry quietly.
+  bool FStoreFailureTold = false;
   bool FMasterKeyUnread = false;   // master.key was there at opening and could not be read
   TKvSiteStore FSites;             // the site list and the login list, with their files
   bool FSiteLinesToRecord = false; // new site lines keep their URL as typed, not yet in config.ini

@@ -4,16 +4,20 @@
 
 #include "MainWindowFixture.h"
 #include "crypto/Fingerprint.h"
+#include "storage/MasterPassword.h"
+#include "support/ReadOnlyFolder.h"
 #include "ui/FingerprintView.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <functional>
 #include <vector>
 
 namespace {
@@ -69,7 +73,7 @@ TEST_F(FingerprintWindowTest, TypingShowsNothingLeavingTheBoxShowsTheSymbolsAKey
   EXPECT_FALSE(AnySymbolShown());
   EXPECT_TRUE(shown.isEmpty());
 
-  window->edURL->setFocus(); // the focus leaves the box
+  QTest::keyClick(window->edMasterPass, Qt::Key_Tab); // the focus leaves the box
   ASSERT_TRUE(WaitShown(shown));
   EXPECT_EQ(ShownNames(), "brown key, black cross, white bolt");
   EXPECT_EQ(ShownNames(), NamesOf(u"correct horse battery staple"));
@@ -110,6 +114,110 @@ TEST_F(FingerprintWindowTest, TypingShowsNothingLeavingTheBoxShowsTheSymbolsAKey
   EXPECT_TRUE(errors.isEmpty());
 }
 
+TEST_F(FingerprintWindowTest, OnlyAFocusMoveOfTheUserShowsTheSymbolsNotAWindowOrPopUpTakingIt) {
+  OpenShown();
+  QLineEdit *box = window->edMasterPass;
+  QWidget other; // another program's window
+  const struct {
+    const char *how;
+    std::function<void()> leave;
+    bool shows;
+  } rows[] = {
+      {"Tab", [&] { QTest::keyClick(box, Qt::Key_Tab); }, true},
+      {"Shift+Tab", [&] { QTest::keyClick(box, Qt::Key_Backtab, Qt::ShiftModifier); }, true},
+      {"a click in the URL box", [&] { QTest::mouseClick(window->edURL, Qt::LeftButton); }, true},
+      {"another window activated",
+       [&] {
+         other.show();
+         other.activateWindow();
+         ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+       },
+       false},
+      {"the box's context menu",
+       [&] {
+         // Through the window, as the display delivers it: that turns a right click into the
+         // menu.
+         QTest::mouseClick(window->windowHandle(), Qt::RightButton, {},
+                           box->mapTo(window.get(), QPoint(10, 10)));
+         ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget(); }));
+       },
+       false},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.how);
+    TypeInMaster("x"); // a new text each time: what an earlier row computed is outdated
+    QSignalSpy shown(View(), &TKvFingerprintView::Shown);
+    row.leave();
+    if (row.shows) {
+      ASSERT_TRUE(WaitShown(shown));
+      EXPECT_EQ(ShownNames(), NamesOf(box->text().toStdU16String()));
+    } else {
+      EXPECT_FALSE(shown.wait(500)) << "no computation was asked for";
+      EXPECT_FALSE(AnySymbolShown());
+    }
+    if (QWidget *popup = QApplication::activePopupWidget())
+      popup->close();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  }
+  EXPECT_TRUE(errors.isEmpty());
+}
+
+// Saving fails at every keystroke (a data folder that takes no writes). The program's own error box
+// comes once, and it takes the focus from the master box: no prefix of the password ever shows
+// its symbols. Once a save succeeds again, the next failure is told again.
+TEST_F(FingerprintWindowTest, AFailingSaveWhileTypingIsReportedOnceAndItsBoxShowsNoSymbols) {
+  window = std::make_unique<TfmMain>(*env, *protection, clipboardGuard, ProgramPath);
+  window->show();
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  window->cbSave->setChecked(true); // the empty box is saved
+  QLineEdit *box = window->edMasterPass;
+  QSignalSpy shown(View(), &TKvFingerprintView::Shown);
+  QStringList reports;
+  // Types key by key as a user does, reading and closing each box that opens.
+  const auto type = [&](const QString &keys) {
+    for (const QChar key : keys) {
+      QTest::keyClick(box, key.toLatin1());
+      EXPECT_FALSE(shown.wait(300)) << "symbols of " << box->text().toStdString();
+      if (auto *errorBox = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+        EXPECT_TRUE(errorBox->isActiveWindow()) << "the box takes the focus";
+        reports << errorBox->text();
+        QTest::keyClick(errorBox, Qt::Key_Return);
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+      }
+      ASSERT_EQ(QApplication::focusWidget(), box);
+    }
+  };
+  const QString failure = "Cannot create file \"" +
+                          QString::fromStdU16String((data / "master.key").u16string()) +
+                          "\". Permission denied.";
+  {
+    const TReadOnlyFolder readOnly(data);
+    type("hunter2");
+    EXPECT_EQ(reports.join('\n').toStdString(), failure.toStdString());
+  }
+  EXPECT_FALSE(AnySymbolShown());
+
+  QTest::keyClick(box, Qt::Key_Tab);
+  ASSERT_TRUE(WaitShown(shown));
+  EXPECT_EQ(ShownNames(), NamesOf(u"hunter2"));
+
+  box->setFocus();
+  type("!"); // stored
+  std::u16string loaded;
+  ASSERT_TRUE(LoadMasterPassword((data / "master.key").u16string(), loaded, *protection));
+  EXPECT_EQ(loaded, u"hunter2!");
+  {
+    const TReadOnlyFolder readOnly(data);
+    type("?");
+  }
+  EXPECT_EQ(reports.join('\n').toStdString(), (failure + '\n' + failure).toStdString());
+  ASSERT_TRUE(LoadMasterPassword((data / "master.key").u16string(), loaded, *protection));
+  EXPECT_EQ(loaded, u"hunter2!");
+}
+
 TEST_F(FingerprintWindowTest, AnOutdatedResultIsNeverShown) {
   OpenShown();
   QSignalSpy shown(View(), &TKvFingerprintView::Shown);
@@ -117,8 +225,7 @@ TEST_F(FingerprintWindowTest, AnOutdatedResultIsNeverShown) {
   // outdated by the next keystroke, however late it ends.
   for (const char *piece : {"a", "b", "c", "d", "e", "f"}) {
     TypeInMaster(piece);
-    window->edURL->setFocus();
-    window->edMasterPass->setFocus();
+    QTest::keyClick(window->edMasterPass, Qt::Key_Tab);
   }
   TypeInMaster("g");
   QTest::qWait(500);
@@ -185,7 +292,7 @@ TEST_F(FingerprintWindowTest, ShowZeroInConfigIniHidesThem) {
   EXPECT_EQ(View(), nullptr);
   EXPECT_EQ(Action(1), nullptr);
   TypeInMaster("correct horse battery staple");
-  window->edURL->setFocus();
+  QTest::keyClick(window->edMasterPass, Qt::Key_Tab);
   window->bbGenerate->click();
   QTest::qWait(300);
   EXPECT_FALSE(AnySymbolShown());
