@@ -38,6 +38,8 @@ void RemoveStrayTemporaryFiles(const std::u16string &folder);
 // The whole content of the file at path. Raises EKvError "Cannot open file \"<path>\". <the
 // system's text>" when it cannot be opened or is no regular file (a FIFO or a device of that name
 // is refused at once, never waited on), "Stream read error" when it cannot be read to the end.
+// Other programs may read the file meanwhile; on Windows a file that another program holds open
+// without sharing it (a virus scanner, a backup tool) is waited for briefly, as a replacement does.
 ByteArray ReadWholeFile(const std::u16string &path);
 
 // Writes bytes to a new file at path, readable by its owner alone, and flushes it to the disk;

@@ -10,6 +10,8 @@
 #include <vector>
 
 #ifdef _WIN32
+#include "platform/Environment.h"
+
 #include <chrono>
 #include <thread>
 #include <windows.h>
@@ -241,22 +243,99 @@ TEST_F(RemoveFile_, AFileThatStaysIsReportedAndAMissingOneIsNot) {
 
 #ifdef _WIN32
 
-// Windows: files are opened with no sharing, and a replacement waits briefly for a file that a
-// virus scanner or an indexer holds open.
+// Windows: a replacement waits briefly for a target that a virus scanner or an indexer holds open
+// in this process.
 HANDLE HoldOpen(const std::filesystem::path &path) {
   return CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                      nullptr);
 }
 
-TEST_F(FileAccessWithoutSharing, AFileHeldOpenByAnotherCannotBeRead) {
-  WriteFile(folder / "master.key", "blob");
-  const HANDLE held = HoldOpen(folder / "master.key");
-  ASSERT_NE(held, INVALID_HANDLE_VALUE);
-  EXPECT_EQ(ErrorOf([&] { ReadWholeFile(U(folder / "master.key")); }),
-            u"Cannot open file \"" + U(folder / "master.key") + u"\". " +
-                SystemErrorText(ERROR_SHARING_VIOLATION));
-  CloseHandle(held);
-  EXPECT_EQ(ReadWholeFile(U(folder / "master.key")), Bytes("blob"));
+// Another program holding a file open (kv_file_holder, beside this test program), started and
+// waited for until it holds the file; ended with its owner if it has not let go by then.
+class THeldFile {
+public:
+  static constexpr DWORD ForGood = INFINITE;
+
+  THeldFile(const std::filesystem::path &path, const std::wstring &sharing, DWORD milliseconds) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE said = nullptr, says = nullptr;
+    if (!CreatePipe(&said, &says, &inheritable, 0))
+      return;
+    SetHandleInformation(said, HANDLE_FLAG_INHERIT, 0);
+    const auto holder =
+        std::filesystem::path(RunningExecutablePath()).parent_path() / "kv_file_holder.exe";
+    std::wstring command = L"\"" + holder.wstring() + L"\" \"" + path.wstring() + L"\" " + sharing +
+                           L" " + std::to_wstring(milliseconds);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = says;
+    PROCESS_INFORMATION process{};
+    if (CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                       &startup, &process)) {
+      FProcess = process.hProcess;
+      CloseHandle(process.hThread);
+    }
+    CloseHandle(says);
+    char word[4] = {};
+    DWORD read = 0;
+    FHolds = ReadFile(said, word, sizeof word, &read, nullptr) && read == sizeof word &&
+             std::string(word, read) == "held";
+    CloseHandle(said);
+  }
+  ~THeldFile() {
+    if (FProcess == nullptr)
+      return;
+    TerminateProcess(FProcess, 0);
+    WaitForSingleObject(FProcess, 10000);
+    CloseHandle(FProcess);
+  }
+  THeldFile(const THeldFile &) = delete;
+  THeldFile &operator=(const THeldFile &) = delete;
+
+  bool Holds() const { return FHolds; }
+
+private:
+  HANDLE FProcess = nullptr;
+  bool FHolds = false;
+};
+
+// A virus scanner, an indexer, a backup tool or a sync client may hold a file as the program
+// starts: a reader lets other readers in, waits briefly for one that shuts everybody out, and
+// only then reports the file as unreadable (it stays as it was either way).
+using ReadWholeFile_ = TempFolderTest;
+
+TEST_F(ReadWholeFile_, LetsOtherReadersInAndWaitsBrieflyForAProgramHoldingTheFile) {
+  const struct {
+    const char *Name;
+    const wchar_t *Sharing;
+    DWORD Milliseconds;
+    bool Read;
+  } rows[] = {
+      {"held with no sharing for a moment", L"none", 200, true},
+      {"held by a reader that lets others read", L"read", THeldFile::ForGood, true},
+      {"held with no sharing for good", L"none", THeldFile::ForGood, false},
+  };
+  const auto path = folder / "urls.db";
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.Name);
+    WriteFile(path, "sites");
+    ByteArray bytes;
+    std::u16string error;
+    {
+      const THeldFile held(path, row.Sharing, row.Milliseconds);
+      ASSERT_TRUE(held.Holds());
+      error = ErrorOf([&] { bytes = ReadWholeFile(U(path)); });
+    }
+    if (row.Read) {
+      EXPECT_EQ(error, u"no error") << Utf16ToUtf8(error);
+      EXPECT_EQ(bytes, Bytes("sites"));
+    } else {
+      EXPECT_EQ(error, u"Cannot open file \"" + U(path) + u"\". " +
+                           SystemErrorText(ERROR_SHARING_VIOLATION));
+    }
+    EXPECT_EQ(ReadFile(path), "sites");
+  }
 }
 
 TEST_F(FileAccessWithoutSharing, AReplacementWaitsForATargetHeldOpenForAMoment) {

@@ -31,11 +31,13 @@ bool WriteAll(HANDLE file, const ByteArray &bytes) {
   return true;
 }
 
-// A virus scanner or an indexer opens a fresh file for a moment; the rename waits for it briefly
-// (about half a second in all) instead of failing the save.
-bool MoveWithRetry(const std::u16string &from, const std::u16string &to) {
+// A virus scanner, an indexer, a backup tool or a sync client holds a file for a moment: an action
+// on it that the system refuses for that reason is tried again for about half a second in all
+// before it fails. A file being deleted or replaced meanwhile is refused as access denied. True
+// when action succeeded; else false with the system's last error as action left it.
+template <typename Action> bool RetryWhileHeld(Action action) {
   for (int attempt = 0;; ++attempt) {
-    if (MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (action())
       return true;
     const DWORD error = GetLastError();
     if ((error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
@@ -46,6 +48,12 @@ bool MoveWithRetry(const std::u16string &from, const std::u16string &to) {
     }
     Sleep(25);
   }
+}
+
+bool MoveWithRetry(const std::u16string &from, const std::u16string &to) {
+  return RetryWhileHeld([&] {
+    return MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  });
 }
 
 const std::u16string TemporaryMark = u".quillgate-tmp.";
@@ -93,8 +101,15 @@ std::u16string SystemErrorText(int error) {
 }
 
 ByteArray ReadWholeFile(const std::u16string &path) {
-  const TKvHandle file(CreateFileW(Wide(path), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+  // Other readers may share the file, and it may be deleted or renamed over meanwhile (the bytes
+  // read stay those of the version opened); only a writer is kept out, so that they are all of one.
+  HANDLE opened = INVALID_HANDLE_VALUE;
+  RetryWhileHeld([&] {
+    opened = CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return opened != INVALID_HANDLE_VALUE;
+  });
+  const TKvHandle file(opened);
   if (!file)
     CannotOpen(path, GetLastError());
   ByteArray bytes;
