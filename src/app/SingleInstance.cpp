@@ -12,7 +12,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
 #include <algorithm>
@@ -133,44 +132,46 @@ TKvDisplay RunningDisplay(const IKvEnvironment &env) {
   return {};
 }
 
-TKvSingleInstance::TKvSingleInstance(const QString &dataFolder, const QString &socketFolder)
-    : FLockFileName(socketFolder + u'/' + NameFor(dataFolder) + QStringLiteral(".lock")),
+TKvSingleInstance::TKvSingleInstance(const QString &dataFolder, const QString &runtimeFolder)
+    : FRuntimeFolder(runtimeFolder),
+      FLockFileName(runtimeFolder + u'/' + NameFor(dataFolder) + QStringLiteral(".lock")),
 #ifdef Q_OS_WIN
       // A pipe name, in the pipes' own name space.
       FServerName(NameFor(dataFolder)),
 #else
-      FServerName(socketFolder + u'/' + NameFor(dataFolder)),
+      FServerName(runtimeFolder + u'/' + NameFor(dataFolder)),
 #endif
       FLock(FLockFileName) {
   // The lock lasts as long as the program: only a dead owner makes it stale, never its age.
   FLock.setStaleLockTime(0);
 }
 
-namespace {
-
-// Where the lock (and on POSIX the socket) lives: a folder of the user's own that no other user
-// can write to and that is never synced elsewhere.
-QString RuntimeFolder() {
-#ifdef Q_OS_WIN
-  // The runtime location is the home folder there; the user's temporary folder is the user's own.
-  return QDir::tempPath();
-#else
-  return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-#endif
-}
-
-} // namespace
-
 TKvSingleInstance::TKvSingleInstance(const IKvEnvironment &env)
-    : TKvSingleInstance(QString::fromStdU16String(GetDataFolder(env)), RuntimeFolder()) {}
+    : TKvSingleInstance(QString::fromStdU16String(GetDataFolder(env)),
+                        QString::fromStdU16String(UserRuntimeFolder(env))) {}
 
 TKvSingleInstance::~TKvSingleInstance() = default;
 
+TKvSingleInstance::TKvLock TKvSingleInstance::Refuse(const QString &what) {
+  FRefusal =
+      QString::fromStdU16String(ApplicationTitle) + QStringLiteral(" cannot start: ") + what + u'.';
+  return TKvLock::Refused;
+}
+
 TKvSingleInstance::TKvLock TKvSingleInstance::TryLock() {
+  // The lock stays where every start looks for it: one put in another folder would let the next
+  // start run beside this one.
+  const std::u16string problem = RuntimeFolderProblem(FRuntimeFolder.toStdU16String());
+  if (!problem.empty())
+    return Refuse(QStringLiteral("the runtime folder ") + QDir::toNativeSeparators(FRuntimeFolder) +
+                  u' ' + QString::fromStdU16String(problem));
   if (FLock.tryLock(0))
     return TKvLock::Taken;
   if (FLock.error() != QLockFile::LockFailedError)
-    return TKvLock::Unusable;
+    return Refuse(QStringLiteral("the lock file ") + QDir::toNativeSeparators(FLockFileName) +
+                  (FLock.error() == QLockFile::PermissionError
+                       ? QStringLiteral(" cannot be made (access denied)")
+                       : QStringLiteral(" cannot be made")));
   // A lock that names this very process was left by an earlier one that had the same process id
   // (Wine deals out the same ids after each start of its server, and so does a fresh container).
   // Only a lock that no one holds open can be removed.

@@ -3,7 +3,8 @@
 
 // One running program per data folder. The first start holds a lock file and answers on a local
 // socket private to the user, both named after the data folder; a later start hands its request
-// to it and ends, so the user's lists never have two writers.
+// to it and ends, so the user's lists never have two writers. A start that cannot have the lock
+// does not run at all.
 
 #include <QLocalServer>
 #include <QLockFile>
@@ -47,19 +48,22 @@ class TKvSingleInstance : public QObject {
   Q_OBJECT
 
 public:
-  // The lock and the socket live in socketFolder (the user's runtime folder), named after the
+  // The lock and the socket live in runtimeFolder (the user's runtime folder), named after the
   // data folder's full path.
-  TKvSingleInstance(const QString &dataFolder, const QString &socketFolder);
-  // For the program: the data folder of env, the runtime folder Qt finds for the user.
+  TKvSingleInstance(const QString &dataFolder, const QString &runtimeFolder);
+  // For the program: the data folder and the user's runtime folder of env.
   explicit TKvSingleInstance(const IKvEnvironment &env);
   ~TKvSingleInstance() override;
 
   enum class TKvLock {
-    Taken,   // this is the first start; a lock left by a process that died is taken at once
-    Held,    // a running program holds it
-    Unusable // the lock file cannot be made: the program runs without it
+    Taken,  // this is the first start; a lock left by a process that died is taken at once
+    Held,   // a running program holds it
+    Refused // the runtime folder cannot serve or the lock file cannot be made: Refusal() says why
   };
   TKvLock TryLock();
+  // After Refused: the line that tells the user why the program does not start (naming the folder
+  // or the lock file), without a line end.
+  const QString &Refusal() const { return FRefusal; }
   // Gives the lock up, for a start that ends before it could listen.
   void Unlock() { FLock.unlock(); }
 
@@ -81,12 +85,15 @@ signals:
 
 private:
   void Answer(class QLocalSocket *socket);
+  TKvLock Refuse(const QString &what);
 
+  QString FRuntimeFolder;
   QString FLockFileName;
   QString FServerName;
   QLockFile FLock;
   TKvDisplay FDisplay;
   std::unique_ptr<QLocalServer> FServer;
+  QString FRefusal;
 };
 
 // The whole of a later start, with its own core application and no window: hands the request on

@@ -12,6 +12,7 @@
 
 #include <QSessionManager>
 #include <QString>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -32,8 +33,16 @@ int main(int argc, char **argv) {
   const IKvEnvironment &env = ProcessEnvironment();
   // One program per data folder: a later start hands its request to the running one and ends.
   TKvSingleInstance instance(env);
-  if (instance.TryLock() == TKvSingleInstance::TKvLock::Held)
+  switch (instance.TryLock()) {
+  case TKvSingleInstance::TKvLock::Taken:
+    break;
+  case TKvSingleInstance::TKvLock::Held:
     return HandOnToRunningInstance(instance, env, argc, argv);
+  case TKvSingleInstance::TKvLock::Refused:
+    // Never without the lock: the next start would run beside this one, a second writer.
+    std::fprintf(stderr, "%s\n", instance.Refusal().toUtf8().constData());
+    return 1;
+  }
 
   // Qt takes the launcher's startup identifier out of the environment as it starts.
   const TKvStartRequest ownStart = StartRequestFrom(env);

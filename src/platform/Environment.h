@@ -57,6 +57,18 @@ std::u16string LocalAppDataFolder(const IKvEnvironment &env);
 // each new folder 0700. True when the folder exists as a directory afterwards.
 bool CreateDataFolder(const std::u16string &path);
 
+// The user's runtime folder, for files that last only while a program runs (the instance lock and
+// its socket): the user's own, shared with no other user, never synced. POSIX: $XDG_RUNTIME_DIR
+// when it holds an absolute path, else /run/user/<uid>, the folder a login session names there, so
+// a start with the variable and one without find the same folder. Windows: the user's temporary
+// folder.
+std::u16string UserRuntimeFolder(const IKvEnvironment &env);
+
+// Why folder cannot serve as the runtime folder, as words that follow its name ("does not exist",
+// "is not a folder"; POSIX also "is not yours (owned by uid 0)" and "is open to other users (mode
+// 0755)"), or the empty text when it can.
+std::u16string RuntimeFolderProblem(const std::u16string &folder);
+
 // The full path of the running executable as the system reports it (on POSIX without the
 // " (deleted)" that marks a binary replaced on disk while it runs). The empty text when it cannot
 // be found.

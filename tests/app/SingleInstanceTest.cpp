@@ -7,6 +7,7 @@
 #include "support/TempFolder.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QThread>
@@ -221,15 +222,48 @@ TEST_F(SingleInstance, ALockLeftUnderThisProcesssOwnIdIsTakenAtOnce) {
   EXPECT_EQ(Instance(data)->TryLock(), TKvLock::Held);
 }
 
-TEST_F(SingleInstance, AHolderThatDoesNotAnswerIsReportedAndALockThatCannotBeMadeIsNoBar) {
+TEST_F(SingleInstance, AHolderThatDoesNotAnswerIsReportedAndItsSocketStaysItsOwn) {
   const auto silent = Instance(data);
   ASSERT_EQ(silent->TryLock(), TKvLock::Taken);
   EXPECT_EQ(Instance(data)->HandOn(From(""), 300).Outcome, TKvHandOn::NoAnswer);
   // A start without the lock never takes over the socket of the one that holds it.
   EXPECT_FALSE(Instance(data)->Listen({}));
+}
 
-  TKvSingleInstance nowhere(Q(data), Q(folder / "missing" / "run"));
-  EXPECT_EQ(nowhere.TryLock(), TKvLock::Unusable);
+TEST_F(SingleInstance, ARuntimeFolderThatCannotServeRefusesTheStartAndSaysWhy) {
+  WriteFile(folder / "file", "");
+  std::filesystem::create_directory(folder / "open");
+  std::filesystem::permissions(folder / "open", std::filesystem::perms::owner_all |
+                                                    std::filesystem::perms::group_read |
+                                                    std::filesystem::perms::group_exec |
+                                                    std::filesystem::perms::others_read |
+                                                    std::filesystem::perms::others_exec);
+  struct TCase {
+    const char *Name;
+    std::filesystem::path Runtime;
+    const char *Why;
+  };
+  const TCase cases[] = {
+      {"missing", folder / "missing" / "run", "does not exist"},
+      {"a file", folder / "file", "is not a folder"},
+#ifndef _WIN32
+      {"open to others", folder / "open", "is open to other users (mode 0755)"},
+#endif
+  };
+  for (const TCase &row : cases) {
+    SCOPED_TRACE(row.Name);
+    TKvSingleInstance start(Q(data), Q(row.Runtime));
+    EXPECT_EQ(start.TryLock(), TKvLock::Refused);
+    EXPECT_EQ(start.Refusal(),
+              QStringLiteral("Korvane Quillgate cannot start: the runtime folder ") +
+                  QDir::toNativeSeparators(Q(row.Runtime)) + u' ' + QString::fromUtf8(row.Why) +
+                  u'.');
+    // Refused, it holds nothing and answers no one.
+    EXPECT_FALSE(start.Listen({}));
+  }
+  // No folder was made for it, and the folder open to others holds no lock.
+  EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
+  EXPECT_TRUE(std::filesystem::is_empty(folder / "open"));
 }
 
 } // namespace

@@ -16,6 +16,8 @@ master='correct horse battery staple'
 
 . "$(dirname "$0")/x-session.sh"
 make_scratch kvfp
+mkdir -p "$root/run" "$root/home" "$root/data" "$root/config"
+chmod 700 "$root/run"
 
 # The command line names the symbols the window must show: the first is the brown key.
 names=$(printf '%s\n' "$master" | "$cli" fingerprint | head -n 1)

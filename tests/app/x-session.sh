@@ -178,11 +178,13 @@ wait_for_item() { wait_until 10 "the program's StatusNotifier item" item_registe
 
 # Starts the program under test in the private folders; $app is its process id. It gets the
 # script's session bus when the script started one, else none (the saved password's key would go
-# to a file; nothing here needs it). It runs on X11 unless $qpa_platform names Qt's platform.
+# to a file; nothing here needs it). It runs on X11 unless $qpa_platform names Qt's platform, with
+# $root/run as its runtime folder unless $runtime_dir names another.
 start_program() {
   no_bus="-u DBUS_SESSION_BUS_ADDRESS"
   [ -z "$bus" ] || no_bus=
-  env $no_bus QT_QPA_PLATFORM="${qpa_platform:-xcb}" HOME="$root/home" XDG_RUNTIME_DIR="$root/run" \
+  env $no_bus QT_QPA_PLATFORM="${qpa_platform:-xcb}" HOME="$root/home" \
+    XDG_RUNTIME_DIR="${runtime_dir:-$root/run}" \
     XDG_DATA_HOME="$root/data" XDG_CONFIG_HOME="$root/config" "$program" 2>"$root/stderr" &
   app=$!
 }

@@ -2,10 +2,12 @@
 #include "platform/Environment.h"
 
 #include "common/Unicode.h"
+#include "platform/FileSystem.h"
 #include "platform/posix/Environment.h"
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -98,6 +100,35 @@ bool CreateFolderPath(const std::string &path, unsigned mode) {
   if (mkdir(path.c_str(), mode_t(mode)) == 0)
     return true;
   return errno == EEXIST && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::u16string UserRuntimeFolder(const IKvEnvironment &env) {
+  if (auto folder = env.Variable("XDG_RUNTIME_DIR"); IsAbsolute(folder))
+    return Utf8ToUtf16(WithoutTrailingSlashes(*folder));
+  // Where the login manager makes the folder it names in the variable: a start without it (from a
+  // shell that lost it) must meet the lock of a start from the session.
+  return Utf8ToUtf16("/run/user/" + std::to_string(geteuid()));
+}
+
+std::u16string RuntimeFolderProblem(const std::u16string &folder) {
+  struct stat info {};
+  if (stat(Utf16ToUtf8(folder).c_str(), &info) != 0) {
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR)
+      return u"does not exist";
+    return u"cannot be examined (" + SystemErrorText(error) + u")";
+  }
+  if (!S_ISDIR(info.st_mode))
+    return u"is not a folder";
+  // Another user could remove or replace the lock, or take the socket's name.
+  if (info.st_uid != geteuid())
+    return u"is not yours (owned by uid " + Utf8ToUtf16(std::to_string(info.st_uid)) + u")";
+  if ((info.st_mode & 077) != 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", unsigned(info.st_mode & 07777));
+    return u"is open to other users (mode " + Utf8ToUtf16(mode) + u")";
+  }
+  return {};
 }
 
 std::u16string RunningExecutablePath() {

@@ -2,6 +2,7 @@
 #include "platform/Environment.h"
 
 #include "common/Unicode.h"
+#include "platform/FileSystem.h"
 #include "platform/windows/WideText.h"
 
 #include <windows.h>
@@ -71,6 +72,32 @@ bool CreateDataFolder(const std::u16string &path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   };
   return isFolder() || CreateDirectoryW(Wide(path), nullptr) || isFolder();
+}
+
+std::u16string UserRuntimeFolder(const IKvEnvironment & /*env*/) {
+  // The runtime location Qt gives there is the home folder, which may roam; the temporary folder
+  // is the user's own and stays on the machine.
+  wchar_t path[MAX_PATH + 2] = {};
+  const DWORD length = GetTempPathW(MAX_PATH + 2, path);
+  if (length == 0 || length > MAX_PATH + 1)
+    return {};
+  std::u16string folder = FromWide(path, length);
+  while (folder.size() > 3 && folder.back() == u'\\') // "C:\" keeps its backslash
+    folder.pop_back();
+  return folder;
+}
+
+std::u16string RuntimeFolderProblem(const std::u16string &folder) {
+  const DWORD attributes = GetFileAttributesW(Wide(folder));
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+      return u"does not exist";
+    return u"cannot be examined (" + SystemErrorText(int(error)) + u")";
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    return u"is not a folder";
+  return {};
 }
 
 std::u16string RunningExecutablePath() {
