@@ -307,13 +307,13 @@ void TfmMain::FormDestroy() {
 
 void TfmMain::SaveState() {
   TFirstError firstError;
+  // The mark goes first: a config.ini with a position but no mark would make typed lines look like
+  // old ones.
+  RecordSiteLinesTyped();
   if (FPositionKept) {
     if (isVisible())
       RememberPosition();
     const QPoint position = FWasShown ? FShownPosition : pos();
-    // The mark goes first: a config.ini with a position but no mark would make typed lines look
-    // like old ones.
-    RecordSiteLinesTyped();
     firstError.Run([&] { SaveWindowPosition(FConfigFile, position.y(), position.x()); });
   }
   firstError.Run([&] { FSites.Save(); });
