@@ -242,9 +242,13 @@ void TfmStub::OpenMainWindow() {
 
 void TfmStub::QuitOnceBoxesAreClosed() {
   // A closing after "Exit" that could not save says so in a box of its own: the program ends once
-  // the user has closed it, rather than taking it away unread. A termination request still ends
-  // the program at once. Only error boxes count: the word that there is no tray is no reason to
-  // stay.
+  // the user has closed it, rather than taking it away unread. A termination request ends the
+  // program at once, whatever boxes are open. Only error boxes count: the word that there is no
+  // tray is no reason to stay.
+  if (FEnding) {
+    FQuit();
+    return;
+  }
   std::vector<QMessageBox *> boxes;
   for (QMessageBox *box : findChildren<QMessageBox *>(Qt::FindDirectChildrenOnly))
     if (box->isVisible() && box->icon() == QMessageBox::Critical)

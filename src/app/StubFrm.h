@@ -48,7 +48,8 @@ public:
   // Ends the program; an open main window is closed with "cancel" and saves first.
   void Exit1Click();
   // The orderly exit of a log-off, a shutdown or a termination signal: as "Exit", but errors go to
-  // the standard error stream instead of a box that would stall the shutdown.
+  // the standard error stream instead of a box that would stall the shutdown, and the program
+  // ends once the window has saved, whatever boxes are open.
   void EndProgram();
   // The last resort when the process ends without its event loop (the display went away): the
   // open window saves its lists and position; errors go to the standard error stream.

@@ -421,3 +421,20 @@ TEST_F(ShellTest, AWindowThatCannotSaveReportsAndIsStillDestroyed) {
   EXPECT_FALSE(stub->MainWindowOpen());
   EXPECT_EQ(stub->fmMain(), nullptr);
 }
+
+TEST_F(ShellTest, ATerminationWhileTheOpeningsErrorBoxIsUpEndsOnceTheWindowHasSaved) {
+  stub->WatchTermination(WatchTerminationRequests());
+  stub->SetErrorBox({}); // the real box, raised while the window is made
+  Put("master.key", "not a sealed key");
+  WhileOpen([&] {
+    ASSERT_EQ(StubBoxes().size(), 1);
+    EXPECT_EQ(StubBoxes().front()->icon(), QMessageBox::Critical);
+    GenerateNewSite();
+    std::raise(SIGTERM);
+  });
+  stub->Show1Click();
+  EXPECT_EQ(quits, 1);
+  EXPECT_FALSE(windowAtQuit);
+  EXPECT_NE(urlsAtQuit.find("https://shell.example"), std::string::npos);
+  EXPECT_EQ(Get("master.key"), "not a sealed key");
+}
