@@ -288,11 +288,13 @@ void TfmMain::FormDestroy() {
   if (FDestroyed)
     return;
   FDestroyed = true;
-  TFirstError firstError;
-
   for (int position = 0; position < bgThumbs->Count(); ++position)
     bgThumbs->SetData(position, {});
+  SaveState();
+}
 
+void TfmMain::SaveState() {
+  TFirstError firstError;
   if (FPositionKept) {
     if (isVisible())
       RememberPosition();

@@ -75,6 +75,9 @@ public:
   // Every step runs even when an earlier one fails; the first error goes to the error report. Runs
   // once.
   void FormDestroy();
+  // The closing sequence's writes alone: the position (where it is kept), then both lists, with
+  // the same error handling; the window stays as it is. May run any number of times.
+  void SaveState();
 
   // The site list and login list as loaded, for the actions and for tests.
   const TKvURLs &URLs() const { return FSites.URLs(); }
