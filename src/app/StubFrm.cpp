@@ -24,12 +24,13 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 TfmStub::TfmStub(const IKvEnvironment &env, IKvDataProtection &protection,
                  std::u16string programPath, TKvFindTray findTray, QWidget *parent)
     : QWidget(parent), FEnv(env), FProtection(protection), FProgramPath(std::move(programPath)),
-      FQuit([] { QCoreApplication::quit(); }), FFindTray(std::move(findTray)),
+      FQuit([] { QCoreApplication::exit(0); }), FFindTray(std::move(findTray)),
       FClipboard(std::make_unique<TKvClipboardGuard>(
           *QGuiApplication::clipboard(),
           std::chrono::seconds(LoadClipboardClearAfter(GetConfigFileName(env))))) {
@@ -113,6 +114,13 @@ void TfmStub::SayThereIsNoTray() {
 TfmStub::~TfmStub() = default;
 
 bool TfmStub::eventFilter(QObject *watched, QEvent *event) {
+  // The platform's quit request (the session's end) would end the loops with the window open and
+  // its errors in boxes: it ends the program in order instead. The stub's own end leaves the
+  // loops without such a request.
+  if (event->type() == QEvent::Quit && watched == QCoreApplication::instance()) {
+    EndProgram();
+    return true;
+  }
   // On X11 the second press of a double-click comes as a double-click event, which Qt's tray
   // icon turns into activated(DoubleClick) for the left button only. A middle or right
   // double-click is caught here instead: for the right button its second press reaches the menu
@@ -165,6 +173,15 @@ void TfmStub::Exit1Click() {
 void TfmStub::EndProgram() {
   FEnding = true;
   Exit1Click();
+}
+
+void TfmStub::SaveForSessionEnd() {
+  if (!FMainWindow)
+    return;
+  // The question allows no box: the session manager has not granted the user's attention.
+  const bool ending = std::exchange(FEnding, true);
+  FMainWindow->SaveState();
+  FEnding = ending;
 }
 
 void TfmStub::SaveOpenWindow() {
@@ -242,9 +259,13 @@ void TfmStub::OpenMainWindow() {
 
 void TfmStub::QuitOnceBoxesAreClosed() {
   // A closing after "Exit" that could not save says so in a box of its own: the program ends once
-  // the user has closed it, rather than taking it away unread. A termination request still ends
-  // the program at once. Only error boxes count: the word that there is no tray is no reason to
-  // stay.
+  // the user has closed it, rather than taking it away unread. A termination request ends the
+  // program at once, whatever boxes are open. Only error boxes count: the word that there is no
+  // tray is no reason to stay.
+  if (FEnding) {
+    FQuit();
+    return;
+  }
   std::vector<QMessageBox *> boxes;
   for (QMessageBox *box : findChildren<QMessageBox *>(Qt::FindDirectChildrenOnly))
     if (box->isVisible() && box->icon() == QMessageBox::Critical)

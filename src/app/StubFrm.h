@@ -48,8 +48,14 @@ public:
   // Ends the program; an open main window is closed with "cancel" and saves first.
   void Exit1Click();
   // The orderly exit of a log-off, a shutdown or a termination signal: as "Exit", but errors go to
-  // the standard error stream instead of a box that would stall the shutdown.
+  // the standard error stream instead of a box that would stall the shutdown, and the program
+  // ends once the window has saved, whatever boxes are open. A quit request from the platform
+  // (the session manager's "die", the end of a Windows session) comes here too.
   void EndProgram();
+  // The session manager's question before a log-off or shutdown, which may yet be called off: the
+  // open window saves its lists and position and stays open, and the program goes on. Errors go
+  // to the standard error stream, as at the session's end; a later closing saves again.
+  void SaveForSessionEnd();
   // The last resort when the process ends without its event loop (the display went away): the
   // open window saves its lists and position; errors go to the standard error stream.
   void SaveOpenWindow();
@@ -63,7 +69,7 @@ public:
   // stream once the program is ending.
   void ReportError(const std::u16string &message);
 
-  // Replace the error box and what ends the event loop (tests capture both).
+  // Replace the error box and what ends the event loops (tests capture both).
   void SetErrorBox(TKvReport errorBox) { FErrorBox = std::move(errorBox); }
   void SetQuit(std::function<void()> quit) { FQuit = std::move(quit); }
   // Whether a single activation of the tray icon opens the window: on panels that report no

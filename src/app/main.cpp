@@ -64,9 +64,11 @@ int main(int argc, char **argv) {
   application->SetErrorReport(
       [&fmStub](const std::u16string &message) { fmStub.ReportError(message); });
   fmStub.WatchTermination(WatchTerminationRequests());
-  // Log-off and shutdown: the session manager's request ends the program as "Exit" does.
+  // Log-off and shutdown: the session manager's question may yet be called off, so the open
+  // window saves and the program goes on; the session's end comes as a quit request (the stub
+  // takes it) or, on Windows, as aboutToQuit just before the process is ended.
   QObject::connect(application.get(), &QGuiApplication::commitDataRequest, &fmStub,
-                   [&fmStub](QSessionManager &) { fmStub.EndProgram(); });
+                   [&fmStub](QSessionManager &) { fmStub.SaveForSessionEnd(); });
   QObject::connect(application.get(), &QCoreApplication::aboutToQuit, &fmStub,
                    [&fmStub] { fmStub.SaveOpenWindow(); });
   instance.Listen(RunningDisplay(env));

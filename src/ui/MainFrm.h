@@ -78,7 +78,8 @@ public:
   void FormDestroy();
   // Writes what the window keeps: the position (where it is kept), then what changed of the lists.
   // Every step runs even when an earlier one fails; the first error goes to the error report, and
-  // what the user should know of the files (a copy kept aside) follows it.
+  // what the user should know of the files (a copy kept aside) follows it. The window stays as it
+  // is; may run any number of times.
   void SaveState();
 
   // The site list and login list as loaded, for the actions and for tests.

@@ -421,3 +421,45 @@ TEST_F(ShellTest, AWindowThatCannotSaveReportsAndIsStillDestroyed) {
   EXPECT_FALSE(stub->MainWindowOpen());
   EXPECT_EQ(stub->fmMain(), nullptr);
 }
+
+TEST_F(ShellTest, ATerminationWhileTheOpeningsErrorBoxIsUpEndsOnceTheWindowHasSaved) {
+  stub->WatchTermination(WatchTerminationRequests());
+  stub->SetErrorBox({}); // the real box, raised while the window is made
+  Put("master.key", "not a sealed key");
+  WhileOpen([&] {
+    ASSERT_EQ(StubBoxes().size(), 1);
+    EXPECT_EQ(StubBoxes().front()->icon(), QMessageBox::Critical);
+    GenerateNewSite();
+    std::raise(SIGTERM);
+  });
+  stub->Show1Click();
+  EXPECT_EQ(quits, 1);
+  EXPECT_FALSE(windowAtQuit);
+  EXPECT_NE(urlsAtQuit.find("https://shell.example"), std::string::npos);
+  EXPECT_EQ(Get("master.key"), "not a sealed key");
+}
+
+TEST_F(ShellTest, TheSessionsQuestionSavesTheOpenWindowAndOnlyItsEndEndsTheProgram) {
+  WhileOpen([&] {
+    GenerateNewSite();
+    stub->SaveForSessionEnd();
+    // Saved, with the window open and the program going on.
+    EXPECT_NE(Get("urls.db").find("https://shell.example"), std::string::npos);
+    EXPECT_NE(Get("logins.db").find("carol"), std::string::npos);
+    EXPECT_NE(Get("config.ini").find("Top="), std::string::npos);
+    EXPECT_TRUE(stub->MainWindowOpen());
+    EXPECT_TRUE(stub->fmMain()->isVisible());
+    EXPECT_EQ(quits, 0);
+    // The session goes on: the window saves again at its end, which the platform asks for with a
+    // quit request.
+    stub->fmMain()->edURL->setText(QStringLiteral("https://later.example/"));
+    stub->fmMain()->bbGenerate->click();
+    QEvent quit(QEvent::Quit);
+    QCoreApplication::sendEvent(QCoreApplication::instance(), &quit);
+  });
+  stub->Show1Click();
+  EXPECT_EQ(quits, 1);
+  EXPECT_FALSE(windowAtQuit);
+  EXPECT_NE(urlsAtQuit.find("https://later.example"), std::string::npos);
+  EXPECT_TRUE(errors.isEmpty());
+}

@@ -10,7 +10,7 @@
 # Ends the test as failed, with what the program (every start of it) and the panel wrote.
 fail() {
   echo "FAIL: $*" >&2
-  for log in "$root"/stderr* "$root/watcher.log"; do
+  for log in "$root"/stderr* "$root/watcher.log" "$root/session.log"; do
     [ -s "$log" ] && sed "s|^|  $(basename "$log"): |" "$log" >&2
   done
   exit 1
@@ -24,6 +24,7 @@ make_scratch() {
   wm=
   bus=
   watcher=
+  sm_address=
   app=
   others=
   trap cleanup EXIT
@@ -176,14 +177,42 @@ item_registered() {
 }
 wait_for_item() { wait_until 10 "the program's StatusNotifier item" item_registered; }
 
+# A session manager for the programs started after it: kv_session_manager ($session_manager), its
+# commands written to file descriptor 4, what its clients do in $root/session.log.
+start_session_manager() {
+  mkfifo "$root/session-commands"
+  # Read and write: the opening waits for no reader, and the manager's input never ends early.
+  exec 4<>"$root/session-commands"
+  "$session_manager" <&4 >"$root/session.log" 2>&1 &
+  others="$others $!"
+  wait_until 10 "the session manager" grep -q '^SESSION_MANAGER=' "$root/session.log"
+  sm_address=$(sed -n 's/^SESSION_MANAGER=//p' "$root/session.log")
+}
+# How many lines of the session manager's log read exactly LINE; whether there are at least N.
+session_said() { grep -cx "$1" "$root/session.log" || true; }
+session_said_times() { [ "$(session_said "$1")" -ge "$2" ]; }
+# Has the session manager send COMMAND (ask, cancel, die) to its clients, and waits until it has.
+tell_session() {
+  _sent=$(session_said "sent $1")
+  echo "$1" >&4
+  wait_until 5 "the session manager to send $1" session_said_times "sent $1" $((_sent + 1))
+}
+# The program joined the session and answered the manager's first request to save.
+wait_for_session_client() {
+  wait_until 10 "the program to join the session" session_said_times registered 1
+  wait_until 10 "the program's first save for the session" session_said_times 'save-yourself-done 1' 1
+}
+
 # Starts the program under test in the private folders; $app is its process id. It gets the
 # script's session bus when the script started one, else none (the saved password's key would go
-# to a file; nothing here needs it). It runs on X11 unless $qpa_platform names Qt's platform, with
-# $root/run as its runtime folder unless $runtime_dir names another.
+# to a file; nothing here needs it), and likewise the script's session manager. It runs on X11
+# unless $qpa_platform names Qt's platform, with $root/run as its runtime folder unless $runtime_dir
+# names another.
 start_program() {
   no_bus="-u DBUS_SESSION_BUS_ADDRESS"
   [ -z "$bus" ] || no_bus=
-  env $no_bus QT_QPA_PLATFORM="${qpa_platform:-xcb}" HOME="$root/home" \
+  env $no_bus -u SESSION_MANAGER ${sm_address:+SESSION_MANAGER=$sm_address} \
+    QT_QPA_PLATFORM="${qpa_platform:-xcb}" HOME="$root/home" \
     XDG_RUNTIME_DIR="${runtime_dir:-$root/run}" \
     XDG_DATA_HOME="$root/data" XDG_CONFIG_HOME="$root/config" "$program" 2>"$root/stderr" &
   app=$!
