@@ -236,7 +236,12 @@ run_once() {
   if [ "${ending:-term}" = menu ] && ! program_gone; then
     choose_from_tray_menu 2
     wait_until 20 "the program to end or report" step_done /nonexistent
-    if error_box; then read_error_box; fi
+    # Once its box is closed the program ends by itself; a signal sent meanwhile would meet it
+    # halfway through its end.
+    if error_box; then
+      read_error_box
+      wait_until 20 "the program to end after its box" program_gone
+    fi
   fi
   program_gone || kill -TERM "$app"
   wait_until 20 "the program to end" program_gone
