@@ -116,6 +116,17 @@ protected:
             "XDG_CONFIG_HOME=" + (folder / "config").string(),
             "XDG_RUNTIME_DIR=" + (folder / "run").string()};
   }
+  // A copy of the program in the test's folder: the build tree may lie where the unprivileged
+  // user cannot enter (a clone under a private folder), and both programs link shared libraries
+  // from the system's folders only, so the copy runs as the original does. The copy goes to that
+  // user with the folder and stays readable to it: an unreadable program is kept from tracing for
+  // that reason alone.
+  std::string Reachable(const std::filesystem::path &program) {
+    const auto copy = folder / "programs" / program.filename();
+    std::filesystem::create_directories(copy.parent_path());
+    std::filesystem::copy_file(program, copy);
+    return copy.string();
+  }
   std::string Run(const std::vector<std::string> &command) {
     const auto env = Environment();
     return InChildProcess([&] { return Probe(command, env); }, TChildUser::Unprivileged)
@@ -131,9 +142,9 @@ TEST_F(ProcessProtection, NeitherProgramCanBeReadOrTracedByItsOwnUser) {
     std::string expected;
   };
   const Row rows[] = {
-      {{KV_QUILLGATE_CLI, "derive", "https://example.org"},
+      {{Reachable(KV_QUILLGATE_CLI), "derive", "https://example.org"},
        "name=quillgate-cli owner=0 attach=EPERM"},
-      {{KV_QUILLGATE}, "name=quillgate owner=0 attach=EPERM"},
+      {{Reachable(KV_QUILLGATE)}, "name=quillgate owner=0 attach=EPERM"},
       // The probe sees an unprotected program for what it is.
       {{"/bin/cat"}, "name=cat owner=" + std::to_string(nobody) + " attach=ok"},
   };
