@@ -146,7 +146,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::u16string file = Utf8ToUtf16(path);
   WriteBytes(path, content);
   LoadWindowPosition(file);
-  SiteLinesAreTyped(file);
+  ReadSiteLines(file);
   const std::u16string absent = u"(absent)";
   std::u16string before[std::size(Sections)][std::size(Keys)];
   for (std::size_t s = 0; s < std::size(Sections); ++s)
