@@ -56,7 +56,7 @@ std::u16string KeepCopy(const std::u16string &path, const std::u16string &why,
                         const ByteArray &bytes) {
   const std::u16string first = path + u"." + why + u".bak";
   for (int number = 0;; ++number) {
-    const std::u16string name = number == 0 ? first : first + u"." + Decimal(number);
+    std::u16string name = number == 0 ? first : first + u"." + Decimal(number);
     if (CreateNewFile(name, bytes))
       return name;
     if (number == std::numeric_limits<int>::max())
