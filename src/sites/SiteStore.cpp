@@ -110,8 +110,6 @@ void TKvSiteStore::Load(bool rewriteOldLines) {
   // file in a folder that may not be searched) is read, so that its error is reported.
   FURLsFile.Missing = NothingAt(FURLsFile.Path);
   FLoginsFile.Missing = NothingAt(FLoginsFile.Path);
-  TKvURLs urls;
-  TKvLogins logins;
   try {
     if (!FURLsFile.Missing)
       FURLsFile.Bytes = ReadWholeFile(FURLsFile.Path);
@@ -190,6 +188,8 @@ void TKvSiteStore::StartUnloaded() {
   FLoaded = false;
   FURLs.Clear();
   FLogins.Clear();
+  ByteArray().swap(FURLsFile.Bytes);
+  ByteArray().swap(FLoginsFile.Bytes);
   try {
     if (!NothingAt(FURLsFile.Path + u".new"))
       FURLs.LoadFromFile(FURLsFile.Path + u".new");
