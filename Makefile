@@ -6,6 +6,10 @@ FUZZ_SECONDS ?= 600
 TRAY_RUNS ?= 5
 # Every fuzzer, by the name of its seed corpus in fuzz/corpus.
 FUZZERS = url list_file profile_file autostart master_key stdin_line
+# The compiler cache: in the user's cache folder, outside the clone, and keyed by paths relative
+# to the clone and not by the build folder, so that every clone on the machine shares its hits.
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
 # Where `make install` puts the programs and the desktop's files (DESTDIR is honoured as well).
 PREFIX ?= /usr/local
 
@@ -25,13 +29,16 @@ run: build
 # Every check, the quickest first: formatting, the native tests, the Windows build's under Wine,
 # the clang build's under the sanitizers, clang-tidy. Each runs even when an earlier one failed;
 # any failure fails the target. Continuous integration (.ci/run) runs exactly this.
+# Each stage's wall time is printed as it ends.
 test: deps
-	@status=0; \
-	$(MAKE) --no-print-directory format || status=1; \
-	$(MAKE) --no-print-directory test-native || status=1; \
-	$(MAKE) --no-print-directory test-windows || status=1; \
-	$(MAKE) --no-print-directory asan || status=1; \
-	$(MAKE) --no-print-directory tidy || status=1; \
+	@status=0; times=; \
+	for stage in format test-native test-windows asan tidy; do \
+	  start=$$(date +%s); \
+	  $(MAKE) --no-print-directory $$stage || status=1; \
+	  times="$$times$$stage $$(( $$(date +%s) - start )) s; "; \
+	  echo "== $$stage took $$(( $$(date +%s) - start )) s"; \
+	done; \
+	echo "== stages: $$times"; \
 	exit $$status
 
 # The native build's tests alone (preset dev, or PRESET).
@@ -43,11 +50,11 @@ test-windows:
 	JOBS=$(JOBS) scripts/test-windows
 
 # The clang build with warnings as errors, its tests under the address and undefined-behaviour
-# sanitizers. The fuzzers are left out: they are a sanitized build of their own that the native
-# tests run; so are the package's checks, which the native tests run on the same files.
+# sanitizers. Left out: the fuzzers, a sanitized build of their own that the native tests run; the
+# fault journeys and the package's checks, which the native tests run on the same sources.
 asan:
 	$(MAKE) build PRESET=asan
-	ctest --preset asan -j $(JOBS) -E '^(Fuzz|Faults)\.'
+	ctest --preset asan -j $(JOBS) -E '^(Fuzz|Faults|Package)\.'
 
 # Every C++ source and header must be as clang-format writes it (.clang-format).
 SOURCE_DIRS = src tests bench fuzz
