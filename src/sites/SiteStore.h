@@ -34,7 +34,7 @@ class TKvSiteStore {
 public:
   TKvSiteStore(std::u16string urlsPath, std::u16string loginsPath);
 
-  // Reads urls.db and logins.db as one step and gives the sites in button order. Without urls.db
+  // Reads urls.db and logins.db as one step; Sites gives the sites in button order. Without urls.db
   // the example site is the only one, and a logins.db (whose sites are unknown) is kept aside as a
   // copy at the first save. A line without a valid index, or whose URL does not split, gets no
   // site and keeps its place.
@@ -42,7 +42,7 @@ public:
   // button gave exactly that; each line is rewritten to what its button gave (LinesRewritten),
   // and the next save keeps the old file as "urls.db.before-rewrite.bak" first.
   // Sites and logins that an earlier session could not add to the lists ("<list>.new") are merged
-  // in; Notices says so.
+  // in; TakeNotices says so.
   // When either list cannot be read, neither is taken: both files stay as they are, the sites
   // and logins of this session (and of earlier such sessions) are kept in "<list>.new" beside
   // them, and the read error is raised with what that means for the user.
