@@ -19,3 +19,17 @@ std::u16string CurrentExceptionMessage() {
     return u"Unknown error";
   }
 }
+
+void TKvFirstError::Run(const std::function<void()> &step) {
+  try {
+    step();
+  } catch (...) {
+    if (!Message)
+      Message = CurrentExceptionMessage();
+  }
+}
+
+void TKvFirstError::Raise() const {
+  if (Message)
+    throw EKvError(*Message);
+}

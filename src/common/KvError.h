@@ -2,6 +2,8 @@
 #pragma once
 
 #include <exception>
+#include <functional>
+#include <optional>
 #include <string>
 
 // The one failure type of the program: it carries the exact message text the user is shown.
@@ -21,3 +23,13 @@ private:
 // The message of the exception being handled, for a catch (...) at a handler boundary: an
 // EKvError's text, another exception's what() read as UTF-8, or "Unknown error".
 std::u16string CurrentExceptionMessage();
+
+// Runs steps that must all be tried, keeping the message of the first that fails (as
+// CurrentExceptionMessage gives it).
+struct TKvFirstError {
+  std::optional<std::u16string> Message;
+
+  void Run(const std::function<void()> &step);
+  // Raises EKvError with the first message, when a step failed.
+  void Raise() const;
+};

@@ -6,7 +6,6 @@
 #include "sites/URLParser.h"
 
 #include <algorithm>
-#include <functional>
 #include <limits>
 #include <unordered_map>
 #include <utility>
@@ -223,34 +222,42 @@ void TKvSiteStore::MergeNewFiles() {
   }
 
   // A site of a session that could not read the lists got its index there: each takes a new one
-  // here, or the index of a line with exactly its URL (a merge cut short is merged again).
-  std::unordered_map<int32_t, int32_t> indexFor;
-  for (int32_t position = 0; position < newURLs.Count(); ++position) {
-    const std::u16string &line = newURLs.Get(position);
-    const std::optional<int32_t> index = SiteIndexOf(line);
-    if (!index || !line.starts_with(IndexPrefix(*index)) || indexFor.contains(*index))
-      continue;
-    const std::u16string url = URLOfLine(line, *index);
-    std::optional<int32_t> listed;
-    for (int32_t own = 0; own < FURLs.Count() && !listed; ++own) {
-      const std::optional<int32_t> ownIndex = SiteIndexOf(FURLs.Get(own));
-      if (ownIndex && FURLs.Get(own) == IndexPrefix(*ownIndex) + url)
-        listed = ownIndex;
+  // here, or the index of a line with exactly its URL, so that a merge cut short (by a crash, or
+  // by running out of indexes) is merged again without a second copy of anything.
+  try {
+    std::unordered_map<int32_t, int32_t> indexFor;
+    for (int32_t position = 0; position < newURLs.Count(); ++position) {
+      const std::u16string &line = newURLs.Get(position);
+      const std::optional<int32_t> index = SiteIndexOf(line);
+      if (!index || !line.starts_with(IndexPrefix(*index)) || indexFor.contains(*index))
+        continue;
+      const std::u16string url = URLOfLine(line, *index);
+      std::optional<int32_t> listed;
+      for (int32_t own = 0; own < FURLs.Count() && !listed; ++own) {
+        const std::optional<int32_t> ownIndex = SiteIndexOf(FURLs.Get(own));
+        if (ownIndex && FURLs.Get(own) == IndexPrefix(*ownIndex) + url)
+          listed = ownIndex;
+      }
+      if (!listed) {
+        listed = FURLs.AddURL(url, FLargestIndex);
+        FLargestIndex = *listed;
+        FURLsFile.Edited = true;
+      }
+      indexFor.emplace(*index, *listed);
     }
-    if (!listed) {
-      listed = FURLs.AddURL(url, FLargestIndex);
-      FLargestIndex = *listed;
+    for (int32_t position = 0; position < newLogins.Count(); ++position) {
+      const std::u16string &line = newLogins.Get(position);
+      const std::optional<int32_t> index = SiteIndexOf(line);
+      const auto found = index ? indexFor.find(*index) : indexFor.end();
+      if (found != indexFor.end() && line.starts_with(IndexPrefix(*index)))
+        AddLogin(found->second, URLOfLine(line, *index));
     }
-    indexFor.emplace(*index, *listed);
+  } catch (const EKvError &error) {
+    FNotices.push_back(u"Not every site and login kept in \"" + urlsNew + u"\" and \"" + loginsNew +
+                       u"\" could be taken into the lists: " + error.Message() +
+                       u". They stay there.");
+    return;
   }
-  for (int32_t position = 0; position < newLogins.Count(); ++position) {
-    const std::u16string &line = newLogins.Get(position);
-    const std::optional<int32_t> index = SiteIndexOf(line);
-    const auto found = index ? indexFor.find(*index) : indexFor.end();
-    if (found != indexFor.end() && line.starts_with(IndexPrefix(*index)))
-      AddLogin(found->second, URLOfLine(line, *index));
-  }
-  FURLsFile.Edited = true;
   FNewMerged = true;
   FNotices.push_back(u"Sites and logins added while the lists could not be read were taken into "
                      u"them from \"" +
@@ -360,35 +367,26 @@ bool TKvSiteStore::RemoveLogin(int32_t index, const std::u16string &login) {
 }
 
 void TKvSiteStore::Save() {
-  std::optional<EKvError> first;
-  const auto attempt = [&first](const std::function<void()> &step) {
-    try {
-      step();
-    } catch (const EKvError &error) {
-      if (!first)
-        first = error;
-    }
-  };
+  TKvFirstError firstError;
   if (FLoaded) {
-    attempt([this] { SaveList(FURLsFile, FURLs); });
-    attempt([this] { SaveList(FLoginsFile, FLogins); });
+    firstError.Run([this] { SaveList(FURLsFile, FURLs); });
+    firstError.Run([this] { SaveList(FLoginsFile, FLogins); });
     // Merged sites and logins leave their ".new" files only once both lists hold them on disk.
-    if (!first && FNewMerged) {
-      attempt([this] { RemoveFile(FURLsFile.Path + u".new"); });
-      attempt([this] { RemoveFile(FLoginsFile.Path + u".new"); });
-      FNewMerged = bool(first);
+    if (!firstError.Message && FNewMerged) {
+      firstError.Run([this] { RemoveFile(FURLsFile.Path + u".new"); });
+      firstError.Run([this] { RemoveFile(FLoginsFile.Path + u".new"); });
+      FNewMerged = bool(firstError.Message);
     }
   } else if (FURLsFile.Edited || FLoginsFile.Edited) {
     if (FNewUnreadable)
       throw EKvError(u"The sites and logins added now cannot be kept: \"" + FURLsFile.Path +
                      u".new\" or \"" + FLoginsFile.Path + u".new\" cannot be read");
-    attempt([this] { SaveNew(FURLs, FURLsFile.Path + u".new"); });
-    attempt([this] { SaveNew(FLogins, FLoginsFile.Path + u".new"); });
-    if (!first)
+    firstError.Run([this] { SaveNew(FURLs, FURLsFile.Path + u".new"); });
+    firstError.Run([this] { SaveNew(FLogins, FLoginsFile.Path + u".new"); });
+    if (!firstError.Message)
       FURLsFile.Edited = FLoginsFile.Edited = false;
   }
-  if (first)
-    throw *first;
+  firstError.Raise();
 }
 
 void TKvSiteStore::SaveList(TListFile &file, const TKvStringList &list) {

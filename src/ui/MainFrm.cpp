@@ -60,20 +60,6 @@ public:
   }
 };
 
-// Runs steps that must all be tried, keeping the message of the first that fails.
-struct TFirstError {
-  std::optional<std::u16string> Message;
-
-  void Run(const std::function<void()> &step) {
-    try {
-      step();
-    } catch (...) {
-      if (!Message)
-        Message = CurrentExceptionMessage();
-    }
-  }
-};
-
 } // namespace
 
 QString HomePageAddress() {
@@ -203,7 +189,7 @@ void TfmMain::FormCreate() {
   // the first error is reported at the end: an autostart entry that cannot be read must not keep
   // the sites from loading, or the close would have nothing of them to write back.
   FLastClickedButton = -1;
-  TFirstError firstError;
+  TKvFirstError firstError;
   FMasterKeyFile = GetMasterKeyFileName(FEnv);
   FConfigFile = GetConfigFileName(FEnv);
   firstError.Run([&] { EnsureDataFolder(FEnv); });
@@ -221,7 +207,7 @@ void TfmMain::FormCreate() {
     });
 
   FFirst = true;
-  TFirstError loadError;
+  TKvFirstError loadError;
   loadError.Run([&] {
     std::u16string password;
     const TKvWipeOnExit wipe(password);
@@ -254,7 +240,7 @@ void TfmMain::FormCreate() {
 void TfmMain::LoadLists() {
   const TKvSiteLines lines = ReadSiteLines(FConfigFile);
   // Buttons come for whatever the store could take, also when it could not read the lists.
-  TFirstError loadError;
+  TKvFirstError loadError;
   loadError.Run([&] { FSites.Load(lines == TKvSiteLines::NotRecorded); });
   for (const TKvSite &site : FSites.Sites())
     AddSiteButton(site);
@@ -264,8 +250,7 @@ void TfmMain::LoadLists() {
   FSiteLinesToRecord =
       lines == TKvSiteLines::Unknown || (lines == TKvSiteLines::NotRecorded && FSites.Loaded());
   RecordSiteLinesTyped();
-  if (loadError.Message)
-    throw EKvError(*loadError.Message);
+  loadError.Raise();
   ReportNotices();
 }
 
@@ -306,7 +291,7 @@ void TfmMain::FormDestroy() {
 }
 
 void TfmMain::SaveState() {
-  TFirstError firstError;
+  TKvFirstError firstError;
   // The mark goes first: a config.ini with a position but no mark would make typed lines look like
   // old ones.
   RecordSiteLinesTyped();

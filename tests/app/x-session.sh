@@ -10,7 +10,7 @@
 # Ends the test as failed, with what the program (every start of it) and the panel wrote.
 fail() {
   echo "FAIL: $*" >&2
-  for log in "$root"/stderr* "$root/watcher.log" "$root/session.log"; do
+  for log in "$root"/stderr* "$root/watcher.log" "$root/session.log" "$root/xev.err"; do
     [ -s "$log" ] && sed "s|^|  $(basename "$log"): |" "$log" >&2
   done
   exit 1
@@ -240,11 +240,18 @@ wait_for_window() { wait_until 20 "the main window to open" main_window_shown; }
 # where it is now.
 # Records the messages sent to the root window in $root/root-events, from once it returns.
 listen_on_root() {
-  xev -root -event property >"$root/root-events" 2>/dev/null &
-  others="$others $!"
+  start_root_listener
   wait_until 20 "xev to listen on the root window" root_listener_ready
 }
+start_root_listener() {
+  xev -root -event property >"$root/root-events" 2>>"$root/xev.err" &
+  root_listener=$!
+  others="$others $root_listener"
+}
 root_listener_ready() {
+  # A listener that could not stay connected (a server busy with other tests' clients) is started
+  # again rather than waited for in vain.
+  kill -0 "$root_listener" 2>/dev/null || start_root_listener
   xprop -root -f KV_PROBE 8s -set KV_PROBE ready
   grep -q '(KV_PROBE)' "$root/root-events"
 }

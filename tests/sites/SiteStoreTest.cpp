@@ -141,4 +141,52 @@ TEST_F(SiteStoreTest, CopiesKeptAsideTakeTheFirstFreeNameAndAreNeverReplaced) {
   EXPECT_FALSE(std::filesystem::exists(folder / "urls.db.invalid-text.bak.3"));
 }
 
+// Sites kept aside while the lists could not be read join them once; a merge that cannot finish
+// keeps the kept files, and every button still stands for its own line.
+TEST_F(SiteStoreTest, SitesKeptAsideJoinTheListsOnceAndStayWhenTheyCannot) {
+  const struct {
+    const char *Name;
+    std::string URLs;
+    std::vector<std::u16string> Lines; // of urls.db after the save
+    bool NewFilesStay;
+  } rows[] = {
+      {"merged",
+       "1:https://a.example\r\n",
+       {u"1:https://a.example", u"2:https://b.example/x", u"3:https://c.example"},
+       false},
+      {"one of them listed already",
+       "4:https://b.example/x\r\n",
+       {u"4:https://b.example/x", u"5:https://c.example"},
+       false},
+      {"no index left",
+       "2147483647:https://a.example\r\n",
+       {u"2147483647:https://a.example"},
+       true},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.Name);
+    WriteFile(folder / "urls.db", row.URLs);
+    WriteFile(folder / "urls.db.new", "1:https://b.example/x\r\n2:https://c.example\r\n");
+    WriteFile(folder / "logins.db.new", "1:bob\r\n");
+    TKvSiteStore store = Store();
+    store.Load(false);
+    ASSERT_EQ(store.Sites().size(), row.Lines.size());
+    store.Save();
+    std::vector<std::u16string> lines;
+    lines.reserve(std::size_t(store.URLs().Count()));
+    for (int32_t i = 0; i < store.URLs().Count(); ++i)
+      lines.push_back(store.URLs().Get(i));
+    EXPECT_EQ(lines, row.Lines);
+    EXPECT_EQ(std::filesystem::exists(folder / "urls.db.new"), row.NewFilesStay);
+    EXPECT_EQ(store.TakeNotices().size(), 1u);
+    // A new site after them stands for a line of its own.
+    if (!row.NewFilesStay) {
+      const TKvSite added = store.AddSite(u"https://d.example");
+      store.RemoveSite(store.Sites().front().Id);
+      EXPECT_EQ(store.URLs().Get(store.URLs().Count() - 1),
+                IndexPrefix(added.Index) + u"https://d.example");
+    }
+  }
+}
+
 } // namespace
