@@ -6,15 +6,11 @@ FUZZ_SECONDS ?= 600
 TRAY_RUNS ?= 5
 # Every fuzzer, by the name of its seed corpus in fuzz/corpus.
 FUZZERS = url list_file profile_file autostart master_key stdin_line
-# The compiler cache: in the user's cache folder, outside the clone, and keyed by paths relative
-# to the clone and not by the build folder, so that every clone on the machine shares its hits.
-export CCACHE_BASEDIR := $(CURDIR)
-export CCACHE_NOHASHDIR := 1
 # Where `make install` puts the programs and the desktop's files (DESTDIR is honoured as well).
 PREFIX ?= /usr/local
 
-.PHONY: deps build run test test-native test-windows bench asan format tidy fuzz clean install \
-	package screenshot
+.PHONY: deps build run check test test-native test-windows bench asan format format-fix tidy fuzz \
+	clean install package screenshot
 
 deps:
 	@scripts/install-deps
@@ -25,6 +21,12 @@ build: deps
 
 run: build
 	build/$(PRESET)/src/app/quillgate
+
+# The quick loop: the dev build, its unit and widget tests (no real display, program or package).
+check: deps
+	cmake --preset dev >/dev/null
+	cmake --build --preset dev -j $(JOBS)
+	ctest --preset check -j $(JOBS)
 
 # Every check, the quickest first: formatting, the native tests, the Windows build's under Wine,
 # the clang build's under the sanitizers, clang-tidy. Each runs even when an earlier one failed;
@@ -50,26 +52,26 @@ test-windows:
 	JOBS=$(JOBS) scripts/test-windows
 
 # The clang build with warnings as errors, its tests under the address and undefined-behaviour
-# sanitizers. Left out: the fuzzers, a sanitized build of their own that the native tests run; the
-# fault journeys and the package's checks, which the native tests run on the same sources.
+# sanitizers, and each fuzzer briefly. Left out: the fault journeys and the package's checks, which
+# the native tests run on the same sources.
 asan:
 	$(MAKE) build PRESET=asan
-	ctest --preset asan -j $(JOBS) -E '^(Fuzz|Faults|Package)\.'
+	ctest --preset asan -j $(JOBS) -LE '^(faults|package)$$'
 
-# Every C++ source and header must be as clang-format writes it (.clang-format).
+# Every C++ source and header must be as clang-format writes it (.clang-format); format-fix
+# rewrites those that are not.
 SOURCE_DIRS = src tests bench fuzz
 format: deps
 	find $(SOURCE_DIRS) \( -name '*.cpp' -o -name '*.h' \) -print0 | \
 	  xargs -0 clang-format --dry-run --Werror
 
-# clang-tidy (.clang-tidy) over the project's own files: the fuzzers with the fuzz build's compile
-# commands, everything else with the asan build's.
+format-fix: deps
+	find $(SOURCE_DIRS) \( -name '*.cpp' -o -name '*.h' \) -print0 | xargs -0 clang-format -i
+
+# clang-tidy (.clang-tidy) over the project's own files, with the asan build's compile commands.
 tidy: deps
-	cmake --preset fuzz >/dev/null
-	cmake --build --preset fuzz -j $(JOBS)
-	scripts/tidy build/fuzz $(JOBS) fuzz
 	$(MAKE) build PRESET=asan
-	scripts/tidy build/asan $(JOBS) 'src|tests|bench'
+	scripts/tidy build/asan $(JOBS) 'src|tests|bench|fuzz'
 
 bench: deps
 	cmake --preset release >/dev/null
@@ -83,14 +85,14 @@ bench: deps
 	bench/tray-startup.sh build/release $(TRAY_RUNS)
 	bench/second-start.sh build/release 9
 
-# Each fuzzer for FUZZ_SECONDS; new inputs collect in build/fuzz/corpus, crashes fail the target.
+# Each fuzzer (the asan build's) for FUZZ_SECONDS; new inputs collect in build/asan/corpus,
+# crashes fail the target.
 fuzz: deps
-	cmake --preset fuzz >/dev/null
-	cmake --build --preset fuzz -j $(JOBS)
+	$(MAKE) build PRESET=asan
 	@for fuzzer in $(FUZZERS); do \
 	  echo "== $$fuzzer"; \
-	  fuzz/run-fuzzer build/fuzz/fuzz/kv_$${fuzzer}_fuzz $(FUZZ_SECONDS) fuzz/corpus/$$fuzzer \
-	    build/fuzz/corpus/$$fuzzer || exit 1; \
+	  fuzz/run-fuzzer build/asan/fuzz/kv_$${fuzzer}_fuzz $(FUZZ_SECONDS) fuzz/corpus/$$fuzzer \
+	    build/asan/corpus/$$fuzzer || exit 1; \
 	done
 
 # The optimised programs without the tests (preset "package"), with the menu entry, icons, AppStream
