@@ -2,6 +2,7 @@
 #include "platform/HandleWatch.h"
 
 #include <QWinEventNotifier>
+#include <windows.h>
 
 TKvHandleWatch::TKvHandleWatch(TKvWaitHandle handle, std::function<void()> onReady) {
   auto notifier = std::make_unique<QWinEventNotifier>(reinterpret_cast<HANDLE>(handle));
