@@ -2,29 +2,21 @@
 #include "app/SingleInstance.h"
 
 #include "app/Application.h"
+#include "platform/Display.h"
 #include "platform/Environment.h"
+#include "platform/HandleWatch.h"
+#include "platform/LocalChannel.h"
+#include "platform/StartupNotification.h"
 #include "storage/Settings.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
-#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
-#include <QGuiApplication>
-#include <QLocalSocket>
-#include <QThread>
 #include <QTimer>
-#include <algorithm>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <optional>
-
-#ifdef KV_X11_STARTUP
-#include "app/X11Connection.h"
-
 #include <QWidget>
-#endif
+#include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -33,7 +25,7 @@ namespace {
 constexpr char ShowCommand[] = "show";
 constexpr char ShownAnswer[] = "shown";
 constexpr char ElsewhereAnswer[] = "elsewhere ";
-constexpr qsizetype MaxRequestSize = 16384;
+constexpr std::size_t MaxRequestSize = 16384;
 constexpr int AnswerWaitMs = 5000;
 
 QString EnvText(const IKvEnvironment &env, const char *name) {
@@ -114,6 +106,21 @@ std::optional<TKvStartRequest> Decode(const QByteArray &text) {
   return request;
 }
 
+// A later start's connection from its first byte to its answer, a child of the instance.
+class TKvCaller : public QObject {
+public:
+  TKvCaller(std::unique_ptr<IKvChannelConnection> connection, QObject *parent)
+      : QObject(parent), FConnection(std::move(connection)) {}
+  IKvChannelConnection &Connection() { return *FConnection; }
+
+  std::string Received;
+  // Ends before the connection whose handle it watches.
+  std::unique_ptr<TKvHandleWatch> Watch;
+
+private:
+  std::unique_ptr<IKvChannelConnection> FConnection;
+};
+
 } // namespace
 
 TKvStartRequest StartRequestFrom(const IKvEnvironment &env) {
@@ -122,25 +129,15 @@ TKvStartRequest StartRequestFrom(const IKvEnvironment &env) {
 }
 
 TKvDisplay RunningDisplay(const IKvEnvironment &env) {
-  const QString platform = QGuiApplication::platformName();
-  if (platform == QLatin1String("xcb"))
-    return {QStringLiteral("DISPLAY"), EnvText(env, "DISPLAY")};
-  if (platform.startsWith(QLatin1String("wayland"))) {
-    const QString name = EnvText(env, "WAYLAND_DISPLAY");
-    return {QStringLiteral("WAYLAND_DISPLAY"), name.isEmpty() ? QStringLiteral("wayland-0") : name};
-  }
-  return {};
+  const TKvDisplayName display = RunningDisplayName(env);
+  return {QString::fromStdString(display.Variable), QString::fromStdString(display.Name)};
 }
 
 TKvSingleInstance::TKvSingleInstance(const QString &dataFolder, const QString &runtimeFolder)
     : FRuntimeFolder(runtimeFolder),
       FLockFileName(runtimeFolder + u'/' + NameFor(dataFolder) + QStringLiteral(".lock")),
-#ifdef Q_OS_WIN
-      // A pipe name, in the pipes' own name space.
-      FServerName(NameFor(dataFolder)),
-#else
-      FServerName(runtimeFolder + u'/' + NameFor(dataFolder)),
-#endif
+      FServerName(QString::fromStdU16String(
+          ChannelAddress(runtimeFolder.toStdU16String(), NameFor(dataFolder).toStdU16String()))),
       FLock(FLockFileName) {
   // The lock lasts as long as the program: only a dead owner makes it stale, never its age.
   FLock.setStaleLockTime(0);
@@ -189,43 +186,42 @@ bool TKvSingleInstance::Listen(TKvDisplay display) {
   if (!FLock.isLocked())
     return false;
   FDisplay = std::move(display);
-  FServer = std::make_unique<QLocalServer>();
-  FServer->setSocketOptions(QLocalServer::UserAccessOption);
-  connect(FServer.get(), &QLocalServer::newConnection, this, [this] {
-    while (QLocalSocket *socket = FServer->nextPendingConnection())
-      Answer(socket);
-  });
-  if (FServer->listen(FServerName))
-    return true;
+  FServerWatch.reset();
   // We hold the lock: a socket left there is one of a program that died.
-  QLocalServer::removeServer(FServerName);
-  return FServer->listen(FServerName);
+  FServer = ListenChannel(FServerName.toStdU16String());
+  if (!FServer)
+    return false;
+  FServerWatch = std::make_unique<TKvHandleWatch>(FServer->Handle(), [this] {
+    while (std::unique_ptr<IKvChannelConnection> connection = FServer->Accept())
+      Answer(std::move(connection));
+  });
+  return true;
 }
 
-void TKvSingleInstance::Answer(QLocalSocket *socket) {
+void TKvSingleInstance::Answer(std::unique_ptr<IKvChannelConnection> connection) {
+  auto *caller = new TKvCaller(std::move(connection), this);
   // A caller that never finishes its request is dropped.
-  QTimer::singleShot(AnswerWaitMs, socket, &QLocalSocket::abort);
-  connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-  connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-    if (socket->bytesAvailable() > MaxRequestSize) {
-      socket->abort();
+  QTimer::singleShot(AnswerWaitMs, caller, [caller] { delete caller; });
+  caller->Watch = std::make_unique<TKvHandleWatch>(caller->Connection().Handle(), [this, caller] {
+    const bool open = caller->Connection().Read(caller->Received);
+    const std::string &text = caller->Received;
+    const std::size_t end = text.find("\n\n");
+    if (text.size() > MaxRequestSize || (end == std::string::npos && !open)) {
+      delete caller;
       return;
     }
-    const QByteArray text = socket->peek(MaxRequestSize);
-    const qsizetype end = text.indexOf("\n\n");
-    if (end < 0)
+    if (end == std::string::npos)
       return;
-    socket->read(end + 2);
-    const std::optional<TKvStartRequest> request = Decode(text.left(end));
+    const std::optional<TKvStartRequest> request =
+        Decode(QByteArray::fromStdString(text.substr(0, end)));
     if (!request) {
-      socket->abort();
+      delete caller;
       return;
     }
     const bool here = SameDisplay(FDisplay, *request);
-    socket->write(here ? QByteArray(ShownAnswer) + '\n'
-                       : QByteArray(ElsewhereAnswer) + FDisplay.Name.toUtf8() + '\n');
-    socket->flush();
-    socket->disconnectFromServer();
+    caller->Connection().Write(here ? std::string(ShownAnswer) + '\n'
+                                    : ElsewhereAnswer + FDisplay.Name.toStdString() + '\n');
+    delete caller;
     if (here)
       QMetaObject::invokeMethod(
           this, [this, shown = *request] { emit ShowRequested(shown); }, Qt::QueuedConnection);
@@ -233,31 +229,15 @@ void TKvSingleInstance::Answer(QLocalSocket *socket) {
 }
 
 TKvHandOnResult TKvSingleInstance::HandOn(const TKvStartRequest &request, int timeoutMs) const {
-  const QDeadlineTimer deadline(timeoutMs);
-  QLocalSocket socket;
-  for (;;) {
-    socket.connectToServer(FServerName);
-    if (socket.waitForConnected(static_cast<int>(deadline.remainingTime())))
-      break;
-    // The running program may not listen yet: it is tried again a little later.
-    if (deadline.hasExpired())
-      return {};
-    QThread::msleep(20);
-  }
-  socket.write(Encode(request));
-  socket.flush();
-  QByteArray answer;
-  while (!answer.contains('\n')) {
-    if (!socket.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-      return {};
-    answer += socket.readAll();
-  }
-  answer.truncate(answer.indexOf('\n'));
-  if (answer == ShownAnswer)
+  const std::optional<std::string> answer =
+      AskChannel(FServerName.toStdU16String(), Encode(request).toStdString(), timeoutMs);
+  if (!answer)
+    return {};
+  if (*answer == ShownAnswer)
     return {TKvHandOn::Shown, {}};
-  if (answer.startsWith(ElsewhereAnswer))
+  if (answer->starts_with(ElsewhereAnswer))
     return {TKvHandOn::Elsewhere,
-            QString::fromUtf8(answer.mid(static_cast<qsizetype>(sizeof ElsewhereAnswer) - 1))};
+            QString::fromStdString(answer->substr(sizeof ElsewhereAnswer - 1))};
   return {};
 }
 
@@ -280,17 +260,7 @@ int HandOnToRunningInstance(TKvSingleInstance &instance, const IKvEnvironment &e
   return 1;
 }
 
-#ifdef KV_X11_STARTUP
 namespace {
-
-xcb_atom_t Atom(xcb_connection_t *connection, const char *name) {
-  const xcb_intern_atom_cookie_t cookie =
-      xcb_intern_atom(connection, 0, static_cast<uint16_t>(std::strlen(name)), name);
-  xcb_intern_atom_reply_t *reply = xcb_intern_atom_reply(connection, cookie, nullptr);
-  const xcb_atom_t atom = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
-  std::free(reply);
-  return atom;
-}
 
 // The window the later start asked for is mapped with its startup identifier, so the window
 // manager lets it take the focus as the launched program's own window. Qt reads the identifier
@@ -298,87 +268,39 @@ xcb_atom_t Atom(xcb_connection_t *connection, const char *name) {
 // show event, which comes before the window is mapped.
 class TStartupIdFilter : public QObject {
 public:
-  TStartupIdFilter(xcb_connection_t *connection, QByteArray id)
-      : FConnection(connection), FId(std::move(id)) {}
+  explicit TStartupIdFilter(std::string id) : FId(std::move(id)) {}
 
   bool eventFilter(QObject *watched, QEvent *event) override {
     auto *widget = qobject_cast<QWidget *>(watched);
     if (event->type() == QEvent::Show && widget && widget->isWindow() &&
         widget->testAttribute(Qt::WA_WState_Created)) {
-      xcb_change_property(FConnection, XCB_PROP_MODE_REPLACE,
-                          static_cast<xcb_window_t>(widget->winId()),
-                          Atom(FConnection, "_NET_STARTUP_ID"), Atom(FConnection, "UTF8_STRING"), 8,
-                          static_cast<uint32_t>(FId.size()), FId.constData());
-      xcb_flush(FConnection);
+      MarkStartupWindow(static_cast<std::uintptr_t>(widget->winId()), FId);
       QCoreApplication::instance()->removeEventFilter(this);
     }
     return false;
   }
 
 private:
-  xcb_connection_t *FConnection;
-  QByteArray FId;
+  std::string FId;
 };
 
-// Ends the launcher's feedback for the later start: the "remove" message of the startup
-// notification protocol, in pieces of 20 bytes sent to the root window.
-void SendStartupRemove(xcb_connection_t *connection, const QByteArray &id) {
-  QByteArray quoted = id;
-  quoted.replace('\\', "\\\\").replace('"', "\\\"");
-  const QByteArray message = "remove: ID=\"" + quoted + "\"" + '\0';
-  xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(connection)).data;
-  if (!screen)
-    return;
-  const xcb_window_t sender = xcb_generate_id(connection);
-  const uint32_t overrideRedirect = 1;
-  xcb_create_window(connection, XCB_COPY_FROM_PARENT, sender, screen->root, -100, -100, 1, 1, 0,
-                    XCB_WINDOW_CLASS_INPUT_ONLY, XCB_COPY_FROM_PARENT, XCB_CW_OVERRIDE_REDIRECT,
-                    &overrideRedirect);
-  const xcb_atom_t begin = Atom(connection, "_NET_STARTUP_INFO_BEGIN");
-  const xcb_atom_t more = Atom(connection, "_NET_STARTUP_INFO");
-  for (qsizetype offset = 0; offset < message.size(); offset += 20) {
-    xcb_client_message_event_t event{};
-    event.response_type = XCB_CLIENT_MESSAGE;
-    event.format = 8;
-    event.window = sender;
-    event.type = offset == 0 ? begin : more;
-    std::memcpy(event.data.data8, message.constData() + offset,
-                static_cast<std::size_t>(std::min<qsizetype>(20, message.size() - offset)));
-    xcb_send_event(connection, 0, screen->root, XCB_EVENT_MASK_PROPERTY_CHANGE,
-                   reinterpret_cast<const char *>(&event));
-  }
-  xcb_destroy_window(connection, sender);
-  xcb_flush(connection);
-}
-
 } // namespace
-#endif
 
 void AcceptActivation(const TKvStartRequest &request) {
-  // The Wayland platform activates the next window with the token it finds here.
-  if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")) &&
-      !request.ActivationToken.isEmpty())
-    qputenv("XDG_ACTIVATION_TOKEN", request.ActivationToken.toUtf8());
-#ifdef KV_X11_STARTUP
-  xcb_connection_t *connection = X11Connection();
-  if (!connection || request.StartupId.isEmpty())
+  OfferActivationToken(request.ActivationToken.toStdString());
+  if (request.StartupId.isEmpty())
     return;
-  const QByteArray id = request.StartupId.toUtf8();
+  const std::string id = request.StartupId.toStdString();
   // The window opens (or comes to the front) before the queued calls run; then the filter has
   // done its work or has none to do, and the start is complete.
-  auto *filter = new TStartupIdFilter(connection, id);
+  auto *filter = new TStartupIdFilter(id);
   QCoreApplication::instance()->installEventFilter(filter);
-  QTimer::singleShot(0, filter, [filter, connection, id] {
-    SendStartupRemove(connection, id);
+  QTimer::singleShot(0, filter, [filter, id] {
+    CompleteStartup(id);
     filter->deleteLater();
   });
-#endif
 }
 
-void CompleteOwnStart([[maybe_unused]] const TKvStartRequest &start) {
-#ifdef KV_X11_STARTUP
-  xcb_connection_t *connection = X11Connection();
-  if (connection && !start.StartupId.isEmpty())
-    SendStartupRemove(connection, start.StartupId.toUtf8());
-#endif
+void CompleteOwnStart(const TKvStartRequest &start) {
+  CompleteStartup(start.StartupId.toStdString());
 }

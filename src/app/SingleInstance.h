@@ -1,18 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// One running program per data folder. The first start holds a lock file and answers on a local
-// socket private to the user, both named after the data folder; a later start hands its request
-// to it and ends, so the user's lists never have two writers. A start that cannot have the lock
-// does not run at all.
+// One running program per data folder. The first start holds a lock file and answers on a channel
+// private to the user (platform/LocalChannel.h), both named after the data folder; a later start
+// hands its request to it and ends, so the user's lists never have two writers. A start that cannot
+// have the lock does not run at all.
 
-#include <QLocalServer>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <memory>
 
+class IKvChannelConnection;
+class IKvChannelServer;
 class IKvEnvironment;
+class TKvHandleWatch;
 
 // What a later start hands on: the display it was started on and the token that lets the window
 // it asks for take the focus.
@@ -48,8 +50,8 @@ class TKvSingleInstance : public QObject {
   Q_OBJECT
 
 public:
-  // The lock and the socket live in runtimeFolder (the user's runtime folder), named after the
-  // data folder's full path.
+  // The lock (and on POSIX the socket) live in runtimeFolder (the user's runtime folder), named
+  // after the data folder's full path.
   TKvSingleInstance(const QString &dataFolder, const QString &runtimeFolder);
   // For the program: the data folder and the user's runtime folder of env.
   explicit TKvSingleInstance(const IKvEnvironment &env);
@@ -79,12 +81,12 @@ public:
 
 signals:
   // A later start on this program's display asked for the main window. Emitted from a queued call
-  // after the answer has gone, never inside the socket's handler: opening the window runs its own
+  // after the answer has gone, never inside the channel's handler: opening the window runs its own
   // event loop until it closes.
   void ShowRequested(const TKvStartRequest &request);
 
 private:
-  void Answer(class QLocalSocket *socket);
+  void Answer(std::unique_ptr<IKvChannelConnection> connection);
   TKvLock Refuse(const QString &what);
 
   QString FRuntimeFolder;
@@ -92,7 +94,9 @@ private:
   QString FServerName;
   QLockFile FLock;
   TKvDisplay FDisplay;
-  std::unique_ptr<QLocalServer> FServer;
+  std::unique_ptr<IKvChannelServer> FServer;
+  // Ends before the server whose handle it watches.
+  std::unique_ptr<TKvHandleWatch> FServerWatch;
   QString FRefusal;
 };
 

@@ -5,7 +5,7 @@
 // from them. It is never shown; its lifetime is the program's.
 
 #include "app/Application.h"
-#include "app/SystemTray.h"
+#include "platform/TrayHost.h"
 
 #include <QElapsedTimer>
 #include <QWidget>

@@ -5,6 +5,8 @@
 // between its StatusNotifierItem and its docked icon once per process, at its first tray check or
 // tray icon, and keeps that choice even when a StatusNotifier host appears later. The program asks
 // here and makes its tray icon only once there is a tray, so Qt's choice fits the tray there is.
+// Part of kv_platform_desktop: it asks through the running application's own session bus and X
+// server connection.
 
 enum class TKvTray {
   None,
@@ -16,5 +18,7 @@ enum class TKvTray {
   StatusNotifier,
 };
 
-// A StatusNotifier host counts before a docked tray, as Qt ranks them.
+// A StatusNotifier host counts before a docked tray, as Qt ranks them. Windows: always its
+// notification area, which belongs to the shell (Qt adds the icon again whenever the taskbar is
+// created anew).
 TKvTray AvailableTray();
