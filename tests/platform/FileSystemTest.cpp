@@ -16,7 +16,7 @@
 #include <thread>
 #include <windows.h>
 #else
-#include "platform/posix/DataProtection.h"
+#include "platform/posix/KeyFileStore.h"
 #include "support/ChildProcess.h"
 #include "support/ReadOnlyFolder.h"
 
