@@ -78,16 +78,16 @@ bool ReadSmallFile(const std::string &path, std::vector<uint8_t> &bytes, int &er
   }
 }
 
-bool WriteAndSync(int descriptor, const uint8_t *bytes, std::size_t size) {
+int WriteAndSync(int descriptor, const uint8_t *bytes, std::size_t size) {
   for (std::size_t done = 0; done < size;) {
     const ssize_t n = write(descriptor, bytes + done, size - done);
     if (n < 0 && errno == EINTR)
       continue;
     if (n <= 0)
-      return false;
+      return n < 0 ? errno : EIO;
     done += std::size_t(n);
   }
-  return fsync(descriptor) == 0;
+  return fsync(descriptor) == 0 ? 0 : errno;
 }
 
 TKvFileDescriptor CreateTemporaryBeside(const std::string &target, mode_t mode,

@@ -63,7 +63,7 @@ bool TKvKeyFileStore::Add(const TKvKeyId &id, const TKvLockedKey &key) {
   bytes[VersionAt] = Version;
   std::memcpy(bytes + KeyIdAt, id.data(), id.size());
   std::memcpy(bytes + KeyAt, key.Data(), TKvLockedKey::Size);
-  bool written = WriteAndSync(file.Get(), bytes, sizeof bytes);
+  bool written = WriteAndSync(file.Get(), bytes, sizeof bytes) == 0;
   SecureZero(bytes, sizeof bytes);
   written = file.Close() && written;
   written = written && link(temporary.c_str(), FPath.c_str()) == 0;
