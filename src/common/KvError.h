@@ -17,8 +17,8 @@ public:
   // The system's reason, or empty.
   const std::u16string &Detail() const noexcept { return FDetail; }
   // What is shown wherever errors are: the message, and the detail as a paragraph of its own
-  // after it, the message then closed by a full stop: "Stream write error.\n\nNo space left on
-  // device". Without a detail, the message as it stands.
+  // after it, the message closed by a full stop where the error box would add one: "Stream write
+  // error.\n\nNo space left on device". Without a detail, the message as it stands.
   const std::u16string &Text() const noexcept { return FText; }
   // Text as UTF-8, for logs and terminals.
   const char *what() const noexcept override { return FTextUtf8.c_str(); }
