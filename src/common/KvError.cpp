@@ -5,14 +5,26 @@
 
 #include <utility>
 
-EKvError::EKvError(std::u16string message)
-    : FMessage(std::move(message)), FMessageUtf8(Utf16ToUtf8(FMessage)) {}
+namespace {
+
+std::u16string Joined(const std::u16string &message, const std::u16string &detail) {
+  if (detail.empty())
+    return message;
+  const bool closed = !message.empty() && message.back() <= u'.';
+  return message + (closed ? u"\n\n" : u".\n\n") + detail;
+}
+
+} // namespace
+
+EKvError::EKvError(std::u16string message, std::u16string detail)
+    : FMessage(std::move(message)), FDetail(std::move(detail)), FText(Joined(FMessage, FDetail)),
+      FTextUtf8(Utf16ToUtf8(FText)) {}
 
 std::u16string CurrentExceptionMessage() {
   try {
     throw;
   } catch (const EKvError &error) {
-    return error.Message();
+    return error.Text();
   } catch (const std::exception &error) {
     return Utf8ToUtf16(error.what());
   } catch (...) {

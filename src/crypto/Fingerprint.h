@@ -47,11 +47,13 @@ TKvStrength StrengthOf(int exponent);
 // Argon2id (libsodium's crypto_pwhash) of the master password's UTF-8 (unpaired surrogates as
 // U+FFFD, as the site passwords take them) with the salt "Quillgate print1", 3 passes, 16 MiB,
 // 16 bytes out. Every copy of the password it makes is wiped. Raises "Not enough memory to compute
-// the master password's fingerprint." when the 16 MiB cannot be had.
+// the master password's fingerprint." when the 16 MiB cannot be had, "The cryptography library
+// could not be started." (the loader's reason as its detail) when libsodium cannot be opened.
 ByteArray FingerprintHash(std::u16string_view masterPassword);
 
 // N of "about 10^N guesses": the strength estimator's entropy in bits times log10 2, rounded
 // down. The estimator keeps parts of the password in allocations of its own that it frees
-// unwiped; the copy handed to it is wiped.
+// unwiped; the copy handed to it is wiped. Raises "The strength estimator could not be started."
+// (the loader's reason as its detail) when the zxcvbn library cannot be opened.
 int GuessesExponent(std::u16string_view masterPassword);
 #endif

@@ -21,12 +21,12 @@ enum class FileAccess { Normal, OwnerOnly };
 // stays; a link that leads nowhere gets its file created. The temporary file is named as this
 // program's alone (RemoveStrayTemporaryFiles finds it). On failure the old file is left whole, no
 // temporary file remains, and EKvError is raised: "Cannot create file \"<path>\". <the system's
-// text>" when the file cannot be created or put in place, "Stream write error" when the bytes
-// cannot be written. The file is readable by its owner alone, whatever the folder allows, as the
-// user's sites, logins and settings must be; a Normal file gets what the user's umask allows (on
-// Windows the per-user data folder's own access rules see to both). While the file is open nobody
-// else may open it; a target that another program holds open for a moment (a virus scanner, an
-// indexer) is waited for briefly.
+// text>" when the file cannot be created or put in place, "Stream write error" (the system's text
+// as its detail) when the bytes cannot be written. The file is readable by its owner alone,
+// whatever the folder allows, as the user's sites, logins and settings must be; a Normal file gets
+// what the user's umask allows (on Windows the per-user data folder's own access rules see to
+// both). While the file is open nobody else may open it; a target that another program holds open
+// for a moment (a virus scanner, an indexer) is waited for briefly.
 void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes,
                            FileAccess access = FileAccess::OwnerOnly);
 
@@ -37,7 +37,8 @@ void RemoveStrayTemporaryFiles(const std::u16string &folder);
 
 // The whole content of the file at path. Raises EKvError "Cannot open file \"<path>\". <the
 // system's text>" when it cannot be opened or is no regular file (a FIFO or a device of that name
-// is refused at once, never waited on), "Stream read error" when it cannot be read to the end.
+// is refused at once, never waited on), "Stream read error" (the system's text as its detail) when
+// it cannot be read to the end.
 // Other programs may read the file meanwhile; on Windows a file that another program holds open
 // without sharing it (a virus scanner, a backup tool) is waited for briefly, as a replacement does.
 ByteArray ReadWholeFile(const std::u16string &path);
@@ -45,7 +46,8 @@ ByteArray ReadWholeFile(const std::u16string &path);
 // Writes bytes to a new file at path, readable by its owner alone, and flushes it to the disk;
 // false, with nothing changed, when something of that name exists already. A file is never
 // replaced: this is how a copy of the user's data is kept aside. Raises "Cannot create file
-// \"<path>\". <the system's text>" or "Stream write error"; no file of that name is left then.
+// \"<path>\". <the system's text>" or "Stream write error" (the system's text as its detail); no
+// file of that name is left then.
 bool CreateNewFile(const std::u16string &path, const ByteArray &bytes);
 
 // Whether path names an existing regular file (a folder is not one).

@@ -117,7 +117,7 @@ void TKvSiteStore::Load(bool rewriteOldLines) {
   } catch (const EKvError &error) {
     StartUnloaded();
     throw EKvError(
-        error.Message() +
+        error.Text() +
         u".\n\nThe site list and the login list are left as they are, and the window shows "
         u"neither. Sites and logins you add now are kept in \"" +
         FURLsFile.Path + u".new\" and \"" + FLoginsFile.Path +
@@ -216,8 +216,8 @@ void TKvSiteStore::MergeNewFiles() {
     if (!NothingAt(loginsNew))
       newLogins.LoadFromFile(loginsNew);
   } catch (const EKvError &error) {
-    FNotices.push_back(error.Message() + u". The sites and logins kept there stay until it can "
-                                         u"be read.");
+    FNotices.push_back(error.Text() + u". The sites and logins kept there stay until it can "
+                                      u"be read.");
     return;
   }
 
@@ -254,7 +254,7 @@ void TKvSiteStore::MergeNewFiles() {
     }
   } catch (const EKvError &error) {
     FNotices.push_back(u"Not every site and login kept in \"" + urlsNew + u"\" and \"" + loginsNew +
-                       u"\" could be taken into the lists: " + error.Message() +
+                       u"\" could be taken into the lists: " + error.Text() +
                        u". They stay there.");
     return;
   }

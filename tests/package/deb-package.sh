@@ -3,7 +3,7 @@
 # The Debian package of a build, made with CPack and checked as a user's system would take it:
 #   deb-package.sh BUILD_DIR
 # lintian finds no error; the declared dependencies name the package of every library the programs
-# load, the Wayland platform and the fonts, and every one of them exists in the archive; unpacked
+# load (linked, or opened by name while they run), the Wayland platform and the fonts, and every one of them exists in the archive; unpacked
 # into a scratch folder, the programs run: quillgate-cli --version prints its name and the
 # project's version, and quillgate without a display says so and ends with status 1.
 set -eu
@@ -52,7 +52,11 @@ dpkg-deb -x "$deb" "$scratch/root"
 for program in quillgate quillgate-cli; do
   binary="$scratch/root/usr/bin/$program"
   file "$binary" | grep -q ', stripped' || fail "$program is not stripped"
-  for library in $(readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'); do
+  # Linked (NEEDED) and opened while it runs (a soname written in the program for dlopen).
+  for library in $({
+    readelf -d "$binary" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p'
+    strings -a "$binary" | grep -xE 'lib[A-Za-z0-9_+-]+(\.[A-Za-z0-9_+-]+)*\.so\.[0-9]+'
+  } | sort -u); do
     path=$(ldconfig -p | sed -n "s|^\t$library (libc6,x86-64) => ||p" | head -n 1)
     [ -n "$path" ] || fail "$program needs $library, which is not installed here"
     echo "$program $library $path" >>"$scratch/needed"

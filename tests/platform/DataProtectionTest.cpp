@@ -8,12 +8,18 @@
 #include <optional>
 
 #ifndef _WIN32
+#include "platform/posix/KeyFileStore.h"
 #include "platform/posix/SecretServiceKeyStore.h"
 #include "support/ChildProcess.h"
+#include "support/Hex.h"
+#include "support/MemoryKeyStore.h"
 
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <new>
+#include <sodium.h>
 #include <sys/stat.h>
 
 // Every allocation of the program is counted, to show how a buffer holding a key was built.
@@ -117,6 +123,80 @@ TEST(KeyringHex, IsBuiltInOneBufferReservedAtItsFinalSize) {
   EXPECT_EQ(Allocations - before, 1);
   EXPECT_EQ(hex, "0009121b242d363f48515a636c757e879099a2abb4bdc6cfd8e1eaf3fc050e17");
   EXPECT_EQ(KeyringHex(key, 1), "00");
+}
+
+// The blob and the key file as the first version wrote them, under the key 00 01 .. 1f with the id
+// a0 a1 .. af: whatever moves in the code, what users have on disk must keep opening.
+const std::string FirstBlob = "4b5150420101a0a1a2a3a4a5a6a7a8a9aaabacadaeaf2918c6dbbf9fb5b0776a7c1d"
+                              "8555f2d83b0251aa4321a80607d700ef59c1d397ca4e1616fd9e728295e5";
+const std::string FirstKeyFile =
+    "4b514b4601a0a1a2a3a4a5a6a7a8a9aaabacadaeaf000102030405060708090a0b0c"
+    "0d0e0f101112131415161718191a1b1c1d1e1f";
+
+ByteArray FromHex(const std::string &hex) {
+  ByteArray bytes;
+  for (std::size_t i = 0; i < hex.size(); i += 2)
+    bytes.push_back(uint8_t(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return bytes;
+}
+
+ByteArray FileBytes(const std::filesystem::path &path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), {}};
+}
+
+TKvKeyId FirstKeyId() {
+  TKvKeyId id{};
+  for (std::size_t i = 0; i < id.size(); ++i)
+    id[i] = uint8_t(0xa0 + i);
+  return id;
+}
+
+std::array<uint8_t, TKvLockedKey::Size> FirstKey() {
+  std::array<uint8_t, TKvLockedKey::Size> key{};
+  for (std::size_t i = 0; i < key.size(); ++i)
+    key[i] = uint8_t(i);
+  return key;
+}
+
+TEST_F(DataProtection, WhatTheFirstVersionWroteStillOpens) {
+  TMemoryKeyStore keyring, keyFile;
+  keyring.keys.emplace_back(FirstKeyId(), FirstKey());
+  TKvSealedProtection sealing(keyring, keyFile, (folder / "machine-id").string());
+  uint32_t error = 0;
+  EXPECT_EQ(sealing.Unprotect(FromHex(FirstBlob), error), (ByteArray{'p', 'w'})) << error;
+
+  // The key file: read as it stands, and a new one written byte for byte the same.
+  std::ofstream(folder / "first.key", std::ios::binary) << std::string(
+      reinterpret_cast<const char *>(FromHex(FirstKeyFile).data()), FirstKeyFile.size() / 2);
+  TKvKeyFileStore first((folder / "first.key").string());
+  TKvKeyId id{};
+  TKvLockedKey read;
+  ASSERT_EQ(first.Find(nullptr, id, read), TKvKeyLookup::Found);
+  EXPECT_EQ(id, FirstKeyId());
+  EXPECT_EQ(ToHex(ByteArray(read.Data(), read.Data() + TKvLockedKey::Size)), ToHex(FirstKey()));
+  TKvKeyFileStore written((folder / "new" / "protection.key").string());
+  ASSERT_TRUE(written.Add(id, read));
+  EXPECT_EQ(ToHex(FileBytes(folder / "new" / "protection.key")), FirstKeyFile);
+}
+
+// A blob made now opens by its layout alone, with the cipher called directly: magic, version, the
+// store and the key's id, the nonce, then the sealed data; the header is authenticated.
+TEST_F(DataProtection, ABlobMadeNowFollowsTheLayout) {
+  TMemoryKeyStore keyring, keyFile;
+  keyring.keys.emplace_back(FirstKeyId(), FirstKey());
+  TKvSealedProtection sealing(keyring, keyFile, (folder / "machine-id").string());
+  uint32_t error = 0;
+  const ByteArray blob = *sealing.Protect(ByteArray{'p', 'w'}, false, error);
+  ASSERT_EQ(blob.size(), 46u + 2 + 16);
+  EXPECT_EQ(ToHex(ByteArray(blob.begin(), blob.begin() + 22)), FirstBlob.substr(0, 44));
+  ByteArray data(2);
+  ASSERT_GE(sodium_init(), 0);
+  EXPECT_EQ(crypto_aead_xchacha20poly1305_ietf_decrypt(
+                data.data(), nullptr, nullptr, blob.data() + 46, blob.size() - 46, blob.data(), 46,
+                blob.data() + 22, FirstKey().data()),
+            0);
+  EXPECT_EQ(data, (ByteArray{'p', 'w'}));
 }
 
 // A FIFO named protection.key would block the opening of the window for ever; a device may

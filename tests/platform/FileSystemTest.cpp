@@ -16,16 +16,19 @@
 #include <thread>
 #include <windows.h>
 #else
-#include "platform/posix/DataProtection.h"
+#include "platform/posix/KeyFileStore.h"
 #include "support/ChildProcess.h"
 #include "support/ReadOnlyFolder.h"
 
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <map>
 #include <optional>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -477,6 +480,16 @@ TEST_F(ReadWholeFile_, AFifoOrADeviceIsRefusedAtOnce) {
   EXPECT_EQ(ReadWholeFile(U(folder / "logins.db")), Bytes("read as ever"));
 }
 
+// "<message> | <detail>" of the error action raises.
+std::string Reported(const std::function<void()> &action) {
+  try {
+    action();
+  } catch (const EKvError &e) {
+    return Utf16ToUtf8(e.Message() + u" | " + e.Detail());
+  }
+  return "no error";
+}
+
 // What action gives while no file may grow past 2 bytes: a write fails part-way, as on a full
 // disk, and root cannot pass the limit either.
 std::u16string WhileFilesCannotGrow(const std::function<std::u16string()> &action) {
@@ -500,6 +513,54 @@ TEST_F(ReplaceFileAtomically_, WriteFailureIsAStreamWriteErrorAndKeepsTheOldFile
   EXPECT_EQ(message, u"Stream write error");
   EXPECT_EQ(ReadFile(path), "old");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), {}), 1);
+}
+
+// A failed read or write keeps the system's reason beside its fixed message: a full disk, a file
+// size limit and an I/O error each say which they are. Real faults: a full file system of its
+// own (a tmpfs mounted in a private mount namespace of a child process), RLIMIT_FSIZE, and
+// /proc/self/mem, which cannot be read at its start.
+TEST_F(ReplaceFileAtomically_, AFailedReadOrWriteKeepsTheSystemsReason) {
+  const auto full = folder / "full";
+  std::filesystem::create_directory(full);
+  const auto onFullDisk = [&](const std::function<void(const std::u16string &)> &action) {
+    return [this, &full, action] {
+      if (unshare(CLONE_NEWNS) != 0 ||
+          mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+          mount("tmpfs", full.c_str(), "tmpfs", 0, "size=16k") != 0)
+        return std::string("no private tmpfs: ") + std::strerror(errno);
+      WriteFile(full / "filler", std::string(64 * 1024, 'x')); // as much as fits
+      return Reported([&] { action(U(full / "urls.db")); });
+    };
+  };
+  std::filesystem::create_symlink("/proc/self/mem", folder / "memory");
+  const std::string big(64 * 1024, 's');
+  const struct {
+    const char *What;
+    std::function<std::string()> Run;
+    std::string Expected;
+  } rows[] = {
+      {"replace on a full disk",
+       onFullDisk([&](const std::u16string &path) { ReplaceFileAtomically(path, Bytes(big)); }),
+       "Stream write error | No space left on device"},
+      {"create on a full disk",
+       onFullDisk([&](const std::u16string &path) { CreateNewFile(path, Bytes(big)); }),
+       "Stream write error | No space left on device"},
+      {"replace past the file size limit",
+       [&] {
+         return Utf16ToUtf8(WhileFilesCannotGrow([&] {
+           return Utf8ToUtf16(Reported(
+               [&] { ReplaceFileAtomically(U(folder / "logins.db"), Bytes("much longer")); }));
+         }));
+       },
+       "Stream write error | File too large"},
+      {"read where the device fails",
+       [&] { return Reported([&] { ReadWholeFile(U(folder / "memory")); }); },
+       "Stream read error | Input/output error"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.What);
+    EXPECT_EQ(InChildProcess(row.Run, TChildUser::Same, 10), row.Expected);
+  }
 }
 
 // Every descriptor the file operations open is closed again, on the paths that succeed and on

@@ -3,6 +3,7 @@
 #include "common/KvError.h"
 #include "common/Unicode.h"
 #include "platform/Environment.h"
+#include "platform/posix/KeyFileStore.h"
 #include "platform/posix/SecretServiceKeyStore.h"
 #include "storage/MasterPassword.h"
 #include "support/TempFolder.h"

@@ -4,6 +4,7 @@
 #include "common/KvError.h"
 #include "common/Unicode.h"
 #include "platform/Environment.h"
+#include "platform/posix/KeyFileStore.h"
 #include "platform/posix/SecretServiceKeyStore.h"
 #include "support/Hex.h"
 #include "support/MemoryKeyStore.h"

@@ -3,6 +3,7 @@
 
 #include "common/KvError.h"
 #include "common/Unicode.h"
+#include "platform/FileSystem.h"
 #include "platform/ProfileFile.h"
 #include "support/ChildProcess.h"
 #include "support/TempFolder.h"
@@ -423,6 +424,12 @@ TEST_F(AutoRun, FailuresCarryTheRegistrationMessages) {
   std::filesystem::create_directories(Entry() / "sub");
   EXPECT_EQ(ErrorOf([&] { SetAutoRun(u"/q", false, *env); }),
             u"Failed to set data for 'Korvane Quillgate'");
+  try { // the file's own error stays behind the fixed message
+    SetAutoRun(u"/q", false, *env);
+  } catch (const EKvError &error) {
+    EXPECT_EQ(error.Detail(),
+              u"Cannot create file \"" + U(Entry()) + u"\". " + SystemErrorText(EISDIR));
+  }
   std::filesystem::remove_all(Entry());
 
   // An entry that cannot be read, and a folder that cannot be written. Root reads and writes

@@ -510,8 +510,9 @@ TEST_F(MainWindowTest, ListsThatCannotBeReadStayAsTheyAreAndWhatIsAddedJoinsThem
       SCOPED_TRACE(session);
       auto window = Open();
       ASSERT_EQ(errors.size(), std::size_t(session));
-      EXPECT_TRUE(errors.back().startsWith("Stream read error.\n\nThe site list and the login list "
-                                           "are left as they are"));
+      EXPECT_TRUE(errors.back().startsWith("Stream read error.\n\nInput/output error.\n\nThe site "
+                                           "list and the login list are left as they are"))
+          << errors.back().toStdString();
       ASSERT_EQ(window->bgThumbs->Count(), session - 1);
       // Generate, delete, reorder and close, each of which once reached the hidden lines.
       window->edMasterPass->setText("pw");

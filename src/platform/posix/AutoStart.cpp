@@ -45,8 +45,10 @@ std::string_view Trim(std::string_view text) {
   return TrimBlanks(text, " \t\r");
 }
 
-[[noreturn]] void Fail(const char16_t *what, const std::u16string &name) {
-  throw EKvError(what + (u"'" + name + u"'"));
+// The registry's fixed message; detail is what the file operation said, or the system's text.
+[[noreturn]] void Fail(const char16_t *what, const std::u16string &name,
+                       std::u16string detail = {}) {
+  throw EKvError(what + (u"'" + name + u"'"), std::move(detail));
 }
 
 // The desktop-entry string escapes: \s \n \t \r \\ (others are kept as they stand).
@@ -90,8 +92,8 @@ std::optional<std::string> ReadEntry(const std::string &path, const std::u16stri
   try {
     const ByteArray bytes = ReadWholeFile(Utf8ToUtf16(path));
     return std::string(bytes.begin(), bytes.end());
-  } catch (const EKvError &) {
-    Fail(u"Failed to get data for ", name);
+  } catch (const EKvError &error) {
+    Fail(u"Failed to get data for ", name, error.Text());
   }
 }
 
@@ -225,12 +227,12 @@ void WriteAutoStart(const IKvEnvironment &env, const std::u16string &name,
   try {
     ReplaceFileAtomically(Utf8ToUtf16(AutoStartFile(env)), ByteArray(entry.begin(), entry.end()),
                           FileAccess::Normal);
-  } catch (const EKvError &) {
-    Fail(u"Failed to set data for ", name);
+  } catch (const EKvError &error) {
+    Fail(u"Failed to set data for ", name, error.Text());
   }
 }
 
 void RemoveAutoStart(const IKvEnvironment &env, const std::u16string &name) {
   if (unlink(AutoStartFile(env).c_str()) != 0 && errno != ENOENT && errno != ENOTDIR)
-    Fail(u"Failed to delete data for ", name);
+    Fail(u"Failed to delete data for ", name, SystemErrorText(errno));
 }

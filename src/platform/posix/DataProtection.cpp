@@ -3,57 +3,51 @@
 
 #include "common/KvError.h"
 #include "common/SecureZero.h"
-#include "common/Unicode.h"
-#include "platform/FileSystem.h"
-#include "platform/posix/Environment.h"
+#include "platform/SharedLibrary.h"
 #include "platform/posix/File.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <new>
 #include <sodium.h>
-#include <sys/stat.h>
+#include <sys/mman.h>
 #include <unistd.h>
-
-// Blob layout, all of it authenticated:
-//   "KQPB"  version (1)  store (1)  key id (16)  nonce (24)  |  ciphertext  tag (16)
-// The store byte tells which key sealed the blob: the keyring's, the key file's or the machine's.
-// Key file layout: "KQKF" version (1) key id (16) key (32).
 
 namespace {
 
+// The blob, all of it authenticated (the header is the cipher's associated data):
+//   "KQPB" (4)  version 1 (1)  store (1)  key id (16)  nonce (24)  |  ciphertext  tag (16)
+// The store byte tells which key sealed the blob: the keyring's, the key file's or the machine's
+// (whose key id is all zeros).
 constexpr uint8_t BlobMagic[4] = {'K', 'Q', 'P', 'B'};
-constexpr uint8_t KeyFileMagic[4] = {'K', 'Q', 'K', 'F'};
 constexpr uint8_t Version = 1;
 constexpr uint8_t StoreKeyring = 1, StoreKeyFile = 2, StoreMachine = 3;
+constexpr std::size_t VersionAt = sizeof BlobMagic;
+constexpr std::size_t StoreAt = VersionAt + 1;
+constexpr std::size_t KeyIdAt = StoreAt + 1;
+constexpr std::size_t NonceAt = KeyIdAt + sizeof(TKvKeyId);
 constexpr std::size_t NonceSize = crypto_aead_xchacha20poly1305_ietf_NPUBBYTES;
-constexpr std::size_t HeaderSize = 4 + 1 + 1 + 16 + NonceSize;
+constexpr std::size_t HeaderSize = NonceAt + NonceSize;
 constexpr std::size_t TagSize = crypto_aead_xchacha20poly1305_ietf_ABYTES;
-constexpr std::size_t KeyFileSize = 4 + 1 + 16 + TKvLockedKey::Size;
-
+static_assert(NonceAt == 22 && HeaderSize == 46 && TagSize == 16);
 static_assert(TKvLockedKey::Size == crypto_aead_xchacha20poly1305_ietf_KEYBYTES);
 
-bool ReadSmallFile(const std::string &path, std::vector<uint8_t> &bytes, int &error) {
-  struct stat info {};
-  const TKvFileDescriptor file = OpenRegularFileForReading(path.c_str(), info);
-  if (!file) {
-    error = errno;
-    return false;
-  }
-  uint8_t buffer[512];
-  for (;;) {
-    const ssize_t n = read(file.Get(), buffer, sizeof buffer);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0 || bytes.size() > 4096) {
-      error = n < 0 ? errno : 0;
-      SecureZero(buffer, sizeof buffer);
-      return n == 0;
-    }
-    bytes.insert(bytes.end(), buffer, buffer + n);
-  }
+// libsodium's entry points that sealing needs, from the library opened at the first use.
+struct TSodium {
+  TKvSharedLibrary Library{KV_SODIUM_SONAME};
+  KV_LIBRARY_FUNCTION(Library, sodium_init);
+  KV_LIBRARY_FUNCTION(Library, randombytes_buf);
+  KV_LIBRARY_FUNCTION(Library, crypto_generichash);
+  KV_LIBRARY_FUNCTION(Library, crypto_aead_xchacha20poly1305_ietf_encrypt);
+  KV_LIBRARY_FUNCTION(Library, crypto_aead_xchacha20poly1305_ietf_decrypt);
+  bool Started = Library.Usable() && sodium_init() >= 0;
+};
+
+const TSodium &Sodium() {
+  static const TSodium sodium;
+  if (!sodium.Started)
+    throw EKvError(u"The cryptographic library cannot start", sodium.Library.Failure());
+  return sodium;
 }
 
 } // namespace
@@ -63,66 +57,16 @@ TKvLockedKey::TKvLockedKey() : FPage(std::size_t(sysconf(_SC_PAGESIZE))) {
   if (FBytes == nullptr)
     throw std::bad_alloc();
   std::memset(FBytes, 0, FPage);
-  sodium_mlock(FBytes, FPage); // best effort: a low RLIMIT_MEMLOCK only loses the locking
+  // Best effort: a low RLIMIT_MEMLOCK only loses the locking. Kept out of core dumps too.
+  mlock(FBytes, FPage);
+  madvise(FBytes, FPage, MADV_DONTDUMP);
 }
 
 TKvLockedKey::~TKvLockedKey() {
-  sodium_munlock(FBytes, FPage); // zeroes the bytes before unlocking them
+  SecureZero(FBytes, FPage); // before the page may be swapped or dumped again
+  munlock(FBytes, FPage);
+  madvise(FBytes, FPage, MADV_DODUMP);
   std::free(FBytes);
-}
-
-// --- key file ---------------------------------------------------------------------------------
-
-TKvKeyFileStore::TKvKeyFileStore(std::string path) : FPath(std::move(path)) {
-  RemoveStrayTemporaryFiles(Utf8ToUtf16(FolderOf(FPath)));
-}
-
-TKvKeyLookup TKvKeyFileStore::Find(const TKvKeyId *wanted, TKvKeyId &id, TKvLockedKey &key) {
-  std::vector<uint8_t> bytes;
-  int error = 0;
-  if (!ReadSmallFile(FPath, bytes, error))
-    return error == ENOENT ? TKvKeyLookup::Missing : TKvKeyLookup::Unavailable;
-  TKvKeyLookup result = TKvKeyLookup::Unavailable; // a damaged key file is never replaced
-  if (bytes.size() == KeyFileSize && std::memcmp(bytes.data(), KeyFileMagic, 4) == 0 &&
-      bytes[4] == Version) {
-    std::memcpy(id.data(), bytes.data() + 5, id.size());
-    if (wanted != nullptr && *wanted != id) {
-      result = TKvKeyLookup::Missing;
-    } else {
-      std::memcpy(key.Data(), bytes.data() + 5 + id.size(), TKvLockedKey::Size);
-      result = TKvKeyLookup::Found;
-    }
-  }
-  SecureZero(bytes.data(), bytes.size());
-  return result;
-}
-
-bool TKvKeyFileStore::Add(const TKvKeyId &id, const TKvLockedKey &key) {
-  const std::string folder = FolderOf(FPath);
-  if (!CreateFolderPath(folder, 0700))
-    return false;
-  // Written to a temporary file, then linked into place: link never replaces an existing key.
-  std::string temporary;
-  TKvFileDescriptor file = CreateTemporaryBeside(FPath, 0600, temporary);
-  if (!file)
-    return false;
-  uint8_t bytes[KeyFileSize];
-  std::memcpy(bytes, KeyFileMagic, 4);
-  bytes[4] = Version;
-  std::memcpy(bytes + 5, id.data(), id.size());
-  std::memcpy(bytes + 5 + id.size(), key.Data(), TKvLockedKey::Size);
-  bool written = WriteAndSync(file.Get(), bytes, sizeof bytes);
-  SecureZero(bytes, sizeof bytes);
-  written = file.Close() && written;
-  written = written && link(temporary.c_str(), FPath.c_str()) == 0;
-  unlink(temporary.c_str());
-  if (written)
-    SyncFolder(folder);
-  return written;
-}
-
-std::string DefaultKeyFilePath(const IKvEnvironment &env) {
-  return XdgConfigHome(env) + "/korvane-quillgate/protection.key";
 }
 
 // --- sealing ----------------------------------------------------------------------------------
@@ -135,10 +79,7 @@ struct TKvSealedProtection::TCachedKey {
 
 TKvSealedProtection::TKvSealedProtection(IKvKeyStore &keyring, IKvKeyStore &keyFile,
                                          std::string machineIdFile)
-    : FKeyring(keyring), FKeyFile(keyFile), FMachineIdFile(std::move(machineIdFile)) {
-  if (sodium_init() < 0)
-    throw EKvError(u"The cryptographic library cannot start");
-}
+    : FKeyring(keyring), FKeyFile(keyFile), FMachineIdFile(std::move(machineIdFile)) {}
 
 TKvSealedProtection::~TKvSealedProtection() = default;
 
@@ -164,8 +105,8 @@ const TKvSealedProtection::TCachedKey *TKvSealedProtection::SealingKey() {
     TKvKeyId id{};
     TKvKeyLookup lookup = store->Find(nullptr, id, *key);
     if (lookup == TKvKeyLookup::Missing) {
-      randombytes_buf(id.data(), id.size());
-      randombytes_buf(key->Data(), TKvLockedKey::Size);
+      Sodium().randombytes_buf(id.data(), id.size());
+      Sodium().randombytes_buf(key->Data(), TKvLockedKey::Size);
       if (!store->Add(id, *key))
         lookup = store->Find(nullptr, id, *key); // another instance may have added one meanwhile
       else
@@ -205,39 +146,41 @@ const TKvSealedProtection::TCachedKey *TKvSealedProtection::MachineKey() {
   // A keyed hash, so the key is not the identity itself and serves this one purpose only.
   static constexpr char Purpose[] = "Korvane Quillgate shared protection key v1";
   auto key = std::make_unique<TKvLockedKey>();
-  crypto_generichash(key->Data(), TKvLockedKey::Size, identity.data(), identity.size(),
-                     reinterpret_cast<const uint8_t *>(Purpose), sizeof Purpose - 1);
+  Sodium().crypto_generichash(key->Data(), TKvLockedKey::Size, identity.data(), identity.size(),
+                              reinterpret_cast<const uint8_t *>(Purpose), sizeof Purpose - 1);
   return Remember(StoreMachine, TKvKeyId{}, std::move(key));
 }
 
 std::optional<ByteArray> TKvSealedProtection::Protect(const ByteArray &data, bool shared,
                                                       uint32_t &error) {
+  const TSodium &sodium = Sodium();
   const TCachedKey *key = shared ? MachineKey() : SealingKey();
   if (key == nullptr) {
     error = KvErrorNotFound;
     return std::nullopt;
   }
   ByteArray blob(HeaderSize + data.size() + TagSize);
-  std::memcpy(blob.data(), BlobMagic, 4);
-  blob[4] = Version;
-  blob[5] = key->Store;
-  std::memcpy(blob.data() + 6, key->Id.data(), key->Id.size());
-  randombytes_buf(blob.data() + 22, NonceSize);
+  std::memcpy(blob.data(), BlobMagic, sizeof BlobMagic);
+  blob[VersionAt] = Version;
+  blob[StoreAt] = key->Store;
+  std::memcpy(blob.data() + KeyIdAt, key->Id.data(), key->Id.size());
+  sodium.randombytes_buf(blob.data() + NonceAt, NonceSize);
   unsigned long long sealed = 0;
-  crypto_aead_xchacha20poly1305_ietf_encrypt(blob.data() + HeaderSize, &sealed, data.data(),
-                                             data.size(), blob.data(), HeaderSize, nullptr,
-                                             blob.data() + 22, key->Key->Data());
+  sodium.crypto_aead_xchacha20poly1305_ietf_encrypt(blob.data() + HeaderSize, &sealed, data.data(),
+                                                    data.size(), blob.data(), HeaderSize, nullptr,
+                                                    blob.data() + NonceAt, key->Key->Data());
   return blob;
 }
 
 std::optional<ByteArray> TKvSealedProtection::Unprotect(const ByteArray &blob, uint32_t &error) {
+  const TSodium &sodium = Sodium();
   error = KvErrorInvalidData;
-  if (blob.size() < HeaderSize + TagSize || std::memcmp(blob.data(), BlobMagic, 4) != 0 ||
-      blob[4] != Version)
+  if (blob.size() < HeaderSize + TagSize ||
+      std::memcmp(blob.data(), BlobMagic, sizeof BlobMagic) != 0 || blob[VersionAt] != Version)
     return std::nullopt;
-  const uint8_t store = blob[5];
+  const uint8_t store = blob[StoreAt];
   TKvKeyId id{};
-  std::memcpy(id.data(), blob.data() + 6, id.size());
+  std::memcpy(id.data(), blob.data() + KeyIdAt, id.size());
   const TCachedKey *key = nullptr;
   if (store == StoreMachine)
     key = MachineKey();
@@ -251,9 +194,9 @@ std::optional<ByteArray> TKvSealedProtection::Unprotect(const ByteArray &blob, u
   }
   ByteArray data(blob.size() - HeaderSize - TagSize);
   unsigned long long opened = 0;
-  if (crypto_aead_xchacha20poly1305_ietf_decrypt(
+  if (sodium.crypto_aead_xchacha20poly1305_ietf_decrypt(
           data.data(), &opened, nullptr, blob.data() + HeaderSize, blob.size() - HeaderSize,
-          blob.data(), HeaderSize, blob.data() + 22, key->Key->Data()) != 0)
+          blob.data(), HeaderSize, blob.data() + NonceAt, key->Key->Data()) != 0)
     return std::nullopt;
   return data;
 }

@@ -4,7 +4,6 @@
 // POSIX has no per-user data protection of its own; the program seals with keys of its own.
 
 #include "platform/DataProtection.h"
-#include "platform/Environment.h"
 
 #include <array>
 #include <cstddef>
@@ -50,25 +49,14 @@ public:
   virtual bool Add(const TKvKeyId &id, const TKvLockedKey &key) = 0;
 };
 
-// A key file owned by the user alone (mode 0600, its folder made 0700). It is written once,
-// atomically, and never overwritten. Made at the program's start, the store removes what a write
-// of the key cut short left in its folder (temporary files of ours, nothing else).
-class TKvKeyFileStore : public IKvKeyStore {
-public:
-  explicit TKvKeyFileStore(std::string path);
-  TKvKeyLookup Find(const TKvKeyId *wanted, TKvKeyId &id, TKvLockedKey &key) override;
-  bool Add(const TKvKeyId &id, const TKvLockedKey &key) override;
-
-private:
-  std::string FPath;
-};
-
 // Seals data with XChaCha20-Poly1305 under a per-user key, with a fresh random nonce. The key
 // comes from the keyring when it answers with an unlocked default collection, else from the key
 // file; a new key is made only when the chosen store answered and holds none. The blob's header
 // records which store and which key sealed it, so it stays readable however the desktop changes.
 // Keys are fetched once per instance and kept in locked memory. Shared blobs are sealed under a
-// key derived from the machine's identity file.
+// key derived from the machine's identity file. The cryptographic library (libsodium) is opened
+// at the first Protect or Unprotect; when it cannot be, they raise EKvError "The cryptographic
+// library cannot start" with the loader's reason as its detail.
 class TKvSealedProtection : public IKvDataProtection {
 public:
   TKvSealedProtection(IKvKeyStore &keyring, IKvKeyStore &keyFile,
@@ -90,6 +78,3 @@ private:
   std::vector<std::unique_ptr<TCachedKey>> FKeys;
   const TCachedKey *FSealing = nullptr;
 };
-
-// The per-user key file's usual place: $XDG_CONFIG_HOME/korvane-quillgate/protection.key.
-std::string DefaultKeyFilePath(const IKvEnvironment &env);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix/File.h"
 
+#include "common/SecureZero.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -55,16 +57,37 @@ TKvFileDescriptor OpenRegularFileForReading(const char *path, struct stat &info)
   return file;
 }
 
-bool WriteAndSync(int descriptor, const uint8_t *bytes, std::size_t size) {
+bool ReadSmallFile(const std::string &path, std::vector<uint8_t> &bytes, int &error) {
+  struct stat info {};
+  const TKvFileDescriptor file = OpenRegularFileForReading(path.c_str(), info);
+  if (!file) {
+    error = errno;
+    return false;
+  }
+  uint8_t buffer[512];
+  for (;;) {
+    const ssize_t n = read(file.Get(), buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0 || bytes.size() > 4096) {
+      error = n < 0 ? errno : 0;
+      SecureZero(buffer, sizeof buffer);
+      return n == 0;
+    }
+    bytes.insert(bytes.end(), buffer, buffer + n);
+  }
+}
+
+int WriteAndSync(int descriptor, const uint8_t *bytes, std::size_t size) {
   for (std::size_t done = 0; done < size;) {
     const ssize_t n = write(descriptor, bytes + done, size - done);
     if (n < 0 && errno == EINTR)
       continue;
     if (n <= 0)
-      return false;
+      return n < 0 ? errno : EIO;
     done += std::size_t(n);
   }
-  return fsync(descriptor) == 0;
+  return fsync(descriptor) == 0 ? 0 : errno;
 }
 
 TKvFileDescriptor CreateTemporaryBeside(const std::string &target, mode_t mode,

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 // A file descriptor that is closed on every path out of its scope. Moving hands it on.
 class TKvFileDescriptor {
@@ -36,8 +37,14 @@ private:
 // regular file.
 TKvFileDescriptor OpenRegularFileForReading(const char *path, struct stat &info);
 
-// Writes all bytes, then flushes them to the disk. False when either fails.
-bool WriteAndSync(int descriptor, const uint8_t *bytes, std::size_t size);
+// Reads a small file (a key, an identity) whole into bytes, with the open that never waits. False
+// when it cannot be opened or read, with error set to the system's error number, or when it holds
+// more than 4 KiB, with error 0. The read buffer is wiped; bytes is the caller's to wipe.
+bool ReadSmallFile(const std::string &path, std::vector<uint8_t> &bytes, int &error);
+
+// Writes all bytes, then flushes them to the disk. 0 when both succeed, else the system's error
+// number of the failure (EIO for a write that makes no progress).
+int WriteAndSync(int descriptor, const uint8_t *bytes, std::size_t size);
 
 // The folder that holds path: "." for a bare name, "/" for a name in the root folder.
 std::string FolderOf(const std::string &path);

@@ -25,6 +25,20 @@ namespace {
   throw EKvError(u"Cannot open file \"" + path + u"\". " + SystemErrorText(error));
 }
 
+// Writes bytes to file, flushes and closes it: 0, or the system's error number of the first step
+// that failed.
+int WriteAndClose(TKvFileDescriptor &file, const ByteArray &bytes) {
+  const int error = WriteAndSync(file.Get(), bytes.data(), bytes.size());
+  if (!file.Close() && error == 0)
+    return errno;
+  return error;
+}
+
+// The fixed message of a failed write, with the system's reason as its detail.
+[[noreturn]] void CannotWrite(int error) {
+  throw EKvError(u"Stream write error", SystemErrorText(error));
+}
+
 // Where a write to path lands: path itself, or the file that its chain of symbolic links ends at
 // (a user may keep the data in a synced folder and link it here). A link's relative target counts
 // from the link's own folder. A link that leads nowhere yields the place it names, where the file
@@ -72,7 +86,7 @@ ByteArray ReadWholeFile(const std::u16string &path) {
     if (n < 0 && errno == EINTR)
       continue;
     if (n < 0)
-      throw EKvError(u"Stream read error");
+      throw EKvError(u"Stream read error", SystemErrorText(errno));
     if (n == 0)
       break;
     bytes.insert(bytes.end(), buffer, buffer + n);
@@ -91,10 +105,9 @@ void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes, F
       CreateTemporaryBeside(target, access == FileAccess::OwnerOnly ? 0600 : 0666, temporary);
   if (!file)
     CannotCreate(path, errno);
-  const bool written = WriteAndSync(file.Get(), bytes.data(), bytes.size());
-  if (!file.Close() || !written) {
+  if (const int error = WriteAndClose(file, bytes); error != 0) {
     unlink(temporary.c_str());
-    throw EKvError(u"Stream write error");
+    CannotWrite(error);
   }
   if (rename(temporary.c_str(), target.c_str()) != 0) {
     const int error = errno;
@@ -113,10 +126,9 @@ bool CreateNewFile(const std::u16string &path, const ByteArray &bytes) {
       return false;
     CannotCreate(path, errno);
   }
-  const bool written = WriteAndSync(file.Get(), bytes.data(), bytes.size());
-  if (!file.Close() || !written) {
+  if (const int error = WriteAndClose(file, bytes); error != 0) {
     unlink(name.c_str());
-    throw EKvError(u"Stream write error");
+    CannotWrite(error);
   }
   SyncFolder(FolderOf(name));
   return true;

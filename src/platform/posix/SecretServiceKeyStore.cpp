@@ -2,6 +2,7 @@
 #include "platform/posix/SecretServiceKeyStore.h"
 
 #include "common/SecureZero.h"
+#include "platform/SharedLibrary.h"
 
 #include <condition_variable>
 #include <cstring>
@@ -26,28 +27,67 @@ const SecretSchema KeySchema = {
     nullptr,
     nullptr};
 
+// The libsecret, GLib and GIO entry points the store uses, all found through libsecret (which
+// loads the other two), opened at the store's first call.
+struct TSecretLibrary {
+  TKvSharedLibrary Library{KV_SECRET_SONAME};
+  KV_LIBRARY_FUNCTION(Library, g_free);
+  KV_LIBRARY_FUNCTION(Library, g_strdup);
+  KV_LIBRARY_FUNCTION(Library, g_str_hash);
+  KV_LIBRARY_FUNCTION(Library, g_str_equal);
+  KV_LIBRARY_FUNCTION(Library, g_clear_error);
+  KV_LIBRARY_FUNCTION(Library, g_hash_table_new_full);
+  KV_LIBRARY_FUNCTION(Library, g_hash_table_insert);
+  KV_LIBRARY_FUNCTION(Library, g_hash_table_lookup);
+  KV_LIBRARY_FUNCTION(Library, g_hash_table_unref);
+  KV_LIBRARY_FUNCTION(Library, g_list_free_full);
+  KV_LIBRARY_FUNCTION(Library, g_object_unref);
+  KV_LIBRARY_FUNCTION(Library, g_cancellable_new);
+  KV_LIBRARY_FUNCTION(Library, g_cancellable_cancel);
+  KV_LIBRARY_FUNCTION(Library, secret_service_get_sync);
+  KV_LIBRARY_FUNCTION(Library, secret_service_search_sync);
+  KV_LIBRARY_FUNCTION(Library, secret_collection_for_alias_sync);
+  KV_LIBRARY_FUNCTION(Library, secret_collection_get_locked);
+  KV_LIBRARY_FUNCTION(Library, secret_item_create_sync);
+  KV_LIBRARY_FUNCTION(Library, secret_item_get_attributes);
+  KV_LIBRARY_FUNCTION(Library, secret_item_get_locked);
+  KV_LIBRARY_FUNCTION(Library, secret_item_get_secret);
+  KV_LIBRARY_FUNCTION(Library, secret_value_new);
+  KV_LIBRARY_FUNCTION(Library, secret_value_get);
+  KV_LIBRARY_FUNCTION(Library, secret_value_unref);
+};
+
+// The library, opened once; the store's calls reach it only after Usable said yes.
+TSecretLibrary &Secret() {
+  static TSecretLibrary library;
+  return library;
+}
+
 // Owners that hand a GLib or libsecret object back to its library on every path out.
 template <auto Release> struct TReleaser {
   template <typename T> void operator()(T *object) const {
     if (object != nullptr)
-      Release(object);
+      (Secret().*Release)(object);
   }
 };
 template <typename T, auto Release> using TOwned = std::unique_ptr<T, TReleaser<Release>>;
-template <typename T> using TRef = TOwned<T, g_object_unref>;
-using THashTable = TOwned<GHashTable, g_hash_table_unref>;
-using TSecretValue = TOwned<SecretValue, secret_value_unref>;
+template <typename T> using TRef = TOwned<T, &TSecretLibrary::g_object_unref>;
+using THashTable = TOwned<GHashTable, &TSecretLibrary::g_hash_table_unref>;
+using TSecretValue = TOwned<SecretValue, &TSecretLibrary::secret_value_unref>;
 
-void FreeObjectList(GList *objects) {
-  g_list_free_full(objects, g_object_unref);
-}
-using TObjectList = TOwned<GList, FreeObjectList>;
+// A list of objects and the objects in it.
+struct TObjectListReleaser {
+  void operator()(GList *objects) const {
+    Secret().g_list_free_full(objects, Secret().g_object_unref);
+  }
+};
+using TObjectList = std::unique_ptr<GList, TObjectListReleaser>;
 
 // The error a call reports through its GError ** parameter, freed with its owner.
 class TError {
 public:
   TError() = default;
-  ~TError() { g_clear_error(&FError); }
+  ~TError() { Secret().g_clear_error(&FError); }
   TError(const TError &) = delete;
   TError &operator=(const TError &) = delete;
   GError **Out() { return &FError; }
@@ -59,10 +99,12 @@ private:
 
 // Attributes that find this program's key: its id as text, or, without an id, every key.
 THashTable KeyAttributes(const TKvKeyId *id) {
-  THashTable attributes(g_hash_table_new_full(g_str_hash, g_str_equal, nullptr, g_free));
+  const TSecretLibrary &secret = Secret();
+  THashTable attributes(
+      secret.g_hash_table_new_full(secret.g_str_hash, secret.g_str_equal, nullptr, secret.g_free));
   if (id != nullptr)
-    g_hash_table_insert(attributes.get(), const_cast<char *>("key-id"),
-                        g_strdup(KeyringHex(id->data(), id->size()).c_str()));
+    secret.g_hash_table_insert(attributes.get(), const_cast<char *>("key-id"),
+                               secret.g_strdup(KeyringHex(id->data(), id->size()).c_str()));
   return attributes;
 }
 
@@ -70,11 +112,11 @@ THashTable KeyAttributes(const TKvKeyId *id) {
 // main context of their own, so a timer on any other loop would never fire; a thread does.
 class TWatchdog {
 public:
-  explicit TWatchdog(std::chrono::milliseconds bound) : FCancellable(g_cancellable_new()) {
+  explicit TWatchdog(std::chrono::milliseconds bound) : FCancellable(Secret().g_cancellable_new()) {
     FThread = std::thread([this, bound] {
       std::unique_lock lock(FMutex);
       if (!FDone.wait_for(lock, bound, [this] { return FFinished; }))
-        g_cancellable_cancel(FCancellable.get());
+        Secret().g_cancellable_cancel(FCancellable.get());
     });
   }
   ~TWatchdog() {
@@ -113,16 +155,16 @@ bool FromHex(const char *text, std::size_t length, uint8_t *bytes, std::size_t s
 TRef<SecretService> Connect(GCancellable *cancellable) {
   TError error;
   return TRef<SecretService>(
-      secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, cancellable, error.Out()));
+      Secret().secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, cancellable, error.Out()));
 }
 
 // The default collection, when it exists and is unlocked: the only place a key may be stored.
 TRef<SecretCollection> UnlockedDefaultCollection(SecretService *service,
                                                  GCancellable *cancellable) {
   TError error;
-  TRef<SecretCollection> collection(secret_collection_for_alias_sync(
+  TRef<SecretCollection> collection(Secret().secret_collection_for_alias_sync(
       service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, cancellable, error.Out()));
-  if (collection && secret_collection_get_locked(collection.get()))
+  if (collection && Secret().secret_collection_get_locked(collection.get()))
     collection.reset();
   return collection;
 }
@@ -142,6 +184,9 @@ std::string KeyringHex(const uint8_t *bytes, std::size_t size) {
 
 TKvKeyLookup TKvSecretServiceKeyStore::Find(const TKvKeyId *wanted, TKvKeyId &id,
                                             TKvLockedKey &key) {
+  if (!Secret().Library.Usable()) // no libsecret: as if no keyring answered
+    return TKvKeyLookup::Unavailable;
+  const TSecretLibrary &secret = Secret();
   const TWatchdog watchdog(FBound);
   GCancellable *cancellable = watchdog.Cancellable();
   const auto service = Connect(cancellable);
@@ -153,7 +198,7 @@ TKvKeyLookup TKvSecretServiceKeyStore::Find(const TKvKeyId *wanted, TKvKeyId &id
     return TKvKeyLookup::Unavailable;
 
   TError error;
-  const TObjectList items(secret_service_search_sync(
+  const TObjectList items(secret.secret_service_search_sync(
       service.get(), &KeySchema, KeyAttributes(wanted).get(),
       SecretSearchFlags(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS), cancellable, error.Out()));
   if (error)
@@ -163,19 +208,19 @@ TKvKeyLookup TKvSecretServiceKeyStore::Find(const TKvKeyId *wanted, TKvKeyId &id
   for (GList *each = items.get(); each != nullptr && result != TKvKeyLookup::Found;
        each = each->next) {
     auto *item = static_cast<SecretItem *>(each->data);
-    const TSecretValue value(secret_item_get_secret(item));
-    if (secret_item_get_locked(item) || value == nullptr) {
+    const TSecretValue value(secret.secret_item_get_secret(item));
+    if (secret.secret_item_get_locked(item) || value == nullptr) {
       result = TKvKeyLookup::Unavailable; // there is a key, but it cannot be read now
     } else {
-      const THashTable itemAttributes(secret_item_get_attributes(item));
+      const THashTable itemAttributes(secret.secret_item_get_attributes(item));
       const auto *itemId =
-          static_cast<const char *>(g_hash_table_lookup(itemAttributes.get(), "key-id"));
+          static_cast<const char *>(secret.g_hash_table_lookup(itemAttributes.get(), "key-id"));
       gsize length = 0;
-      const gchar *secret = secret_value_get(value.get(), &length);
+      const gchar *text = secret.secret_value_get(value.get(), &length);
       TKvKeyId found{};
       if (itemId != nullptr && FromHex(itemId, std::strlen(itemId), found.data(), found.size()) &&
           (wanted == nullptr || found == *wanted) &&
-          FromHex(secret, length, key.Data(), TKvLockedKey::Size)) {
+          FromHex(text, length, key.Data(), TKvLockedKey::Size)) {
         id = found;
         result = TKvKeyLookup::Found;
       }
@@ -185,6 +230,9 @@ TKvKeyLookup TKvSecretServiceKeyStore::Find(const TKvKeyId *wanted, TKvKeyId &id
 }
 
 bool TKvSecretServiceKeyStore::Add(const TKvKeyId &id, const TKvLockedKey &key) {
+  if (!Secret().Library.Usable())
+    return false;
+  const TSecretLibrary &library = Secret();
   const TWatchdog watchdog(FBound);
   GCancellable *cancellable = watchdog.Cancellable();
   const auto service = Connect(cancellable);
@@ -195,12 +243,13 @@ bool TKvSecretServiceKeyStore::Add(const TKvKeyId &id, const TKvLockedKey &key) 
     return false;
 
   std::string secret = KeyringHex(key.Data(), TKvLockedKey::Size);
-  const TSecretValue value(secret_value_new(secret.data(), gssize(secret.size()), "text/plain"));
+  const TSecretValue value(
+      library.secret_value_new(secret.data(), gssize(secret.size()), "text/plain"));
   SecureZero(secret.data(), secret.size());
   TError error;
   const TRef<SecretItem> item(
-      secret_item_create_sync(collection.get(), &KeySchema, KeyAttributes(&id).get(),
-                              "Korvane Quillgate saved password key", value.get(),
-                              SECRET_ITEM_CREATE_NONE, cancellable, error.Out()));
+      library.secret_item_create_sync(collection.get(), &KeySchema, KeyAttributes(&id).get(),
+                                      "Korvane Quillgate saved password key", value.get(),
+                                      SECRET_ITEM_CREATE_NONE, cancellable, error.Out()));
   return item != nullptr;
 }

@@ -12,7 +12,8 @@
 // key, found by the key's id. Like the system's data protection it never asks the user anything:
 // each call is bounded by a watchdog that cancels it, a locked keyring counts as unavailable, and
 // a key is stored only into an unlocked default collection (a store into a locked or missing one
-// would open a password prompt).
+// would open a password prompt). libsecret is opened at the first call; a system without it is
+// one whose keyring does not answer.
 class TKvSecretServiceKeyStore : public IKvKeyStore {
 public:
   explicit TKvSecretServiceKeyStore(std::chrono::milliseconds bound = std::chrono::seconds(5))

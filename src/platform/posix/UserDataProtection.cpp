@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/DataProtection.h"
 #include "platform/posix/DataProtection.h"
+#include "platform/posix/KeyFileStore.h"
 #include "platform/posix/SecretServiceKeyStore.h"
 
 namespace {

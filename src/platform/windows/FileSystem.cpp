@@ -20,15 +20,29 @@ namespace {
   throw EKvError(u"Cannot open file \"" + path + u"\". " + SystemErrorText(int(error)));
 }
 
-bool WriteAll(HANDLE file, const ByteArray &bytes) {
-  for (std::size_t done = 0; done < bytes.size();) {
+// Writes bytes to file, flushes and closes it: 0, or the system's last-error code of the first step
+// that failed.
+DWORD WriteAndClose(TKvHandle &file, const ByteArray &bytes) {
+  DWORD error = 0;
+  for (std::size_t done = 0; done < bytes.size() && error == 0;) {
     const DWORD chunk = DWORD(std::min<std::size_t>(bytes.size() - done, 1u << 30));
     DWORD written = 0;
-    if (!WriteFile(file, bytes.data() + done, chunk, &written, nullptr) || written == 0)
-      return false;
+    if (!WriteFile(file.Get(), bytes.data() + done, chunk, &written, nullptr))
+      error = GetLastError();
+    else if (written == 0)
+      error = ERROR_WRITE_FAULT;
     done += written;
   }
-  return true;
+  if (error == 0 && !FlushFileBuffers(file.Get()))
+    error = GetLastError();
+  if (!file.Close() && error == 0)
+    error = GetLastError();
+  return error;
+}
+
+// The fixed message of a failed write, with the system's reason as its detail.
+[[noreturn]] void CannotWrite(DWORD error) {
+  throw EKvError(u"Stream write error", SystemErrorText(int(error)));
 }
 
 // A virus scanner, an indexer, a backup tool or a sync client holds a file for a moment: an action
@@ -120,7 +134,7 @@ ByteArray ReadWholeFile(const std::u16string &path) {
   for (;;) {
     DWORD read = 0;
     if (!ReadFile(file.Get(), buffer, sizeof buffer, &read, nullptr))
-      throw EKvError(u"Stream read error");
+      throw EKvError(u"Stream read error", SystemErrorText(int(GetLastError())));
     if (read == 0)
       break;
     bytes.insert(bytes.end(), buffer, buffer + read);
@@ -143,10 +157,9 @@ void ReplaceFileAtomically(const std::u16string &path, const ByteArray &bytes, F
   if (!file)
     CannotCreate(path, GetLastError());
 
-  const bool written = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get());
-  if (!file.Close() || !written) {
+  if (const DWORD error = WriteAndClose(file, bytes); error != 0) {
     DeleteFileW(Wide(temporary));
-    throw EKvError(u"Stream write error");
+    CannotWrite(error);
   }
   if (!MoveWithRetry(temporary, path)) {
     const DWORD error = GetLastError();
@@ -164,10 +177,9 @@ bool CreateNewFile(const std::u16string &path, const ByteArray &bytes) {
       return false;
     CannotCreate(path, error);
   }
-  const bool written = WriteAll(file.Get(), bytes) && FlushFileBuffers(file.Get());
-  if (!file.Close() || !written) {
+  if (const DWORD error = WriteAndClose(file, bytes); error != 0) {
     DeleteFileW(Wide(path));
-    throw EKvError(u"Stream write error");
+    CannotWrite(error);
   }
   return true;
 }
