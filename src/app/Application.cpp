@@ -5,8 +5,10 @@
 #include "platform/Environment.h"
 #include "ui/ErrorBox.h"
 
+#include <QEvent>
 #include <QFile>
 #include <QMessageBox>
+#include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
@@ -118,4 +120,43 @@ bool ApplyTheme(QApplication &application, const std::u16string &name, const TKv
     box.exec();
   }
   return false;
+}
+
+namespace {
+
+// Until the theme is applied: a widget is polished only when it is first measured or shown, not
+// soon after it is made (the request Qt posts for that is dropped), and the first such polish of a
+// widget outside the tray icon, or the first tooltip, applies the theme before it takes effect.
+class TThemeOnFirstWidget : public QObject {
+public:
+  TThemeOnFirstWidget(QApplication &application, std::u16string name)
+      : QObject(&application), FApplication(application), FName(std::move(name)) {}
+
+  bool eventFilter(QObject *watched, QEvent *event) override {
+    if (event->type() == QEvent::PolishRequest)
+      return true;
+    if (event->type() == QEvent::ToolTip || IsPolishOutsideTheTrayIcon(watched, event)) {
+      FApplication.removeEventFilter(this);
+      deleteLater();
+      ApplyTheme(FApplication, FName);
+    }
+    return false;
+  }
+
+private:
+  static bool IsPolishOutsideTheTrayIcon(QObject *watched, QEvent *event) {
+    const auto *widget = qobject_cast<QWidget *>(watched);
+    // The docked tray icon of X11 is a widget of Qt's own that shows only the icon.
+    return event->type() == QEvent::Polish && widget &&
+           !widget->window()->inherits("QSystemTrayIconSys");
+  }
+
+  QApplication &FApplication;
+  std::u16string FName;
+};
+
+} // namespace
+
+void ApplyThemeBeforeFirstWidget(QApplication &application, const std::u16string &name) {
+  application.installEventFilter(new TThemeOnFirstWidget(application, name));
 }

@@ -42,3 +42,9 @@ std::unique_ptr<TKvApplication> StartApplication(int &argc, char **argv, const I
 // notFound shows an error box with a single "Close" button.
 bool ApplyTheme(QApplication &application, const std::u16string &name,
                 const TKvReport &notFound = {});
+
+// Applies that theme as ApplyTheme does, just before the program's first widget other than the
+// tray icon's own is made ready to show (its window, a box, the tray menu) or its first tooltip:
+// each of them looks themed from its first appearance, while the tray program, until then, spends
+// neither the start's time nor the memory of a style sheet.
+void ApplyThemeBeforeFirstWidget(QApplication &application, const std::u16string &name);

@@ -56,8 +56,8 @@ int main(int argc, char **argv) {
   QApplication::setApplicationName(QString::fromStdU16String(ApplicationTitle));
   // The menu entry's id: Wayland desktops find the window's icon and name through it.
   QGuiApplication::setDesktopFileName(QString::fromLatin1(ApplicationId));
-  ApplyTheme(*application, DefaultThemeName);
 
+  ApplyThemeBeforeFirstWidget(*application, DefaultThemeName);
   const auto protection = NewUserDataProtection(env);
   TfmStub fmStub(env, *protection, RunningExecutablePath());
   CompleteOwnStart(ownStart);

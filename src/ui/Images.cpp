@@ -4,6 +4,8 @@
 #include "common/ApplicationId.h"
 
 #include <QColor>
+#include <QDir>
+#include <QFileInfo>
 #include <QString>
 
 // The resources of a static library are registered by hand, once, before the first use.
@@ -15,6 +17,37 @@ static void RegisterImages() {
   (void)registered;
 }
 
+namespace {
+
+bool HasIconFile(const QDir &folder, const QString &name) {
+  for (const char *suffix : {".png", ".svg", ".svgz", ".xpm"})
+    if (QFileInfo::exists(folder.filePath(name + QLatin1String(suffix))))
+      return true;
+  return false;
+}
+
+// Whether a theme in the icon theme search path holds an application icon file of that name, as
+// installed icons are laid out: <theme>/<size>/apps/ or <theme>/apps/<size>/. Asking Qt's theme
+// lookup instead reads the index of every theme there (hicolor's alone runs to thousands of lines)
+// and keeps it for the process's life.
+bool AnyIconThemeHolds(const QString &name) {
+  constexpr QDir::Filters Folders = QDir::Dirs | QDir::NoDotAndDotDot;
+  for (const QString &path : QIcon::themeSearchPaths())
+    for (const QString &theme : QDir(path).entryList(Folders)) {
+      const QDir themeFolder(path + QLatin1Char('/') + theme);
+      for (const QString &size : themeFolder.entryList(Folders))
+        if (HasIconFile(QDir(themeFolder.filePath(size + QStringLiteral("/apps"))), name))
+          return true;
+      const QDir apps(themeFolder.filePath(QStringLiteral("apps")));
+      for (const QString &size : apps.entryList(Folders))
+        if (HasIconFile(QDir(apps.filePath(size)), name))
+          return true;
+    }
+  return false;
+}
+
+} // namespace
+
 QIcon ProgramIcon() {
   RegisterImages();
   QIcon padlock;
@@ -22,7 +55,8 @@ QIcon ProgramIcon() {
     padlock.addFile(QStringLiteral(":/images/icon-%1.png").arg(size), QSize(size, size));
   // The desktop's icon theme has the last word, as for the menu entry that names the icon; the
   // padlock compiled in stands in where it has none.
-  return QIcon::fromTheme(QString::fromLatin1(ApplicationId), padlock);
+  const QString name = QString::fromLatin1(ApplicationId);
+  return AnyIconThemeHolds(name) ? QIcon::fromTheme(name, padlock) : padlock;
 }
 
 QPixmap HouseImage() {

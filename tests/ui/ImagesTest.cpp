@@ -48,41 +48,48 @@ TEST(ProgramIcon, ComesInFourSizesWithAlphaAndHazardStripes) {
   }
 }
 
-// An icon theme in a folder of its own: a hicolor index, and the program's icon at 16 pixels in
-// one colour when a colour is given.
-void MakeIconTheme(const QString &folder, std::optional<QColor> colour) {
-  ASSERT_TRUE(QDir(folder).mkpath(QStringLiteral("hicolor/16x16/apps")));
+// An icon theme in a folder of its own: a hicolor index with one folder of 16-pixel icons (named
+// as the theme lays out its sizes), and the program's icon there in one colour when a colour is
+// given.
+void MakeIconTheme(const QString &folder, const QString &sizeFolder, std::optional<QColor> colour) {
+  ASSERT_TRUE(QDir(folder).mkpath(QStringLiteral("hicolor/") + sizeFolder));
   QFile index(folder + QStringLiteral("/hicolor/index.theme"));
   ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-  index.write("[Icon Theme]\nName=Hicolor\nDirectories=16x16/apps\n\n"
-              "[16x16/apps]\nSize=16\nType=Fixed\n");
+  index.write(QStringLiteral("[Icon Theme]\nName=Hicolor\nDirectories=%1\n\n"
+                             "[%1]\nSize=16\nType=Fixed\n")
+                  .arg(sizeFolder)
+                  .toUtf8());
   index.close();
   if (colour) {
     QImage image(16, 16, QImage::Format_ARGB32);
     image.fill(*colour);
-    ASSERT_TRUE(
-        image.save(folder + QStringLiteral("/hicolor/16x16/apps/org.korvane.Quillgate.png")));
+    ASSERT_TRUE(image.save(folder + QStringLiteral("/hicolor/") + sizeFolder +
+                           QStringLiteral("/org.korvane.Quillgate.png")));
   }
 }
 
+// Either layout of a theme's sizes, as installed themes have them: <size>/apps or apps/<size>.
 TEST(ProgramIcon, TheDesktopsThemedIconWinsAndThePadlockStandsInWithoutOne) {
   const QStringList searchPaths = QIcon::themeSearchPaths();
   const QString themeName = QIcon::themeName();
-  QTemporaryDir without, with;
-  MakeIconTheme(without.path(), std::nullopt);
-  MakeIconTheme(with.path(), QColor(Qt::red));
   QIcon::setThemeName(QStringLiteral("hicolor"));
+  for (const QString &sizeFolder : {QStringLiteral("16x16/apps"), QStringLiteral("apps/16")}) {
+    SCOPED_TRACE(sizeFolder.toStdString());
+    QTemporaryDir without, with;
+    MakeIconTheme(without.path(), sizeFolder, std::nullopt);
+    MakeIconTheme(with.path(), sizeFolder, QColor(Qt::red));
 
-  QIcon::setThemeSearchPaths({without.path()});
-  const QImage padlock = ProgramIcon().pixmap(QSize(16, 16)).toImage();
-  EXPECT_EQ(padlock.convertToFormat(QImage::Format_ARGB32),
-            QImage(QStringLiteral(":/images/icon-16.png")).convertToFormat(QImage::Format_ARGB32));
+    QIcon::setThemeSearchPaths({without.path()});
+    const QImage padlock = ProgramIcon().pixmap(QSize(16, 16)).toImage();
+    EXPECT_EQ(
+        padlock.convertToFormat(QImage::Format_ARGB32),
+        QImage(QStringLiteral(":/images/icon-16.png")).convertToFormat(QImage::Format_ARGB32));
 
-  QIcon::setThemeSearchPaths({with.path()});
-  const QImage themed = ProgramIcon().pixmap(QSize(16, 16)).toImage();
-  ASSERT_EQ(themed.size(), QSize(16, 16));
-  EXPECT_EQ(themed.pixelColor(8, 8), QColor(Qt::red));
-
+    QIcon::setThemeSearchPaths({with.path()});
+    const QImage themed = ProgramIcon().pixmap(QSize(16, 16)).toImage();
+    ASSERT_EQ(themed.size(), QSize(16, 16));
+    EXPECT_EQ(themed.pixelColor(8, 8), QColor(Qt::red));
+  }
   QIcon::setThemeSearchPaths(searchPaths);
   QIcon::setThemeName(themeName);
 }
