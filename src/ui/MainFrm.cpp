@@ -29,15 +29,12 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMouseEvent>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <algorithm>
 #include <optional>
-#include <system_error>
 #include <utility>
-#include <vector>
 
 #ifndef KV_HOMEPAGE
 #define KV_HOMEPAGE "https://www.korvane.org"
@@ -48,17 +45,6 @@ namespace {
 QString Q(const std::u16string &text) {
   return QString::fromStdU16String(text);
 }
-
-// Shows every character of a password box as "*".
-class TStarPasswordStyle : public QProxyStyle {
-public:
-  int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
-                QStyleHintReturn *returnData) const override {
-    if (hint == SH_LineEdit_PasswordCharacter)
-      return '*';
-    return QProxyStyle::styleHint(hint, option, widget, returnData);
-  }
-};
 
 } // namespace
 
@@ -71,13 +57,16 @@ TfmMain::TfmMain(const IKvEnvironment &env, IKvDataProtection &protection,
                  TKvErrorReport errorReport, QWidget *parent)
     : QDialog(parent), FEnv(env), FProtection(protection), FClipboard(clipboard),
       FProgramPath(std::move(programPath)), FErrorReport(std::move(errorReport)),
-      FSites(GetURLsFileName(env), GetLoginsFileName(env)) {
+      FSession(GetURLsFileName(env), GetLoginsFileName(env), GetConfigFileName(env)) {
   CreateControls();
   FormCreate();
 }
 
 TfmMain::~TfmMain() {
   FormDestroy();
+  // The row outlives the sites it shows: the base class deletes it.
+  FSession.SetListener(nullptr);
+  bgThumbs->SetSites(nullptr);
 }
 
 void TfmMain::CreateControls() {
@@ -94,10 +83,9 @@ void TfmMain::CreateControls() {
   setFont(WindowFont(MainFormFontPixels));
   CreateFormControls(*this);
   FindControls();
+  bgThumbs->SetSites(&FSession.Sites());
+  FSession.SetListener(bgThumbs);
 
-  auto *stars = new TStarPasswordStyle;
-  stars->setParent(edMasterPass); // the box owns its style
-  edMasterPass->setStyle(stars);
   edMasterPass->installEventFilter(this);
   if (auto *secretBox = dynamic_cast<TKvSecretBox *>(edPassword))
     secretBox->SetClipboardGuard(FClipboard);
@@ -165,12 +153,9 @@ void TfmMain::ConnectHandlers() {
   connect(sbCopy, &QToolButton::clicked, this, [this] { Guarded([this] { sbCopyClick(); }); });
   connect(bgThumbs, &TKvThumbButtonGroup::ButtonClicked, this,
           [this](int position) { Guarded([this, position] { bgThumbsButtonClicked(position); }); });
-  connect(bgThumbs, &TKvThumbButtonGroup::ReorderButton, this,
-          [this](int oldPosition, int newPosition) {
-            Guarded([this, oldPosition, newPosition] {
-              bgThumbsReorderButton(oldPosition, newPosition);
-            });
-          });
+  connect(bgThumbs, &TKvThumbButtonGroup::MoveRequested, this, [this](int from, int before) {
+    Guarded([this, from, before] { FSession.MoveSite({from, before}); });
+  });
   connect(bbClose, &QPushButton::clicked, this, [this] { Guarded([this] { bbCloseClick(); }); });
   connect(edURL, &QLineEdit::textChanged, this, [this] { Guarded([this] { edURLChange(); }); });
   // A password on show belongs to the master password, URL and login on show: any change of them
@@ -188,7 +173,6 @@ void TfmMain::FormCreate() {
   // Both lists exist (empty) from here on. Each step runs even when an earlier one failed, and
   // the first error is reported at the end: an autostart entry that cannot be read must not keep
   // the sites from loading, or the close would have nothing of them to write back.
-  FLastClickedButton = -1;
   TKvFirstError firstError;
   FMasterKeyFile = GetMasterKeyFileName(FEnv);
   FConfigFile = GetConfigFileName(FEnv);
@@ -231,85 +215,38 @@ void TfmMain::FormCreate() {
     if (!GetAutoRun(FEnv).empty())
       cbRunOnStartup->setChecked(true);
   });
-  firstError.Run([&] { LoadLists(); });
+  firstError.Run([&] {
+    FSession.Open();
+    ReportNotices();
+  });
 
   if (firstError.Message)
     ReportError(*firstError.Message);
-}
-
-void TfmMain::LoadLists() {
-  const TKvSiteLines lines = ReadSiteLines(FConfigFile);
-  // Buttons come for whatever the store could take, also when it could not read the lists.
-  TKvFirstError loadError;
-  loadError.Run([&] { FSites.Load(lines == TKvSiteLines::NotRecorded); });
-  for (const TKvSite &site : FSites.Sites())
-    AddSiteButton(site);
-  // Lines from before typed URLs are rewritten only at an opening that read both lists, and only
-  // then recorded; lines taken as typed are recorded as such, so that a config.ini written later
-  // never makes them look old.
-  FSiteLinesToRecord =
-      lines == TKvSiteLines::Unknown || (lines == TKvSiteLines::NotRecorded && FSites.Loaded());
-  RecordSiteLinesTyped();
-  loadError.Raise();
-  ReportNotices();
-}
-
-void TfmMain::RecordSiteLinesTyped() {
-  if (!FSiteLinesToRecord)
-    return;
-  // Rewritten lines reach the disk before config.ini records them, so a failure in between only
-  // repeats the rewrite at the next opening, and until it is recorded new sites are listed as
-  // before. A folder that takes no writes is reported by the closing.
-  try {
-    if (FSites.LinesRewritten())
-      FSites.Save();
-    ::RecordSiteLinesTyped(FConfigFile);
-    FSites.SetLinesTyped();
-    FSiteLinesToRecord = false;
-  } catch (const EKvError &) {
-  }
-}
-
-void TfmMain::AddSiteButton(const TKvSite &site) {
-  const int position = bgThumbs->AddButton(QStringLiteral("   ") + Q(site.Host), 0,
-                                           QVariant::fromValue(TURLInfo::Create(site)));
-  // Captions are cut to the button's width; the whole URL is a pointer's rest away.
-  bgThumbs->SetToolTip(position, Q(site.URL));
-}
-
-TURLInfo TfmMain::ButtonInfo(int position) const {
-  return bgThumbs->Data(position).value<TURLInfo>();
 }
 
 void TfmMain::FormDestroy() {
   if (FDestroyed)
     return;
   FDestroyed = true;
-  for (int position = 0; position < bgThumbs->Count(); ++position)
-    bgThumbs->SetData(position, {});
   SaveState();
 }
 
 void TfmMain::SaveState() {
-  TKvFirstError firstError;
-  // The mark goes first: a config.ini with a position but no mark would make typed lines look like
-  // old ones.
-  RecordSiteLinesTyped();
-  if (FPositionKept) {
-    if (isVisible())
-      RememberPosition();
-    const QPoint position = FWasShown ? FShownPosition : pos();
-    firstError.Run([&] { SaveWindowPosition(FConfigFile, position.y(), position.x()); });
-  }
-  firstError.Run([&] { FSites.Save(); });
-
-  if (firstError.Message)
-    ReportError(*firstError.Message);
+  Guarded([this] { FSession.Save(PositionToKeep()); });
   ReportNotices();
 }
 
+std::optional<TKvWindowPosition> TfmMain::PositionToKeep() {
+  if (!FPositionKept)
+    return std::nullopt;
+  if (isVisible())
+    RememberPosition();
+  const QPoint position = FWasShown ? FShownPosition : pos();
+  return TKvWindowPosition{position.y(), position.x()};
+}
+
 void TfmMain::ReportNotices() {
-  for (const std::u16string &notice : FSites.TakeNotices())
+  for (const std::u16string &notice : FSession.TakeNotices())
     ReportError(notice);
 }
 
@@ -406,21 +343,6 @@ void TfmMain::ShowWarning(const std::u16string &message) {
   OpenMessageBox(QMessageBox::Warning, QStringLiteral("Error"), Q(message), this);
 }
 
-bool TfmMain::IsKnownURL(const std::u16string &Text) const {
-  for (int position = 0; position < bgThumbs->Count(); ++position)
-    if (ButtonInfo(position).URL() == Text)
-      return true;
-  return false;
-}
-
-int32_t TfmMain::RememberedButtonInView() const {
-  if (FLastClickedButton < 0 || FLastClickedButton >= bgThumbs->Count())
-    return -1;
-  if (ButtonInfo(FLastClickedButton).URL() != edURL->text().toStdU16String())
-    return -1;
-  return FLastClickedButton;
-}
-
 int TfmMain::SelectedLogin() const {
   const QString text = edLogin->currentText();
   for (int i = 0; i < edLogin->count(); ++i)
@@ -429,40 +351,31 @@ int TfmMain::SelectedLogin() const {
   return -1;
 }
 
+void TfmMain::OfferLogin(const QString &login) {
+  if (SelectedLogin() >= 0)
+    return;
+  edLogin->addItem(login);
+  // Adding to an empty list makes the new entry current, whose text is the login already.
+  if (edLogin->currentText() != login)
+    edLogin->setEditText(login);
+}
+
 void TfmMain::bbGenerateClick() {
   ShowFingerprint();
-  std::u16string M = edMasterPass->text().toStdU16String();
-  const TKvWipeOnExit wipeM(M);
-  const std::u16string U = edURL->text().toStdU16String();
-  const std::u16string L = edLogin->currentText().toStdU16String();
+  std::u16string master = edMasterPass->text().toStdU16String();
+  const TKvWipeOnExit wipeMaster(master);
+  const std::u16string url = edURL->text().toStdU16String();
+  const std::u16string login = edLogin->currentText().toStdU16String();
   // A password on show always belongs to the inputs on show.
   edPassword->clear();
-  if (const std::optional<std::u16string> refused = RefusedGenerateInput(M, U))
+  if (const std::optional<std::u16string> refused = RefusedGenerateInput(master, url))
     return ShowWarning(*refused);
 
-  std::u16string derived = DeriveSitePassword(M, U, L);
+  std::u16string derived = DeriveSitePassword(master, url, login);
   const TKvWipeOnExit wipeDerived(derived);
-
-  if (SelectedLogin() < 0) {
-    edLogin->addItem(Q(L));
-    // Adding to an empty list makes the new entry current, whose text is L already.
-    if (edLogin->currentText() != Q(L))
-      edLogin->setEditText(Q(L));
-  }
+  OfferLogin(Q(login));
   edPassword->setText(Q(derived));
-
-  if (IsKnownURL(U)) {
-    const int32_t remembered = RememberedButtonInView();
-    if (remembered >= 0 && !L.empty())
-      FSites.AddLogin(ButtonInfo(remembered).Index(), L);
-    return;
-  }
-
-  // The site goes into the list first: when that fails, no button is left without its site.
-  const TKvSite site = FSites.AddSite(U);
-  AddSiteButton(site);
-  if (!L.empty())
-    FSites.AddLogin(site.Index, L);
+  FSession.RecordGenerated(url, login);
 }
 
 void TfmMain::sbCopyClick() {
@@ -471,34 +384,16 @@ void TfmMain::sbCopyClick() {
 }
 
 void TfmMain::bgThumbsButtonClicked(int32_t P) {
-  FLastClickedButton = P;
+  const TKvSiteChoice choice = FSession.Choose(P);
   edPassword->clear();
-  const TURLInfo info = ButtonInfo(P);
-  edURL->setText(Q(info.URL()));
-  const std::unique_ptr<TKvStringList> logins = FSites.Logins().LoginsByIndex(info.Index());
+  edURL->setText(Q(choice.URL));
   edLogin->clear();
   edLogin->clearEditText();
-  for (int32_t i = 0; i < logins->Count(); ++i)
-    edLogin->addItem(Q(logins->Get(i)));
+  for (const std::u16string &login : choice.Logins)
+    edLogin->addItem(Q(login));
   // Qt makes the first entry current when entries come into an empty list; the user picks one.
   edLogin->setCurrentIndex(-1);
   edLogin->clearEditText();
-}
-
-void TfmMain::bgThumbsReorderButton(int32_t Old, int32_t New) {
-  // The group has moved the button already: its site now stands before the next button's.
-  FSites.MoveSite(ButtonInfo(New).Site(), New + 1 < bgThumbs->Count()
-                                              ? std::optional(ButtonInfo(New + 1).Site())
-                                              : std::nullopt);
-  int32_t &last = FLastClickedButton;
-  if (last == -1)
-    return;
-  if (last == Old)
-    last = New;
-  else if (Old < last && last <= New)
-    --last;
-  else if (New <= last && last < Old)
-    ++last;
 }
 
 void TfmMain::bbCloseClick() {
@@ -534,11 +429,9 @@ void TfmMain::lbSiteClick() {
 }
 
 void TfmMain::sbDeleteLoginClick() {
-  const int32_t remembered = RememberedButtonInView();
   const int selected = SelectedLogin();
-  if (remembered < 0 || edURL->text().isEmpty() || selected < 0)
-    return;
-  if (!FSites.RemoveLogin(ButtonInfo(remembered).Index(), edLogin->currentText().toStdU16String()))
+  if (selected < 0 || !FSession.DeleteLogin(edURL->text().toStdU16String(),
+                                            edLogin->currentText().toStdU16String()))
     return;
   edLogin->removeItem(selected);
   edLogin->setCurrentIndex(-1);
@@ -546,12 +439,8 @@ void TfmMain::sbDeleteLoginClick() {
 }
 
 void TfmMain::sbDeleteURLClick() {
-  const int32_t remembered = RememberedButtonInView();
-  if (remembered < 0 || edURL->text().isEmpty())
+  if (!FSession.DeleteSite(edURL->text().toStdU16String()))
     return;
-  FSites.RemoveSite(ButtonInfo(remembered).Site());
-  bgThumbs->RemoveButton(remembered);
-  FLastClickedButton = -1;
   edURL->clear();
   edLogin->clearEditText();
 }

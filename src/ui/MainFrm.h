@@ -5,16 +5,17 @@
 // generated password. It reads its files when it is created (FormCreate) and writes the lists and
 // its position back when it is destroyed (FormDestroy); nothing of it survives in between. Where
 // the display platform keeps windows from knowing their position (Wayland), the position is
-// neither read nor written (WindowPositionKept).
+// neither read nor written (WindowPositionKept). What happens to the sites and logins is
+// TKvSiteSession's to decide; the window shows it and forwards the user's actions.
 
-#include "sites/SiteStore.h"
+#include "sites/SiteSession.h"
 
 #include <QDialog>
-#include <QMetaType>
 #include <QPoint>
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 class IKvEnvironment;
@@ -28,26 +29,6 @@ class QToolButton;
 class TKvFingerprintView;
 class TKvClipboardGuard;
 class TKvThumbButtonGroup;
-
-// The data of one recently-used-URL button: the site it stands for, its site index and the URL a
-// click puts into the URL box, the URL its site's line holds.
-class TURLInfo {
-public:
-  TURLInfo() = default;
-  TURLInfo(TKvSiteId Site, int32_t Index, std::u16string URL)
-      : FSite(Site), FIndex(Index), FURL(std::move(URL)) {}
-  static TURLInfo Create(const TKvSite &site) { return {site.Id, site.Index, site.URL}; }
-
-  TKvSiteId Site() const { return FSite; }
-  int32_t Index() const { return FIndex; }
-  const std::u16string &URL() const { return FURL; }
-
-private:
-  TKvSiteId FSite = 0;
-  int32_t FIndex = 0;
-  std::u16string FURL;
-};
-Q_DECLARE_METATYPE(TURLInfo)
 
 // Where the window's errors go; the default shows the program's error box.
 using TKvErrorReport = std::function<void(const std::u16string &message)>;
@@ -74,7 +55,7 @@ public:
   // Runs FormDestroy when it has not run yet.
   ~TfmMain() override;
 
-  // The closing sequence: the buttons' data, then SaveState. Runs once.
+  // The closing sequence, SaveState. Runs once.
   void FormDestroy();
   // Writes what the window keeps: the position (where it is kept), then what changed of the lists.
   // Every step runs even when an earlier one fails; the first error goes to the error report, and
@@ -82,11 +63,12 @@ public:
   // is; may run any number of times.
   void SaveState();
 
-  // The site list and login list as loaded, for the actions and for tests.
-  const TKvURLs &URLs() const { return FSites.URLs(); }
-  const TKvLogins &Logins() const { return FSites.Logins(); }
-  int32_t LastClickedButton() const { return FLastClickedButton; }
-  TURLInfo ButtonInfo(int position) const;
+  // The site list and login list, and the site of a button, for tests.
+  const TKvURLs &URLs() const { return FSession.URLs(); }
+  const TKvLogins &Logins() const { return FSession.Logins(); }
+  const TKvSite &Site(int position) const { return FSession.Sites().at(std::size_t(position)); }
+  // The position of the button last clicked, -1 for none (TKvSiteSession::Remembered).
+  int32_t LastClickedButton() const { return FSession.Remembered(); }
 
   // Replace how warnings are shown and how the home page is opened (tests capture both).
   void SetWarningBox(TKvWarningBox warningBox) { FWarningBox = std::move(warningBox); }
@@ -107,12 +89,11 @@ private:
   void PlaceSiteLink();
   void ConnectHandlers();
   void FormCreate();
-  void LoadLists();
-  void RecordSiteLinesTyped();
-  void AddSiteButton(const TKvSite &site);
   void ReportError(const std::u16string &message);
   void ReportNotices();
   void RememberPosition();
+  // Where the window stands for config.ini; none where the platform keeps no position.
+  std::optional<TKvWindowPosition> PositionToKeep();
 
   // Writes the master password box's text to master.key while "Save password" is ticked, and
   // deletes master.key while it is not.
@@ -127,7 +108,6 @@ private:
   void bbGenerateClick();
   void sbCopyClick();
   void bgThumbsButtonClicked(int32_t P);
-  void bgThumbsReorderButton(int32_t Old, int32_t New);
   void bbCloseClick();
   void edURLChange();
   void lbSiteMouseMove();
@@ -136,15 +116,10 @@ private:
   void sbDeleteLoginClick();
   void sbDeleteURLClick();
 
-  // Whether a button holds exactly Text: a URL that differs in any character, letter case
-  // included, gives another password and so is another site.
-  bool IsKnownURL(const std::u16string &Text) const;
-  // The remembered button while the URL box still holds exactly its URL; -1
-  // otherwise. The actions on a remembered site go through this, so a user who sees one URL never
-  // changes another site's data.
-  int32_t RememberedButtonInView() const;
   // The login drop-down's entry that its text equals exactly; -1 for none.
   int SelectedLogin() const;
+  // Makes login an entry of the drop-down unless one is exactly it, keeping it as the text.
+  void OfferLogin(const QString &login);
   void ShowWarning(const std::u16string &message);
 
   // Runs action; an error it raises goes to the error report instead of the event loop.
@@ -162,12 +137,10 @@ private:
   bool FFirst = false;
   // The last store of master.key failed and the user was told; later keystrokes retry quietly.
   bool FStoreFailureTold = false;
-  bool FMasterKeyUnread = false;   // master.key was there at opening and could not be read
-  TKvSiteStore FSites;             // the site list and the login list, with their files
-  bool FSiteLinesToRecord = false; // new site lines keep their URL as typed, not yet in config.ini
+  bool FMasterKeyUnread = false; // master.key was there at opening and could not be read
+  TKvSiteSession FSession;       // the site list and the login list, with their files
   std::u16string FMasterKeyFile;
   std::u16string FConfigFile;
-  int32_t FLastClickedButton = -1;
   bool FDestroyed = false;
   bool FPositionKept = true; // whether config.ini keeps the position on this display platform
   QPoint FShownPosition;     // the frame's corner while the window was last shown
