@@ -7,7 +7,6 @@
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
 #include "platform/WebBrowser.h"
-#include "storage/MasterPassword.h"
 #include "storage/Settings.h"
 #include "ui/ErrorBox.h"
 #ifdef KV_FINGERPRINT
@@ -18,27 +17,21 @@
 #include "ui/MainFormLayout.h"
 #include "ui/SecretClipboard.h"
 #include "ui/SingleLineValidator.h"
+#include "ui/SiteLink.h"
 #include "ui/ThumbButtonGroup.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
-#include <algorithm>
 #include <optional>
 #include <utility>
-
-#ifndef KV_HOMEPAGE
-#define KV_HOMEPAGE "https://www.korvane.org"
-#endif
 
 namespace {
 
@@ -48,16 +41,13 @@ QString Q(const std::u16string &text) {
 
 } // namespace
 
-QString HomePageAddress() {
-  return QStringLiteral(KV_HOMEPAGE);
-}
-
 TfmMain::TfmMain(const IKvEnvironment &env, IKvDataProtection &protection,
                  TKvClipboardGuard &clipboard, std::u16string programPath,
                  TKvErrorReport errorReport, QWidget *parent)
-    : QDialog(parent), FEnv(env), FProtection(protection), FClipboard(clipboard),
-      FProgramPath(std::move(programPath)), FErrorReport(std::move(errorReport)),
-      FSession(GetURLsFileName(env), GetLoginsFileName(env), GetConfigFileName(env)) {
+    : QDialog(parent), FEnv(env), FClipboard(clipboard), FProgramPath(std::move(programPath)),
+      FErrorReport(std::move(errorReport)), FSavedPassword(GetMasterKeyFileName(env), protection),
+      FSession(GetURLsFileName(env), GetLoginsFileName(env), GetConfigFileName(env)),
+      FPlace(*this) {
   CreateControls();
   FormCreate();
 }
@@ -92,7 +82,7 @@ void TfmMain::CreateControls() {
   edURL->setValidator(new TKvSingleLineValidator(edURL));
   edLogin->setValidator(new TKvSingleLineValidator(edLogin));
   new TKvLoginCompletion(*edLogin);
-  PlaceSiteLink();
+  On(new TKvSiteLink(*lbSite), &TKvSiteLink::Clicked, &TfmMain::lbSiteClick);
 
   QWidget *order[] = {edMasterPass,   cbSave, edPassword, bbGenerate, bbClose,
                       cbRunOnStartup, edURL,  bgThumbs,   edLogin};
@@ -127,46 +117,32 @@ void TfmMain::FindControls() {
   Find(lbSite, "lbSite");
 }
 
-void TfmMain::PlaceSiteLink() {
-  lbSite->setText(lbSite->text() + HomePageAddress());
-  lbSite->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  lbSite->setTextFormat(Qt::PlainText);
-  // Like a label that sizes itself to its text, it keeps its right edge and grows to the left
-  // when a packager's longer address does not fit.
-  const int right = lbSite->x() + lbSite->width();
-  const int width =
-      std::max(lbSite->width(), lbSite->fontMetrics().horizontalAdvance(lbSite->text()) + 2);
-  lbSite->setGeometry(std::max(0, right - width), lbSite->y(), std::min(width, right),
-                      lbSite->height());
-  lbSite->setMouseTracking(true);
-  lbSite->installEventFilter(this);
+template <typename TSender, typename TSignal>
+void TfmMain::On(TSender *sender, TSignal signal, void (TfmMain::*handler)()) {
+  connect(sender, signal, this,
+          [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
 }
 
 void TfmMain::ConnectHandlers() {
-  connect(cbSave, &QCheckBox::toggled, this, [this] { Guarded([this] { cbSaveClick(); }); });
-  connect(edMasterPass, &QLineEdit::textChanged, this,
-          [this] { Guarded([this] { edMasterPassChange(); }); });
-  connect(cbRunOnStartup, &QCheckBox::toggled, this,
-          [this] { Guarded([this] { cbRunOnStartupClick(); }); });
-  connect(bbGenerate, &QPushButton::clicked, this,
-          [this] { Guarded([this] { bbGenerateClick(); }); });
-  connect(sbCopy, &QToolButton::clicked, this, [this] { Guarded([this] { sbCopyClick(); }); });
+  On(cbSave, &QCheckBox::toggled, &TfmMain::cbSaveClick);
+  On(edMasterPass, &QLineEdit::textChanged, &TfmMain::edMasterPassChange);
+  On(cbRunOnStartup, &QCheckBox::toggled, &TfmMain::cbRunOnStartupClick);
+  On(bbGenerate, &QPushButton::clicked, &TfmMain::bbGenerateClick);
+  On(sbCopy, &QToolButton::clicked, &TfmMain::sbCopyClick);
   connect(bgThumbs, &TKvThumbButtonGroup::ButtonClicked, this,
           [this](int position) { Guarded([this, position] { bgThumbsButtonClicked(position); }); });
   connect(bgThumbs, &TKvThumbButtonGroup::MoveRequested, this, [this](int from, int before) {
     Guarded([this, from, before] { FSession.MoveSite({from, before}); });
   });
-  connect(bbClose, &QPushButton::clicked, this, [this] { Guarded([this] { bbCloseClick(); }); });
-  connect(edURL, &QLineEdit::textChanged, this, [this] { Guarded([this] { edURLChange(); }); });
+  connect(bbClose, &QPushButton::clicked, this, &QDialog::reject);
+  On(edURL, &QLineEdit::textChanged, &TfmMain::edURLChange);
   // A password on show belongs to the master password, URL and login on show: any change of them
   // takes it away, so that "Copy" never hands over one of other inputs.
   connect(edMasterPass, &QLineEdit::textChanged, edPassword, &QLineEdit::clear);
   connect(edURL, &QLineEdit::textChanged, edPassword, &QLineEdit::clear);
   connect(edLogin, &QComboBox::editTextChanged, edPassword, &QLineEdit::clear);
-  connect(sbDeleteLogin, &QToolButton::clicked, this,
-          [this] { Guarded([this] { sbDeleteLoginClick(); }); });
-  connect(sbDeleteURL, &QToolButton::clicked, this,
-          [this] { Guarded([this] { sbDeleteURLClick(); }); });
+  On(sbDeleteLogin, &QToolButton::clicked, &TfmMain::sbDeleteLoginClick);
+  On(sbDeleteURL, &QToolButton::clicked, &TfmMain::sbDeleteURLClick);
 }
 
 void TfmMain::FormCreate() {
@@ -174,7 +150,6 @@ void TfmMain::FormCreate() {
   // the first error is reported at the end: an autostart entry that cannot be read must not keep
   // the sites from loading, or the close would have nothing of them to write back.
   TKvFirstError firstError;
-  FMasterKeyFile = GetMasterKeyFileName(FEnv);
   FConfigFile = GetConfigFileName(FEnv);
   firstError.Run([&] { EnsureDataFolder(FEnv); });
 #ifdef KV_FINGERPRINT
@@ -182,34 +157,19 @@ void TfmMain::FormCreate() {
     FFingerprint = new TKvFingerprintView(*edMasterPass);
 #endif
 
-  FPositionKept = WindowPositionKept(QGuiApplication::platformName().toStdU16String());
-  if (FPositionKept)
-    firstError.Run([&] {
-      const TKvWindowPosition position = LoadWindowPosition(FConfigFile);
-      move(x(), position.Top);
-      move(position.Left, position.Top);
-    });
+  firstError.Run([&] { FPlace.Restore(FConfigFile); });
 
   FFirst = true;
-  TKvFirstError loadError;
-  loadError.Run([&] {
+  Guarded([this] {
     std::u16string password;
     const TKvWipeOnExit wipe(password);
-    if (LoadMasterPassword(FMasterKeyFile, password, FProtection)) {
+    if (FSavedPassword.Load(password)) {
       cbSave->setChecked(true);
       edMasterPass->setText(Q(password));
       ShowFingerprint();
     }
   });
   FFirst = false;
-  if (loadError.Message) {
-    // The password may come back at a later opening (a keyring unlocked again), so master.key is
-    // kept, and the user hears why the box is empty.
-    FMasterKeyUnread = true;
-    ReportError(u"The saved master password could not be read, and it is kept for a later "
-                u"opening. " +
-                *loadError.Message);
-  }
 
   firstError.Run([&] {
     if (!GetAutoRun(FEnv).empty())
@@ -232,17 +192,8 @@ void TfmMain::FormDestroy() {
 }
 
 void TfmMain::SaveState() {
-  Guarded([this] { FSession.Save(PositionToKeep()); });
+  Guarded([this] { FSession.Save(FPlace.ToKeep()); });
   ReportNotices();
-}
-
-std::optional<TKvWindowPosition> TfmMain::PositionToKeep() {
-  if (!FPositionKept)
-    return std::nullopt;
-  if (isVisible())
-    RememberPosition();
-  const QPoint position = FWasShown ? FShownPosition : pos();
-  return TKvWindowPosition{position.y(), position.x()};
 }
 
 void TfmMain::ReportNotices() {
@@ -265,31 +216,29 @@ void TfmMain::Guarded(const std::function<void()> &action) {
   }
 }
 
-void TfmMain::StoreMasterPassword() {
-  if (cbSave->isChecked()) {
-    std::u16string password = edMasterPass->text().toStdU16String();
-    const TKvWipeOnExit wipe(password);
-    SaveMasterPassword(password, FMasterKeyFile, FProtection);
-  } else
-    DeleteMasterPassword(FMasterKeyFile);
+void TfmMain::StoreMasterPassword(void (TKvSavedMasterPassword::*store)(bool,
+                                                                        const std::u16string &)) {
+  std::u16string password = edMasterPass->text().toStdU16String();
+  const TKvWipeOnExit wipe(password);
+  (FSavedPassword.*store)(cbSave->isChecked(), password);
+}
+
+void TfmMain::KeepTickedOnFailure(QCheckBox *box, const std::function<void()> &change) {
+  try {
+    change();
+  } catch (...) {
+    if (!box->isChecked()) {
+      // What the tick stands for stays, and the box says so again without changing anything.
+      const QSignalBlocker blocker(box);
+      box->setChecked(true);
+    }
+    throw;
+  }
 }
 
 void TfmMain::cbSaveClick() {
-  if (FFirst)
-    return;
-  try {
-    StoreMasterPassword();
-  } catch (...) {
-    if (!cbSave->isChecked()) {
-      // master.key stays, and the box says so again without saving anything anew.
-      const QSignalBlocker blocker(cbSave);
-      cbSave->setChecked(true);
-    }
-    FStoreFailureTold = true;
-    throw;
-  }
-  FMasterKeyUnread = false;
-  FStoreFailureTold = false;
+  if (!FFirst)
+    KeepTickedOnFailure(cbSave, [this] { StoreMasterPassword(&TKvSavedMasterPassword::Ticked); });
 }
 
 void TfmMain::ShowFingerprint() {
@@ -304,35 +253,13 @@ void TfmMain::edMasterPassChange() {
   if (FFingerprint)
     FFingerprint->Hide(); // a keystroke: the symbols would belong to the text before it
 #endif
-  // A saved password that could not be read is replaced or deleted only by the user's tick or
-  // untick, never by typing.
-  if (FFirst || FMasterKeyUnread)
-    return;
-  // A failure that lasts would raise a box at every keystroke, and each box takes the focus: the
-  // user hears of it once, and later changes retry quietly until one is stored.
-  try {
-    StoreMasterPassword();
-  } catch (...) {
-    if (FStoreFailureTold)
-      return;
-    FStoreFailureTold = true;
-    throw;
-  }
-  FStoreFailureTold = false;
+  if (!FFirst)
+    StoreMasterPassword(&TKvSavedMasterPassword::Typed);
 }
 
 void TfmMain::cbRunOnStartupClick() {
-  const bool ticked = cbRunOnStartup->isChecked();
-  try {
-    SetAutoRun(FProgramPath, !ticked, FEnv);
-  } catch (...) {
-    if (!ticked) {
-      // The entry stays, and the box says so again without registering anew.
-      const QSignalBlocker blocker(cbRunOnStartup);
-      cbRunOnStartup->setChecked(true);
-    }
-    throw;
-  }
+  KeepTickedOnFailure(cbRunOnStartup,
+                      [this] { SetAutoRun(FProgramPath, !cbRunOnStartup->isChecked(), FEnv); });
 }
 
 void TfmMain::ShowWarning(const std::u16string &message) {
@@ -396,29 +323,9 @@ void TfmMain::bgThumbsButtonClicked(int32_t P) {
   edLogin->clearEditText();
 }
 
-void TfmMain::bbCloseClick() {
-  reject();
-}
-
 void TfmMain::edURLChange() {
   edLogin->clear();
   edLogin->clearEditText();
-}
-
-void TfmMain::lbSiteMouseMove() {
-  QFont font = lbSite->font();
-  if (font.underline())
-    return;
-  font.setUnderline(true);
-  lbSite->setFont(font);
-}
-
-void TfmMain::lbSiteMouseLeave() {
-  QFont font = lbSite->font();
-  if (!font.underline())
-    return;
-  font.setUnderline(false);
-  lbSite->setFont(font);
 }
 
 void TfmMain::lbSiteClick() {
@@ -446,74 +353,38 @@ void TfmMain::sbDeleteURLClick() {
 }
 
 bool TfmMain::eventFilter(QObject *watched, QEvent *event) {
+  // The user moving the focus on (Tab, Shift+Tab, a click, a shortcut) finishes the entry. A
+  // window that takes the focus (an error box, another program) or a pop-up menu only interrupts
+  // it.
   if (watched == edMasterPass && event->type() == QEvent::FocusOut) {
-    // The user moving the focus on (Tab, Shift+Tab, a click, a shortcut) finishes the entry. A
-    // window that takes the focus (an error box, another program) or a pop-up menu only
-    // interrupts it.
-    switch (static_cast<QFocusEvent *>(event)->reason()) {
-    case Qt::TabFocusReason:
-    case Qt::BacktabFocusReason:
-    case Qt::MouseFocusReason:
-    case Qt::ShortcutFocusReason:
+    const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+    if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+        reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason)
       Guarded([this] { ShowFingerprint(); });
-      break;
-    default:
-      break;
-    }
-  }
-  if (watched == lbSite) {
-    switch (event->type()) {
-    case QEvent::MouseMove:
-      Guarded([this] { lbSiteMouseMove(); });
-      break;
-    case QEvent::Leave:
-      Guarded([this] { lbSiteMouseLeave(); });
-      break;
-    case QEvent::MouseButtonRelease: {
-      const auto *mouse = static_cast<QMouseEvent *>(event);
-      if (mouse->button() == Qt::LeftButton && lbSite->rect().contains(mouse->position().toPoint()))
-        Guarded([this] { lbSiteClick(); });
-      break;
-    }
-    default:
-      break;
-    }
   }
   return QDialog::eventFilter(watched, event);
 }
 
-void TfmMain::RememberPosition() {
-  FShownPosition = pos();
-  FWasShown = true;
-}
-
 void TfmMain::keyPressEvent(QKeyEvent *event) {
   // No cancel and no default button: Escape and Enter do nothing here.
-  switch (event->key()) {
-  case Qt::Key_Escape:
-  case Qt::Key_Return:
-  case Qt::Key_Enter:
+  const int key = event->key();
+  if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter)
     event->ignore();
-    return;
-  default:
+  else
     QDialog::keyPressEvent(event);
-  }
 }
 
 void TfmMain::moveEvent(QMoveEvent *event) {
   QDialog::moveEvent(event);
-  if (isVisible())
-    RememberPosition();
+  FPlace.Remember();
 }
 
 void TfmMain::closeEvent(QCloseEvent *event) {
-  if (isVisible())
-    RememberPosition();
+  FPlace.Remember();
   QDialog::closeEvent(event);
 }
 
 void TfmMain::done(int result) {
-  if (isVisible())
-    RememberPosition();
+  FPlace.Remember();
   QDialog::done(result);
 }

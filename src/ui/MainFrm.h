@@ -9,9 +9,11 @@
 // TKvSiteSession's to decide; the window shows it and forwards the user's actions.
 
 #include "sites/SiteSession.h"
+#include "storage/SavedMasterPassword.h"
+#include "ui/SiteLink.h"
+#include "ui/WindowPlace.h"
 
 #include <QDialog>
-#include <QPoint>
 #include <QString>
 #include <cstdint>
 #include <functional>
@@ -39,9 +41,6 @@ using TKvWarningBox =
     std::function<void(const std::u16string &caption, const std::u16string &message)>;
 // Hands an address to the platform to open in the default browser.
 using TKvOpenAddress = std::function<void(const QString &address)>;
-
-// The address of the maker's home page that the window names (a build-time setting).
-QString HomePageAddress();
 
 class TfmMain : public QDialog {
   Q_OBJECT
@@ -86,32 +85,29 @@ private:
   void CreateControls();
   template <typename T> void Find(T *&control, const char *name);
   void FindControls();
-  void PlaceSiteLink();
+  // Connects signal of sender to handler, whose errors go to the error report.
+  template <typename TSender, typename TSignal>
+  void On(TSender *sender, TSignal signal, void (TfmMain::*handler)());
   void ConnectHandlers();
   void FormCreate();
   void ReportError(const std::u16string &message);
   void ReportNotices();
-  void RememberPosition();
-  // Where the window stands for config.ini; none where the platform keeps no position.
-  std::optional<TKvWindowPosition> PositionToKeep();
 
-  // Writes the master password box's text to master.key while "Save password" is ticked, and
-  // deletes master.key while it is not.
-  void StoreMasterPassword();
+  // Hands the master password box's text and the tick to store.
+  void StoreMasterPassword(void (TKvSavedMasterPassword::*store)(bool, const std::u16string &));
   // Computes the master password's fingerprint for a finished entry (the user moved the focus out
   // of the box, "Generate" was pressed, a saved password was loaded); never while the user types,
   // nor when another window or a pop-up menu takes the focus.
   void ShowFingerprint();
+  // Runs change for the box's new tick; when an untick fails, the box is ticked again quietly.
+  void KeepTickedOnFailure(QCheckBox *box, const std::function<void()> &change);
   void cbSaveClick();
   void edMasterPassChange();
   void cbRunOnStartupClick();
   void bbGenerateClick();
   void sbCopyClick();
   void bgThumbsButtonClicked(int32_t P);
-  void bbCloseClick();
   void edURLChange();
-  void lbSiteMouseMove();
-  void lbSiteMouseLeave();
   void lbSiteClick();
   void sbDeleteLoginClick();
   void sbDeleteURLClick();
@@ -126,7 +122,6 @@ private:
   void Guarded(const std::function<void()> &action);
 
   const IKvEnvironment &FEnv;
-  IKvDataProtection &FProtection;
   TKvClipboardGuard &FClipboard;
   std::u16string FProgramPath;
   TKvErrorReport FErrorReport;
@@ -134,17 +129,12 @@ private:
   TKvOpenAddress FOpenAddress;
 
   // The window's state, as the closing sequence and the actions use it.
-  bool FFirst = false;
-  // The last store of master.key failed and the user was told; later keystrokes retry quietly.
-  bool FStoreFailureTold = false;
-  bool FMasterKeyUnread = false; // master.key was there at opening and could not be read
-  TKvSiteSession FSession;       // the site list and the login list, with their files
-  std::u16string FMasterKeyFile;
+  bool FFirst = false;                   // FormCreate fills the boxes: their handlers store nothing
+  TKvSavedMasterPassword FSavedPassword; // master.key
+  TKvSiteSession FSession;               // the site list and the login list, with their files
   std::u16string FConfigFile;
   bool FDestroyed = false;
-  bool FPositionKept = true; // whether config.ini keeps the position on this display platform
-  QPoint FShownPosition;     // the frame's corner while the window was last shown
-  bool FWasShown = false;
+  TKvWindowPlace FPlace;
   TKvFingerprintView *FFingerprint = nullptr; // the box's; none where it is hidden or not built
 
 public:

@@ -27,8 +27,8 @@ TEST(ListMove, EveryItemStandsWhereTakingTheMovedOneOutAndPuttingItBackLeavesIt)
       {{0, 1}, "A", "A", true},
   };
   for (const auto &row : rows) {
-    SCOPED_TRACE(testing::Message() << row.Before << ": " << row.Move.From << " before "
-                                    << row.Move.Before);
+    SCOPED_TRACE(testing::Message()
+                 << row.Before << ": " << row.Move.From << " before " << row.Move.Before);
     const std::string before = row.Before;
     EXPECT_TRUE(FitsList(row.Move, int32_t(before.size())));
     EXPECT_EQ(MovesNothing(row.Move), row.Nothing);
@@ -51,8 +51,8 @@ TEST(ListMove, FitsAListOnlyWithOneOfItsItemsAndAPlaceInIt) {
       {{3, 0}, 3, false}, {{0, 4}, 3, false}, {{-1, 0}, 3, false}, {{0, -1}, 3, false},
   };
   for (const auto &row : rows) {
-    SCOPED_TRACE(testing::Message() << row.Move.From << " before " << row.Move.Before << " of "
-                                    << row.Count);
+    SCOPED_TRACE(testing::Message()
+                 << row.Move.From << " before " << row.Move.Before << " of " << row.Count);
     EXPECT_EQ(FitsList(row.Move, row.Count), row.Fits);
   }
 }

@@ -5,6 +5,7 @@
 
 #include "common/KvError.h"
 #include "common/Unicode.h"
+#include "sites/CodePage.h"
 #include "support/TempFolder.h"
 
 #include <optional>
@@ -62,7 +63,11 @@ TEST_F(SiteSessionTest, GenerateListsANewURLAndRecordsALoginOnlyForTheRemembered
        {u"3:HTTPS://one.example"},
        {u"3:carol"}},
       {"an empty login", 1, u"https://two.example", u"", {}, {}},
-      {"a new site without a login", -1, u"https://new.example/x", u"", {u"3:https://new.example/x"},
+      {"a new site without a login",
+       -1,
+       u"https://new.example/x",
+       u"",
+       {u"3:https://new.example/x"},
        {}},
       {"a login recorded already", 0, u"https://one.example", u"alice", {}, {}},
       {"a login in another case", 0, u"https://one.example", u"Alice", {}, {u"1:Alice"}},
@@ -132,8 +137,7 @@ TEST_F(SiteSessionTest, DeleteActsOnlyOnTheRememberedSiteWhileTheBoxHoldsItsURL)
       {"no site chosen", -1, u"https://one.example", u"", true, false, StoredURLs, StoredLogins},
       {"no site chosen", -1, u"https://one.example", u"bob", false, false, StoredURLs,
        StoredLogins},
-      {"another site's URL", 1, u"https://one.example", u"", true, false, StoredURLs,
-       StoredLogins},
+      {"another site's URL", 1, u"https://one.example", u"", true, false, StoredURLs, StoredLogins},
       {"another site's URL", 1, u"https://one.example", u"bob", false, false, StoredURLs,
        StoredLogins},
       {"the box emptied", 0, u"", u"bob", false, false, StoredURLs, StoredLogins},
@@ -141,9 +145,21 @@ TEST_F(SiteSessionTest, DeleteActsOnlyOnTheRememberedSiteWhileTheBoxHoldsItsURL)
        StoredLogins},
       {"a login in another case", 0, u"https://one.example", u"BOB", false, false, StoredURLs,
        StoredLogins},
-      {"the chosen site", 0, u"https://one.example", u"", true, true, {u"2:https://two.example"},
+      {"the chosen site",
+       0,
+       u"https://one.example",
+       u"",
+       true,
+       true,
+       {u"2:https://two.example"},
        {}},
-      {"the chosen site's login", 0, u"https://one.example", u"bob", false, true, StoredURLs,
+      {"the chosen site's login",
+       0,
+       u"https://one.example",
+       u"bob",
+       false,
+       true,
+       StoredURLs,
        {u"1:alice"}},
   };
   for (const auto &row : rows) {
@@ -177,8 +193,7 @@ TEST_F(SiteSessionTest, OpeningTakesLinesAsTypedAndRewritesOldOnesOnlyWhereConfi
        "1:https://one.example/a\r\n"},
       {"no config.ini", std::nullopt, u"https://one.example/a", "1:https://one.example/a\r\n"},
       {"config.ini without the mark", "[Window]\r\nTop=120\r\n", u"https://one.example",
-       "\xEF\xBB\xBF"
-       "1:https://one.example\r\n"},
+       AnsiListMark() + "1:https://one.example\r\n"},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.What);
