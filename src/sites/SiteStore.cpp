@@ -291,6 +291,8 @@ void TKvSiteStore::FindSites() {
     FLineSites[std::size_t(position)] = ++FLastId;
     FSites.push_back({FLastId, *index, url, parts->Host});
   }
+  if (FListener)
+    FListener->SitesLoaded();
 }
 
 TKvSite TKvSiteStore::AddSite(const std::u16string &url) {
@@ -299,51 +301,47 @@ TKvSite TKvSiteStore::AddSite(const std::u16string &url) {
   FLargestIndex = index;
   FLineSites.push_back(++FLastId);
   FURLsFile.Edited = true;
-  return {FLastId, index, url, parts.Host};
+  FSites.push_back({FLastId, index, url, parts.Host});
+  if (FListener)
+    FListener->SiteAdded(int32_t(FSites.size()) - 1);
+  return FSites.back();
 }
 
 void TKvSiteStore::RemoveSite(TKvSiteId id) {
   const std::optional<std::size_t> line = LineOf(id);
-  if (!line)
+  const std::optional<int32_t> position = PositionOf(id);
+  if (!line || !position)
     return;
-  const std::optional<int32_t> index = SiteIndexOf(FURLs.Get(int32_t(*line)));
+  if (FListener)
+    FListener->SiteRemoving(*position);
+  const int32_t index = FSites[std::size_t(*position)].Index;
   FURLs.Delete(int32_t(*line));
   FLineSites.erase(FLineSites.begin() + std::ptrdiff_t(*line));
+  FSites.erase(FSites.begin() + *position);
   FURLsFile.Edited = true;
-  if (!index)
-    return;
   const int32_t count = FLogins.Count();
-  FLogins.DeleteByIndex(*index);
+  FLogins.DeleteByIndex(index);
   FLoginsFile.Edited = FLoginsFile.Edited || FLogins.Count() != count;
+  if (FListener)
+    FListener->SiteRemoved(*position);
 }
 
-void TKvSiteStore::MoveSite(TKvSiteId id, std::optional<TKvSiteId> before) {
-  if (before == id)
+void TKvSiteStore::MoveSite(const TKvListMove &move) {
+  if (!FitsList(move, int32_t(FSites.size())) || MovesNothing(move))
     return;
+  // The site lines take each other's places; every other line keeps its own.
   const std::vector<std::size_t> siteLines = SiteLines();
   std::vector<std::size_t> siteOrder = siteLines;
-  const auto moved = std::find_if(siteOrder.begin(), siteOrder.end(),
-                                  [&](std::size_t line) { return FLineSites[line] == id; });
-  if (moved == siteOrder.end())
-    return;
-  const std::size_t movedLine = *moved;
-  siteOrder.erase(moved);
-  auto target = siteOrder.end();
-  if (before) {
-    target = std::find_if(siteOrder.begin(), siteOrder.end(),
-                          [&](std::size_t line) { return FLineSites[line] == *before; });
-    if (target == siteOrder.end())
-      return;
-  }
-  siteOrder.insert(target, movedLine);
-
-  // The site lines take each other's places; every other line keeps its own.
+  ApplyMove(siteOrder, move);
   std::vector<std::size_t> order(FLineSites.size());
   for (std::size_t line = 0; line < order.size(); ++line)
     order[line] = line;
   for (std::size_t k = 0; k < siteLines.size(); ++k)
     order[siteLines[k]] = siteOrder[k];
   Reorder(order);
+  ApplyMove(FSites, move);
+  if (FListener)
+    FListener->SiteMoved(move);
 }
 
 void TKvSiteStore::AddLogin(int32_t index, const std::u16string &login) {
@@ -418,6 +416,14 @@ std::vector<std::size_t> TKvSiteStore::SiteLines() const {
     if (FLineSites[line] != 0)
       lines.push_back(line);
   return lines;
+}
+
+std::optional<int32_t> TKvSiteStore::PositionOf(TKvSiteId id) const {
+  const auto found = std::find_if(FSites.begin(), FSites.end(),
+                                  [id](const TKvSite &site) { return site.Id == id; });
+  if (found == FSites.end())
+    return std::nullopt;
+  return int32_t(found - FSites.begin());
 }
 
 std::optional<std::size_t> TKvSiteStore::LineOf(TKvSiteId id) const {

@@ -6,6 +6,7 @@
 // back so that nothing the user had is lost or replaced by less.
 
 #include "common/KvTypes.h"
+#include "sites/ListMove.h"
 #include "sites/SiteDatabase.h"
 
 #include <cstdint>
@@ -23,6 +24,18 @@ struct TKvSite {
   int32_t Index = 0;
   std::u16string URL;  // what a click on the button puts into the URL box
   std::u16string Host; // the button's caption is three spaces and the host
+};
+
+// Told of every change of the sites as it happens, by whoever shows them. A site is still there
+// while SiteRemoving is told, and gone by SiteRemoved.
+class IKvSiteListener {
+public:
+  virtual ~IKvSiteListener() = default;
+  virtual void SitesLoaded() = 0; // every site is new
+  virtual void SiteAdded(int32_t position) = 0;
+  virtual void SiteRemoving(int32_t position) = 0;
+  virtual void SiteRemoved(int32_t position) = 0;
+  virtual void SiteMoved(const TKvListMove &move) = 0;
 };
 
 // What a site's button gave when buttons held only scheme and host: scheme + "://" + host, the
@@ -47,8 +60,12 @@ public:
   // and logins of this session (and of earlier such sessions) are kept in "<list>.new" beside
   // them, and the read error is raised with what that means for the user.
   void Load(bool rewriteOldLines);
-  // The sites as Load found them, in button order (also after it raised).
+  // The sites in button order: as Load found them (also after it raised), with every change since.
   const std::vector<TKvSite> &Sites() const { return FSites; }
+  // The site's position in Sites; none for an id no site has.
+  std::optional<int32_t> PositionOf(TKvSiteId id) const;
+  // Who is told of the changes of Sites; none when null.
+  void SetListener(IKvSiteListener *listener) { FListener = listener; }
   // Whether both lists were read, and so will be written back.
   bool Loaded() const { return FLoaded; }
   bool LinesRewritten() const { return FLinesRewritten; }
@@ -63,9 +80,9 @@ public:
   TKvSite AddSite(const std::u16string &url);
   // Removes the site's line with all the logins of its index; nothing for an unknown id.
   void RemoveSite(TKvSiteId id);
-  // Puts the site's line before the line of the site before (after the last site's line when
-  // none). Lines without a site stay where they are.
-  void MoveSite(TKvSiteId id, std::optional<TKvSiteId> before);
+  // Moves a site among the sites, its line among the site lines; lines without a site stay where
+  // they are. Nothing for a move that does not fit the sites or moves nothing.
+  void MoveSite(const TKvListMove &move);
 
   // Records login for the site index unless that very text is recorded already (letter case
   // counts: it gives another password).
@@ -111,7 +128,8 @@ private:
   TKvURLs FURLs;
   TKvLogins FLogins;
   std::vector<TKvSiteId> FLineSites; // per line of FURLs: the site its button stands for, or 0
-  std::vector<TKvSite> FSites;       // as loaded
+  std::vector<TKvSite> FSites;       // in the order of their lines
+  IKvSiteListener *FListener = nullptr;
   TKvSiteId FLastId = 0;
   int32_t FLargestIndex = 0; // the largest index either list has held since reading
   bool FLoaded = false;

@@ -7,7 +7,6 @@
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
 #include "platform/WebBrowser.h"
-#include "storage/MasterPassword.h"
 #include "storage/Settings.h"
 #include "ui/ErrorBox.h"
 #ifdef KV_FINGERPRINT
@@ -18,30 +17,21 @@
 #include "ui/MainFormLayout.h"
 #include "ui/SecretClipboard.h"
 #include "ui/SingleLineValidator.h"
+#include "ui/SiteLink.h"
 #include "ui/ThumbButtonGroup.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QMouseEvent>
-#include <QProxyStyle>
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QToolButton>
-#include <algorithm>
 #include <optional>
-#include <system_error>
 #include <utility>
-#include <vector>
-
-#ifndef KV_HOMEPAGE
-#define KV_HOMEPAGE "https://www.korvane.org"
-#endif
 
 namespace {
 
@@ -49,35 +39,24 @@ QString Q(const std::u16string &text) {
   return QString::fromStdU16String(text);
 }
 
-// Shows every character of a password box as "*".
-class TStarPasswordStyle : public QProxyStyle {
-public:
-  int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
-                QStyleHintReturn *returnData) const override {
-    if (hint == SH_LineEdit_PasswordCharacter)
-      return '*';
-    return QProxyStyle::styleHint(hint, option, widget, returnData);
-  }
-};
-
 } // namespace
-
-QString HomePageAddress() {
-  return QStringLiteral(KV_HOMEPAGE);
-}
 
 TfmMain::TfmMain(const IKvEnvironment &env, IKvDataProtection &protection,
                  TKvClipboardGuard &clipboard, std::u16string programPath,
                  TKvErrorReport errorReport, QWidget *parent)
-    : QDialog(parent), FEnv(env), FProtection(protection), FClipboard(clipboard),
-      FProgramPath(std::move(programPath)), FErrorReport(std::move(errorReport)),
-      FSites(GetURLsFileName(env), GetLoginsFileName(env)) {
+    : QDialog(parent), FEnv(env), FClipboard(clipboard), FProgramPath(std::move(programPath)),
+      FErrorReport(std::move(errorReport)), FSavedPassword(GetMasterKeyFileName(env), protection),
+      FSession(GetURLsFileName(env), GetLoginsFileName(env), GetConfigFileName(env)),
+      FPlace(*this) {
   CreateControls();
   FormCreate();
 }
 
 TfmMain::~TfmMain() {
   FormDestroy();
+  // The row outlives the sites it shows: the base class deletes it.
+  FSession.SetListener(nullptr);
+  bgThumbs->SetSites(nullptr);
 }
 
 void TfmMain::CreateControls() {
@@ -94,17 +73,16 @@ void TfmMain::CreateControls() {
   setFont(WindowFont(MainFormFontPixels));
   CreateFormControls(*this);
   FindControls();
+  bgThumbs->SetSites(&FSession.Sites());
+  FSession.SetListener(bgThumbs);
 
-  auto *stars = new TStarPasswordStyle;
-  stars->setParent(edMasterPass); // the box owns its style
-  edMasterPass->setStyle(stars);
   edMasterPass->installEventFilter(this);
   if (auto *secretBox = dynamic_cast<TKvSecretBox *>(edPassword))
     secretBox->SetClipboardGuard(FClipboard);
   edURL->setValidator(new TKvSingleLineValidator(edURL));
   edLogin->setValidator(new TKvSingleLineValidator(edLogin));
   new TKvLoginCompletion(*edLogin);
-  PlaceSiteLink();
+  On(new TKvSiteLink(*lbSite), &TKvSiteLink::Clicked, &TfmMain::lbSiteClick);
 
   QWidget *order[] = {edMasterPass,   cbSave, edPassword, bbGenerate, bbClose,
                       cbRunOnStartup, edURL,  bgThumbs,   edLogin};
@@ -139,58 +117,39 @@ void TfmMain::FindControls() {
   Find(lbSite, "lbSite");
 }
 
-void TfmMain::PlaceSiteLink() {
-  lbSite->setText(lbSite->text() + HomePageAddress());
-  lbSite->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  lbSite->setTextFormat(Qt::PlainText);
-  // Like a label that sizes itself to its text, it keeps its right edge and grows to the left
-  // when a packager's longer address does not fit.
-  const int right = lbSite->x() + lbSite->width();
-  const int width =
-      std::max(lbSite->width(), lbSite->fontMetrics().horizontalAdvance(lbSite->text()) + 2);
-  lbSite->setGeometry(std::max(0, right - width), lbSite->y(), std::min(width, right),
-                      lbSite->height());
-  lbSite->setMouseTracking(true);
-  lbSite->installEventFilter(this);
+template <typename TSender, typename TSignal>
+void TfmMain::On(TSender *sender, TSignal signal, void (TfmMain::*handler)()) {
+  connect(sender, signal, this,
+          [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
 }
 
 void TfmMain::ConnectHandlers() {
-  connect(cbSave, &QCheckBox::toggled, this, [this] { Guarded([this] { cbSaveClick(); }); });
-  connect(edMasterPass, &QLineEdit::textChanged, this,
-          [this] { Guarded([this] { edMasterPassChange(); }); });
-  connect(cbRunOnStartup, &QCheckBox::toggled, this,
-          [this] { Guarded([this] { cbRunOnStartupClick(); }); });
-  connect(bbGenerate, &QPushButton::clicked, this,
-          [this] { Guarded([this] { bbGenerateClick(); }); });
-  connect(sbCopy, &QToolButton::clicked, this, [this] { Guarded([this] { sbCopyClick(); }); });
+  On(cbSave, &QCheckBox::toggled, &TfmMain::cbSaveClick);
+  On(edMasterPass, &QLineEdit::textChanged, &TfmMain::edMasterPassChange);
+  On(cbRunOnStartup, &QCheckBox::toggled, &TfmMain::cbRunOnStartupClick);
+  On(bbGenerate, &QPushButton::clicked, &TfmMain::bbGenerateClick);
+  On(sbCopy, &QToolButton::clicked, &TfmMain::sbCopyClick);
   connect(bgThumbs, &TKvThumbButtonGroup::ButtonClicked, this,
           [this](int position) { Guarded([this, position] { bgThumbsButtonClicked(position); }); });
-  connect(bgThumbs, &TKvThumbButtonGroup::ReorderButton, this,
-          [this](int oldPosition, int newPosition) {
-            Guarded([this, oldPosition, newPosition] {
-              bgThumbsReorderButton(oldPosition, newPosition);
-            });
-          });
-  connect(bbClose, &QPushButton::clicked, this, [this] { Guarded([this] { bbCloseClick(); }); });
-  connect(edURL, &QLineEdit::textChanged, this, [this] { Guarded([this] { edURLChange(); }); });
+  connect(bgThumbs, &TKvThumbButtonGroup::MoveRequested, this, [this](int from, int before) {
+    Guarded([this, from, before] { FSession.MoveSite({from, before}); });
+  });
+  connect(bbClose, &QPushButton::clicked, this, &QDialog::reject);
+  On(edURL, &QLineEdit::textChanged, &TfmMain::edURLChange);
   // A password on show belongs to the master password, URL and login on show: any change of them
   // takes it away, so that "Copy" never hands over one of other inputs.
   connect(edMasterPass, &QLineEdit::textChanged, edPassword, &QLineEdit::clear);
   connect(edURL, &QLineEdit::textChanged, edPassword, &QLineEdit::clear);
   connect(edLogin, &QComboBox::editTextChanged, edPassword, &QLineEdit::clear);
-  connect(sbDeleteLogin, &QToolButton::clicked, this,
-          [this] { Guarded([this] { sbDeleteLoginClick(); }); });
-  connect(sbDeleteURL, &QToolButton::clicked, this,
-          [this] { Guarded([this] { sbDeleteURLClick(); }); });
+  On(sbDeleteLogin, &QToolButton::clicked, &TfmMain::sbDeleteLoginClick);
+  On(sbDeleteURL, &QToolButton::clicked, &TfmMain::sbDeleteURLClick);
 }
 
 void TfmMain::FormCreate() {
   // Both lists exist (empty) from here on. Each step runs even when an earlier one failed, and
   // the first error is reported at the end: an autostart entry that cannot be read must not keep
   // the sites from loading, or the close would have nothing of them to write back.
-  FLastClickedButton = -1;
   TKvFirstError firstError;
-  FMasterKeyFile = GetMasterKeyFileName(FEnv);
   FConfigFile = GetConfigFileName(FEnv);
   firstError.Run([&] { EnsureDataFolder(FEnv); });
 #ifdef KV_FINGERPRINT
@@ -198,118 +157,47 @@ void TfmMain::FormCreate() {
     FFingerprint = new TKvFingerprintView(*edMasterPass);
 #endif
 
-  FPositionKept = WindowPositionKept(QGuiApplication::platformName().toStdU16String());
-  if (FPositionKept)
-    firstError.Run([&] {
-      const TKvWindowPosition position = LoadWindowPosition(FConfigFile);
-      move(x(), position.Top);
-      move(position.Left, position.Top);
-    });
+  firstError.Run([&] { FPlace.Restore(FConfigFile); });
 
   FFirst = true;
-  TKvFirstError loadError;
-  loadError.Run([&] {
+  Guarded([this] {
     std::u16string password;
     const TKvWipeOnExit wipe(password);
-    if (LoadMasterPassword(FMasterKeyFile, password, FProtection)) {
+    if (FSavedPassword.Load(password)) {
       cbSave->setChecked(true);
       edMasterPass->setText(Q(password));
       ShowFingerprint();
     }
   });
   FFirst = false;
-  if (loadError.Message) {
-    // The password may come back at a later opening (a keyring unlocked again), so master.key is
-    // kept, and the user hears why the box is empty.
-    FMasterKeyUnread = true;
-    ReportError(u"The saved master password could not be read, and it is kept for a later "
-                u"opening. " +
-                *loadError.Message);
-  }
 
   firstError.Run([&] {
     if (!GetAutoRun(FEnv).empty())
       cbRunOnStartup->setChecked(true);
   });
-  firstError.Run([&] { LoadLists(); });
+  firstError.Run([&] {
+    FSession.Open();
+    ReportNotices();
+  });
 
   if (firstError.Message)
     ReportError(*firstError.Message);
-}
-
-void TfmMain::LoadLists() {
-  const TKvSiteLines lines = ReadSiteLines(FConfigFile);
-  // Buttons come for whatever the store could take, also when it could not read the lists.
-  TKvFirstError loadError;
-  loadError.Run([&] { FSites.Load(lines == TKvSiteLines::NotRecorded); });
-  for (const TKvSite &site : FSites.Sites())
-    AddSiteButton(site);
-  // Lines from before typed URLs are rewritten only at an opening that read both lists, and only
-  // then recorded; lines taken as typed are recorded as such, so that a config.ini written later
-  // never makes them look old.
-  FSiteLinesToRecord =
-      lines == TKvSiteLines::Unknown || (lines == TKvSiteLines::NotRecorded && FSites.Loaded());
-  RecordSiteLinesTyped();
-  loadError.Raise();
-  ReportNotices();
-}
-
-void TfmMain::RecordSiteLinesTyped() {
-  if (!FSiteLinesToRecord)
-    return;
-  // Rewritten lines reach the disk before config.ini records them, so a failure in between only
-  // repeats the rewrite at the next opening, and until it is recorded new sites are listed as
-  // before. A folder that takes no writes is reported by the closing.
-  try {
-    if (FSites.LinesRewritten())
-      FSites.Save();
-    ::RecordSiteLinesTyped(FConfigFile);
-    FSites.SetLinesTyped();
-    FSiteLinesToRecord = false;
-  } catch (const EKvError &) {
-  }
-}
-
-void TfmMain::AddSiteButton(const TKvSite &site) {
-  const int position = bgThumbs->AddButton(QStringLiteral("   ") + Q(site.Host), 0,
-                                           QVariant::fromValue(TURLInfo::Create(site)));
-  // Captions are cut to the button's width; the whole URL is a pointer's rest away.
-  bgThumbs->SetToolTip(position, Q(site.URL));
-}
-
-TURLInfo TfmMain::ButtonInfo(int position) const {
-  return bgThumbs->Data(position).value<TURLInfo>();
 }
 
 void TfmMain::FormDestroy() {
   if (FDestroyed)
     return;
   FDestroyed = true;
-  for (int position = 0; position < bgThumbs->Count(); ++position)
-    bgThumbs->SetData(position, {});
   SaveState();
 }
 
 void TfmMain::SaveState() {
-  TKvFirstError firstError;
-  // The mark goes first: a config.ini with a position but no mark would make typed lines look like
-  // old ones.
-  RecordSiteLinesTyped();
-  if (FPositionKept) {
-    if (isVisible())
-      RememberPosition();
-    const QPoint position = FWasShown ? FShownPosition : pos();
-    firstError.Run([&] { SaveWindowPosition(FConfigFile, position.y(), position.x()); });
-  }
-  firstError.Run([&] { FSites.Save(); });
-
-  if (firstError.Message)
-    ReportError(*firstError.Message);
+  Guarded([this] { FSession.Save(FPlace.ToKeep()); });
   ReportNotices();
 }
 
 void TfmMain::ReportNotices() {
-  for (const std::u16string &notice : FSites.TakeNotices())
+  for (const std::u16string &notice : FSession.TakeNotices())
     ReportError(notice);
 }
 
@@ -328,31 +216,29 @@ void TfmMain::Guarded(const std::function<void()> &action) {
   }
 }
 
-void TfmMain::StoreMasterPassword() {
-  if (cbSave->isChecked()) {
-    std::u16string password = edMasterPass->text().toStdU16String();
-    const TKvWipeOnExit wipe(password);
-    SaveMasterPassword(password, FMasterKeyFile, FProtection);
-  } else
-    DeleteMasterPassword(FMasterKeyFile);
+void TfmMain::StoreMasterPassword(void (TKvSavedMasterPassword::*store)(bool,
+                                                                        const std::u16string &)) {
+  std::u16string password = edMasterPass->text().toStdU16String();
+  const TKvWipeOnExit wipe(password);
+  (FSavedPassword.*store)(cbSave->isChecked(), password);
+}
+
+void TfmMain::KeepTickedOnFailure(QCheckBox *box, const std::function<void()> &change) {
+  try {
+    change();
+  } catch (...) {
+    if (!box->isChecked()) {
+      // What the tick stands for stays, and the box says so again without changing anything.
+      const QSignalBlocker blocker(box);
+      box->setChecked(true);
+    }
+    throw;
+  }
 }
 
 void TfmMain::cbSaveClick() {
-  if (FFirst)
-    return;
-  try {
-    StoreMasterPassword();
-  } catch (...) {
-    if (!cbSave->isChecked()) {
-      // master.key stays, and the box says so again without saving anything anew.
-      const QSignalBlocker blocker(cbSave);
-      cbSave->setChecked(true);
-    }
-    FStoreFailureTold = true;
-    throw;
-  }
-  FMasterKeyUnread = false;
-  FStoreFailureTold = false;
+  if (!FFirst)
+    KeepTickedOnFailure(cbSave, [this] { StoreMasterPassword(&TKvSavedMasterPassword::Ticked); });
 }
 
 void TfmMain::ShowFingerprint() {
@@ -367,35 +253,13 @@ void TfmMain::edMasterPassChange() {
   if (FFingerprint)
     FFingerprint->Hide(); // a keystroke: the symbols would belong to the text before it
 #endif
-  // A saved password that could not be read is replaced or deleted only by the user's tick or
-  // untick, never by typing.
-  if (FFirst || FMasterKeyUnread)
-    return;
-  // A failure that lasts would raise a box at every keystroke, and each box takes the focus: the
-  // user hears of it once, and later changes retry quietly until one is stored.
-  try {
-    StoreMasterPassword();
-  } catch (...) {
-    if (FStoreFailureTold)
-      return;
-    FStoreFailureTold = true;
-    throw;
-  }
-  FStoreFailureTold = false;
+  if (!FFirst)
+    StoreMasterPassword(&TKvSavedMasterPassword::Typed);
 }
 
 void TfmMain::cbRunOnStartupClick() {
-  const bool ticked = cbRunOnStartup->isChecked();
-  try {
-    SetAutoRun(FProgramPath, !ticked, FEnv);
-  } catch (...) {
-    if (!ticked) {
-      // The entry stays, and the box says so again without registering anew.
-      const QSignalBlocker blocker(cbRunOnStartup);
-      cbRunOnStartup->setChecked(true);
-    }
-    throw;
-  }
+  KeepTickedOnFailure(cbRunOnStartup,
+                      [this] { SetAutoRun(FProgramPath, !cbRunOnStartup->isChecked(), FEnv); });
 }
 
 void TfmMain::ShowWarning(const std::u16string &message) {
@@ -406,21 +270,6 @@ void TfmMain::ShowWarning(const std::u16string &message) {
   OpenMessageBox(QMessageBox::Warning, QStringLiteral("Error"), Q(message), this);
 }
 
-bool TfmMain::IsKnownURL(const std::u16string &Text) const {
-  for (int position = 0; position < bgThumbs->Count(); ++position)
-    if (ButtonInfo(position).URL() == Text)
-      return true;
-  return false;
-}
-
-int32_t TfmMain::RememberedButtonInView() const {
-  if (FLastClickedButton < 0 || FLastClickedButton >= bgThumbs->Count())
-    return -1;
-  if (ButtonInfo(FLastClickedButton).URL() != edURL->text().toStdU16String())
-    return -1;
-  return FLastClickedButton;
-}
-
 int TfmMain::SelectedLogin() const {
   const QString text = edLogin->currentText();
   for (int i = 0; i < edLogin->count(); ++i)
@@ -429,40 +278,31 @@ int TfmMain::SelectedLogin() const {
   return -1;
 }
 
+void TfmMain::OfferLogin(const QString &login) {
+  if (SelectedLogin() >= 0)
+    return;
+  edLogin->addItem(login);
+  // Adding to an empty list makes the new entry current, whose text is the login already.
+  if (edLogin->currentText() != login)
+    edLogin->setEditText(login);
+}
+
 void TfmMain::bbGenerateClick() {
   ShowFingerprint();
-  std::u16string M = edMasterPass->text().toStdU16String();
-  const TKvWipeOnExit wipeM(M);
-  const std::u16string U = edURL->text().toStdU16String();
-  const std::u16string L = edLogin->currentText().toStdU16String();
+  std::u16string master = edMasterPass->text().toStdU16String();
+  const TKvWipeOnExit wipeMaster(master);
+  const std::u16string url = edURL->text().toStdU16String();
+  const std::u16string login = edLogin->currentText().toStdU16String();
   // A password on show always belongs to the inputs on show.
   edPassword->clear();
-  if (const std::optional<std::u16string> refused = RefusedGenerateInput(M, U))
+  if (const std::optional<std::u16string> refused = RefusedGenerateInput(master, url))
     return ShowWarning(*refused);
 
-  std::u16string derived = DeriveSitePassword(M, U, L);
+  std::u16string derived = DeriveSitePassword(master, url, login);
   const TKvWipeOnExit wipeDerived(derived);
-
-  if (SelectedLogin() < 0) {
-    edLogin->addItem(Q(L));
-    // Adding to an empty list makes the new entry current, whose text is L already.
-    if (edLogin->currentText() != Q(L))
-      edLogin->setEditText(Q(L));
-  }
+  OfferLogin(Q(login));
   edPassword->setText(Q(derived));
-
-  if (IsKnownURL(U)) {
-    const int32_t remembered = RememberedButtonInView();
-    if (remembered >= 0 && !L.empty())
-      FSites.AddLogin(ButtonInfo(remembered).Index(), L);
-    return;
-  }
-
-  // The site goes into the list first: when that fails, no button is left without its site.
-  const TKvSite site = FSites.AddSite(U);
-  AddSiteButton(site);
-  if (!L.empty())
-    FSites.AddLogin(site.Index, L);
+  FSession.RecordGenerated(url, login);
 }
 
 void TfmMain::sbCopyClick() {
@@ -471,59 +311,21 @@ void TfmMain::sbCopyClick() {
 }
 
 void TfmMain::bgThumbsButtonClicked(int32_t P) {
-  FLastClickedButton = P;
+  const TKvSiteChoice choice = FSession.Choose(P);
   edPassword->clear();
-  const TURLInfo info = ButtonInfo(P);
-  edURL->setText(Q(info.URL()));
-  const std::unique_ptr<TKvStringList> logins = FSites.Logins().LoginsByIndex(info.Index());
+  edURL->setText(Q(choice.URL));
   edLogin->clear();
   edLogin->clearEditText();
-  for (int32_t i = 0; i < logins->Count(); ++i)
-    edLogin->addItem(Q(logins->Get(i)));
+  for (const std::u16string &login : choice.Logins)
+    edLogin->addItem(Q(login));
   // Qt makes the first entry current when entries come into an empty list; the user picks one.
   edLogin->setCurrentIndex(-1);
   edLogin->clearEditText();
 }
 
-void TfmMain::bgThumbsReorderButton(int32_t Old, int32_t New) {
-  // The group has moved the button already: its site now stands before the next button's.
-  FSites.MoveSite(ButtonInfo(New).Site(), New + 1 < bgThumbs->Count()
-                                              ? std::optional(ButtonInfo(New + 1).Site())
-                                              : std::nullopt);
-  int32_t &last = FLastClickedButton;
-  if (last == -1)
-    return;
-  if (last == Old)
-    last = New;
-  else if (Old < last && last <= New)
-    --last;
-  else if (New <= last && last < Old)
-    ++last;
-}
-
-void TfmMain::bbCloseClick() {
-  reject();
-}
-
 void TfmMain::edURLChange() {
   edLogin->clear();
   edLogin->clearEditText();
-}
-
-void TfmMain::lbSiteMouseMove() {
-  QFont font = lbSite->font();
-  if (font.underline())
-    return;
-  font.setUnderline(true);
-  lbSite->setFont(font);
-}
-
-void TfmMain::lbSiteMouseLeave() {
-  QFont font = lbSite->font();
-  if (!font.underline())
-    return;
-  font.setUnderline(false);
-  lbSite->setFont(font);
 }
 
 void TfmMain::lbSiteClick() {
@@ -534,11 +336,9 @@ void TfmMain::lbSiteClick() {
 }
 
 void TfmMain::sbDeleteLoginClick() {
-  const int32_t remembered = RememberedButtonInView();
   const int selected = SelectedLogin();
-  if (remembered < 0 || edURL->text().isEmpty() || selected < 0)
-    return;
-  if (!FSites.RemoveLogin(ButtonInfo(remembered).Index(), edLogin->currentText().toStdU16String()))
+  if (selected < 0 || !FSession.DeleteLogin(edURL->text().toStdU16String(),
+                                            edLogin->currentText().toStdU16String()))
     return;
   edLogin->removeItem(selected);
   edLogin->setCurrentIndex(-1);
@@ -546,85 +346,45 @@ void TfmMain::sbDeleteLoginClick() {
 }
 
 void TfmMain::sbDeleteURLClick() {
-  const int32_t remembered = RememberedButtonInView();
-  if (remembered < 0 || edURL->text().isEmpty())
+  if (!FSession.DeleteSite(edURL->text().toStdU16String()))
     return;
-  FSites.RemoveSite(ButtonInfo(remembered).Site());
-  bgThumbs->RemoveButton(remembered);
-  FLastClickedButton = -1;
   edURL->clear();
   edLogin->clearEditText();
 }
 
 bool TfmMain::eventFilter(QObject *watched, QEvent *event) {
+  // The user moving the focus on (Tab, Shift+Tab, a click, a shortcut) finishes the entry. A
+  // window that takes the focus (an error box, another program) or a pop-up menu only interrupts
+  // it.
   if (watched == edMasterPass && event->type() == QEvent::FocusOut) {
-    // The user moving the focus on (Tab, Shift+Tab, a click, a shortcut) finishes the entry. A
-    // window that takes the focus (an error box, another program) or a pop-up menu only
-    // interrupts it.
-    switch (static_cast<QFocusEvent *>(event)->reason()) {
-    case Qt::TabFocusReason:
-    case Qt::BacktabFocusReason:
-    case Qt::MouseFocusReason:
-    case Qt::ShortcutFocusReason:
+    const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+    if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+        reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason)
       Guarded([this] { ShowFingerprint(); });
-      break;
-    default:
-      break;
-    }
-  }
-  if (watched == lbSite) {
-    switch (event->type()) {
-    case QEvent::MouseMove:
-      Guarded([this] { lbSiteMouseMove(); });
-      break;
-    case QEvent::Leave:
-      Guarded([this] { lbSiteMouseLeave(); });
-      break;
-    case QEvent::MouseButtonRelease: {
-      const auto *mouse = static_cast<QMouseEvent *>(event);
-      if (mouse->button() == Qt::LeftButton && lbSite->rect().contains(mouse->position().toPoint()))
-        Guarded([this] { lbSiteClick(); });
-      break;
-    }
-    default:
-      break;
-    }
   }
   return QDialog::eventFilter(watched, event);
 }
 
-void TfmMain::RememberPosition() {
-  FShownPosition = pos();
-  FWasShown = true;
-}
-
 void TfmMain::keyPressEvent(QKeyEvent *event) {
   // No cancel and no default button: Escape and Enter do nothing here.
-  switch (event->key()) {
-  case Qt::Key_Escape:
-  case Qt::Key_Return:
-  case Qt::Key_Enter:
+  const int key = event->key();
+  if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter)
     event->ignore();
-    return;
-  default:
+  else
     QDialog::keyPressEvent(event);
-  }
 }
 
 void TfmMain::moveEvent(QMoveEvent *event) {
   QDialog::moveEvent(event);
-  if (isVisible())
-    RememberPosition();
+  FPlace.Remember();
 }
 
 void TfmMain::closeEvent(QCloseEvent *event) {
-  if (isVisible())
-    RememberPosition();
+  FPlace.Remember();
   QDialog::closeEvent(event);
 }
 
 void TfmMain::done(int result) {
-  if (isVisible())
-    RememberPosition();
+  FPlace.Remember();
   QDialog::done(result);
 }

@@ -3,8 +3,20 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QProxyStyle>
 
 namespace {
+
+// Shows every character of a password box as "*".
+class TStarPasswordStyle : public QProxyStyle {
+public:
+  int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                QStyleHintReturn *returnData) const override {
+    if (hint == SH_LineEdit_PasswordCharacter)
+      return '*';
+    return QProxyStyle::styleHint(hint, option, widget, returnData);
+  }
+};
 
 class TPasswordBoxAccessible : public QAccessibleWidget {
 public:
@@ -46,6 +58,9 @@ TKvPasswordBox::TKvPasswordBox(QWidget *parent) : QLineEdit(parent) {
   }();
   (void)installed;
   setEchoMode(QLineEdit::Password);
+  auto *stars = new TStarPasswordStyle;
+  stars->setParent(this); // the box owns its style
+  setStyle(stars);
 }
 
 QVariant TKvPasswordBox::inputMethodQuery(Qt::InputMethodQuery query) const {

@@ -122,12 +122,6 @@ void TKvThumbButtonGroupAccessible::ButtonsMoved() {
   QAccessible::updateAccessibility(&told);
 }
 
-void TKvThumbButtonGroupAccessible::ButtonChanged(int position, QAccessible::Event change) {
-  if (!QAccessible::isActive())
-    return;
-  Tell(ButtonInterface(position), change);
-}
-
 void TKvThumbButtonGroupAccessible::FocusMoved() {
   if (!QAccessible::isActive())
     return;

@@ -32,8 +32,7 @@ public:
   void ButtonInserted(int position);
   void ButtonRemoving(int position); // while the button is still there
   void ButtonsMoved();
-  void ButtonChanged(int position, QAccessible::Event change); // name or description
-  void FocusMoved();                                           // the focus mark, while focused
+  void FocusMoved(); // the focus mark, while focused
 
 private:
   TKvThumbButtonGroup *Group() const;

@@ -43,17 +43,6 @@ private:
   std::function<void()> tick_;
 };
 
-// Where position p ends up when the button at from is moved to to.
-int FollowMove(int p, int from, int to) {
-  if (p == from)
-    return to;
-  if (from < p && p <= to)
-    return p - 1;
-  if (to <= p && p < from)
-    return p + 1;
-  return p;
-}
-
 constexpr int ImageLeft = 4;
 constexpr int ImageSize = 16;
 constexpr int CaptionGap = 2;
@@ -98,18 +87,24 @@ void TKvThumbButtonGroup::SetImages(QList<QPixmap> images) {
   update();
 }
 
-int TKvThumbButtonGroup::AddButton(const QString &caption, int imageIndex, const QVariant &value) {
-  InsertButton(Count(), caption, imageIndex, value);
-  return Count() - 1;
+void TKvThumbButtonGroup::SetSites(const std::vector<TKvSite> *sites) {
+  sites_ = sites;
+  SitesLoaded();
 }
 
-void TKvThumbButtonGroup::InsertButton(int position, const QString &caption, int imageIndex,
-                                       const QVariant &value) {
-  position = std::clamp(position, 0, Count());
+void TKvThumbButtonGroup::SitesLoaded() {
   EndPress();
-  buttons_.insert(buttons_.begin() + position, Button{caption, imageIndex, value, {}, ++lastId_});
+  focus_ = Count() > 0 ? 0 : -1; // the mark is on some button whenever there is one
+  Relayout();
+  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
+    for (int position = 0; position < Count(); ++position)
+      accessible->ButtonInserted(position);
+}
+
+void TKvThumbButtonGroup::SiteAdded(int32_t position) {
+  EndPress();
   if (focus_ < 0)
-    focus_ = 0; // the mark is on some button whenever there is one
+    focus_ = 0;
   else if (focus_ >= position)
     ++focus_;
   Relayout();
@@ -117,76 +112,46 @@ void TKvThumbButtonGroup::InsertButton(int position, const QString &caption, int
     accessible->ButtonInserted(position);
 }
 
-void TKvThumbButtonGroup::RemoveButton(int position) {
-  if (!IsValid(position))
-    return;
+void TKvThumbButtonGroup::SiteRemoving(int32_t position) {
   EndPress();
   if (TKvThumbButtonGroupAccessible *accessible = Accessible())
     accessible->ButtonRemoving(position);
-  buttons_.erase(buttons_.begin() + position);
+}
+
+void TKvThumbButtonGroup::SiteRemoved(int32_t position) {
   if (focus_ > position || focus_ == Count())
     --focus_;
   Relayout();
 }
 
-void TKvThumbButtonGroup::MoveButton(int from, int to) {
-  if (!IsValid(from) || !IsValid(to) || from == to)
-    return;
+void TKvThumbButtonGroup::SiteMoved(const TKvListMove &move) {
   EndPress();
-  Button moved = std::move(buttons_[static_cast<size_t>(from)]);
-  buttons_.erase(buttons_.begin() + from);
-  buttons_.insert(buttons_.begin() + to, std::move(moved));
-  focus_ = FollowMove(focus_, from, to);
-  update();
+  focus_ = PositionAfter(focus_, move);
+  repaint();
   if (TKvThumbButtonGroupAccessible *accessible = Accessible())
     accessible->ButtonsMoved();
 }
 
-void TKvThumbButtonGroup::Clear() {
-  EndPress();
-  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
-    for (int position = Count() - 1; position >= 0; --position)
-      accessible->ButtonRemoving(position);
-  buttons_.clear();
-  focus_ = -1;
-  Relayout();
-}
-
 QString TKvThumbButtonGroup::Caption(int position) const {
-  return IsValid(position) ? buttons_[static_cast<size_t>(position)].caption : QString();
-}
-
-void TKvThumbButtonGroup::SetCaption(int position, const QString &caption) {
-  if (!IsValid(position))
-    return;
-  buttons_[static_cast<size_t>(position)].caption = caption;
-  update(ButtonRect(position));
-  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
-    accessible->ButtonChanged(position, QAccessible::NameChanged);
+  return IsValid(position) ? QStringLiteral("   ") + QString::fromStdU16String(Site(position).Host)
+                           : QString();
 }
 
 QString TKvThumbButtonGroup::ToolTip(int position) const {
-  return IsValid(position) ? buttons_[static_cast<size_t>(position)].toolTip : QString();
-}
-
-void TKvThumbButtonGroup::SetToolTip(int position, const QString &text) {
-  if (!IsValid(position))
-    return;
-  buttons_[static_cast<size_t>(position)].toolTip = text;
-  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
-    accessible->ButtonChanged(position, QAccessible::DescriptionChanged);
+  return IsValid(position) ? QString::fromStdU16String(Site(position).URL) : QString();
 }
 
 quint64 TKvThumbButtonGroup::ButtonId(int position) const {
-  return IsValid(position) ? buttons_[static_cast<size_t>(position)].id : 0;
+  return IsValid(position) ? Site(position).Id : 0;
 }
 
 int TKvThumbButtonGroup::PositionOf(quint64 id, int hint) const {
-  if (ButtonId(hint) == id)
+  if (id != 0 && ButtonId(hint) == id)
     return hint;
-  const auto found = std::find_if(buttons_.begin(), buttons_.end(),
-                                  [id](const Button &button) { return button.id == id; });
-  return found == buttons_.end() ? -1 : static_cast<int>(found - buttons_.begin());
+  for (int position = 0; position < Count(); ++position)
+    if (ButtonId(position) == id)
+      return position;
+  return -1;
 }
 
 void TKvThumbButtonGroup::ClickButton(int position) {
@@ -213,26 +178,6 @@ bool TKvThumbButtonGroup::event(QEvent *event) {
     }
   }
   return QWidget::event(event);
-}
-
-int TKvThumbButtonGroup::ImageIndex(int position) const {
-  return IsValid(position) ? buttons_[static_cast<size_t>(position)].imageIndex : -1;
-}
-
-void TKvThumbButtonGroup::SetImageIndex(int position, int imageIndex) {
-  if (!IsValid(position))
-    return;
-  buttons_[static_cast<size_t>(position)].imageIndex = imageIndex;
-  update(ButtonRect(position));
-}
-
-QVariant TKvThumbButtonGroup::Data(int position) const {
-  return IsValid(position) ? buttons_[static_cast<size_t>(position)].data : QVariant();
-}
-
-void TKvThumbButtonGroup::SetData(int position, const QVariant &value) {
-  if (IsValid(position))
-    buttons_[static_cast<size_t>(position)].data = value;
 }
 
 // ---- Layout
@@ -440,8 +385,7 @@ void TKvThumbButtonGroup::StartDrag(QPoint globalPoint) {
   picture.fill(palette().color(QPalette::Window));
   {
     QPainter painter(&picture);
-    PaintButton(painter, buttons_[static_cast<size_t>(pressed_)], QRect({0, 0}, source.size()),
-                true, false);
+    PaintButton(painter, pressed_, QRect({0, 0}, source.size()), true, false);
   }
   dragImage_ = std::make_unique<QLabel>(this, Qt::ToolTip | Qt::FramelessWindowHint |
                                                   Qt::WindowTransparentForInput |
@@ -465,7 +409,7 @@ void TKvThumbButtonGroup::DragTo(QPoint point, QPoint globalPoint) {
 
 void TKvThumbButtonGroup::UpdateDropTarget() {
   int target = dragging_ ? DropTargetAt(dragPoint_) : -1;
-  if (Count() < 2 || target == pressed_ || target == pressed_ + 1)
+  if (Count() < 2 || MovesNothing({pressed_, target}))
     target = -1;
   if (target != dropTarget_) {
     dropTarget_ = target;
@@ -504,17 +448,8 @@ void TKvThumbButtonGroup::Drop() {
   const int target = dropTarget_;
   EndPress();
   SetHover(ButtonAt(pointer_));
-  if (target < 0)
-    return;
-  const int to = target > from ? target - 1 : target;
-  Button moved = std::move(buttons_[static_cast<size_t>(from)]);
-  buttons_.erase(buttons_.begin() + from);
-  buttons_.insert(buttons_.begin() + to, std::move(moved));
-  focus_ = FollowMove(focus_, from, to);
-  repaint();
-  if (TKvThumbButtonGroupAccessible *accessible = Accessible())
-    accessible->ButtonsMoved();
-  emit ReorderButton(from, to);
+  if (target >= 0)
+    emit MoveRequested(from, target); // last: the handler changes the buttons
 }
 
 void TKvThumbButtonGroup::EndPress() {
@@ -604,8 +539,8 @@ void TKvThumbButtonGroup::resizeEvent(QResizeEvent *event) {
 
 // ---- Painting
 
-void TKvThumbButtonGroup::PaintButton(QPainter &painter, const Button &button, const QRect &rect,
-                                      bool hot, bool down) const {
+void TKvThumbButtonGroup::PaintButton(QPainter &painter, int position, const QRect &rect, bool hot,
+                                      bool down) const {
   const QPalette &pal = palette();
   QRect face = rect.adjusted(1, 1, -1, -1);
   if (down) {
@@ -623,18 +558,17 @@ void TKvThumbButtonGroup::PaintButton(QPainter &painter, const Button &button, c
     qDrawShadePanel(&painter, face, pal, false, 1);
   }
   const QPoint shift = down ? QPoint(1, 1) : QPoint(0, 0);
-  if (button.imageIndex >= 0 && button.imageIndex < images_.size()) {
-    const QPixmap &image = images_[button.imageIndex];
+  if (!images_.isEmpty()) {
     const QRect target(rect.left() + ImageLeft, rect.top() + (rect.height() - ImageSize) / 2,
                        ImageSize, ImageSize);
-    painter.drawPixmap(target.translated(shift), image);
+    painter.drawPixmap(target.translated(shift), images_.front());
   }
   QRect textRect = rect.adjusted(ImageLeft + ImageSize + CaptionGap, 0, -ImageLeft, 0);
   textRect.translate(shift);
   painter.setPen(pal.color(QPalette::ButtonText));
   painter.drawText(
       textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-      painter.fontMetrics().elidedText(button.caption, Qt::ElideRight, textRect.width()));
+      painter.fontMetrics().elidedText(Caption(position), Qt::ElideRight, textRect.width()));
 }
 
 void TKvThumbButtonGroup::paintEvent(QPaintEvent *event) {
@@ -647,7 +581,7 @@ void TKvThumbButtonGroup::paintEvent(QPaintEvent *event) {
   for (int i = first; i < end; ++i) {
     const QRect r = ButtonRect(i);
     if (r.intersects(event->rect()))
-      PaintButton(painter, buttons_[static_cast<size_t>(i)], r, i == hover_, i == down);
+      PaintButton(painter, i, r, i == hover_, i == down);
   }
   if (hasFocus() && IsValid(focus_)) {
     // Drawn by hand: some styles draw a focus frame only after a Tab key.

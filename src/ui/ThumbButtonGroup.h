@@ -1,19 +1,21 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// A row of flat buttons, each an image and a caption, drawn by the group itself: there is no
-// widget per button, so a group of ten thousand buttons costs a vector of captions and the
-// painting of the few rows in view. Buttons flow left to right in rows of as many as fit; when
-// there are more rows than fit the height, a vertical scroll bar scrolls whole rows. A click
-// (press and release on the same button, no drag in between) emits ButtonClicked; dragging a
-// button and dropping it elsewhere moves it and emits ReorderButton. The keyboard moves a focus
-// mark among the buttons but never activates one. Assistive technology sees each button as a push
-// button with a press action (ThumbButtonAccessible.h).
+// The row of site buttons: one flat button per site of a list it reads and never changes, each the
+// list's first image and the site's host as caption, drawn by the group itself. There is no widget
+// and no copy per button, so ten thousand sites cost the painting of the few rows in view. Buttons
+// flow left to right in rows of as many as fit; when there are more rows than fit the height, a
+// vertical scroll bar scrolls whole rows. A click (press and release on the same button, no drag
+// in between) emits ButtonClicked; dragging a button and dropping it elsewhere emits
+// MoveRequested, and the buttons move once the list tells the row that its sites did. The keyboard
+// moves a focus mark among the buttons but never activates one. Assistive technology sees each
+// button as a push button with a press action (ThumbButtonAccessible.h).
+
+#include "sites/SiteStore.h"
 
 #include <QList>
 #include <QPixmap>
 #include <QString>
-#include <QVariant>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -34,7 +36,7 @@ public:
   virtual void Stop() = 0;
 };
 
-class TKvThumbButtonGroup : public QWidget {
+class TKvThumbButtonGroup : public QWidget, public IKvSiteListener {
   Q_OBJECT
 
 public:
@@ -56,32 +58,26 @@ public:
   // Replaces the timer that paces the automatic scrolling (a QTimer by default).
   void SetAutoScrollTimer(std::unique_ptr<IKvAutoScrollTimer> timer);
 
-  // The images that buttons refer to by index; an index without an image shows none.
+  // The images of the form; every button shows the first, none when there is none.
   void SetImages(QList<QPixmap> images);
 
-  // Buttons are addressed by position, counted from 0. Each carries a caption, an image index and
-  // whatever data its owner attaches. Changing the buttons ends a press or drag in progress
-  // without an event.
-  int Count() const { return static_cast<int>(buttons_.size()); }
-  int AddButton(const QString &caption, int imageIndex = 0, const QVariant &value = {});
-  void InsertButton(int position, const QString &caption, int imageIndex = 0,
-                    const QVariant &value = {});
-  void RemoveButton(int position);
-  // Takes the button out at from and puts it back at to; the buttons in between shift by one.
-  void MoveButton(int from, int to);
-  void Clear();
+  // The sites the buttons stand for, in order; none when null. The row reads them whenever it
+  // needs them and must be told of every change (IKvSiteListener); a change ends a press or drag
+  // in progress without an event.
+  void SetSites(const std::vector<TKvSite> *sites);
+  void SitesLoaded() override;
+  void SiteAdded(int32_t position) override;
+  void SiteRemoving(int32_t position) override;
+  void SiteRemoved(int32_t position) override;
+  void SiteMoved(const TKvListMove &move) override;
 
+  // Buttons are addressed by position, counted from 0: the caption is three spaces and the site's
+  // host, the tooltip the site's URL.
+  int Count() const { return sites_ ? static_cast<int>(sites_->size()) : 0; }
   QString Caption(int position) const;
-  void SetCaption(int position, const QString &caption);
-  int ImageIndex(int position) const;
-  void SetImageIndex(int position, int imageIndex);
-  QVariant Data(int position) const;
-  void SetData(int position, const QVariant &value);
-  // The tooltip over a button; over a button without one, and between buttons, the group's own.
   QString ToolTip(int position) const;
-  void SetToolTip(int position, const QString &text);
-  // A button keeps its id through moves, and no later button of the group gets it again: it is
-  // how assistive technology holds on to one button. 0 is no button's.
+  // A button's id is its site's, kept through moves and never given to another site: it is how
+  // assistive technology holds on to one button. 0 is no button's.
   quint64 ButtonId(int position) const;
   // The button's position now, -1 when it is gone; hint is where it was last seen.
   int PositionOf(quint64 id, int hint = -1) const;
@@ -115,7 +111,9 @@ public:
 
 signals:
   void ButtonClicked(int position);
-  void ReorderButton(int oldPosition, int newPosition);
+  // A drop asks for the button at from to stand before the one at before (Count(): after the
+  // last); never for a move that would leave every button where it is.
+  void MoveRequested(int from, int before);
 
 protected:
   bool event(QEvent *event) override;
@@ -132,14 +130,6 @@ protected:
   void focusOutEvent(QFocusEvent *event) override;
 
 private:
-  struct Button {
-    QString caption;
-    int imageIndex;
-    QVariant data;
-    QString toolTip;
-    quint64 id;
-  };
-
   bool IsValid(int position) const { return position >= 0 && position < Count(); }
   // The row's interface for assistive technology, told of every change of the buttons.
   TKvThumbButtonGroupAccessible *Accessible();
@@ -153,11 +143,10 @@ private:
   void UpdateAutoScroll();
   void AutoScrollTick();
   void Drop();
-  void PaintButton(QPainter &painter, const Button &button, const QRect &rect, bool hot,
-                   bool down) const;
+  const TKvSite &Site(int position) const { return (*sites_)[static_cast<size_t>(position)]; }
+  void PaintButton(QPainter &painter, int position, const QRect &rect, bool hot, bool down) const;
 
-  std::vector<Button> buttons_;
-  quint64 lastId_ = 0;
+  const std::vector<TKvSite> *sites_ = nullptr;
   QList<QPixmap> images_;
   QScrollBar *scrollBar_;
   std::unique_ptr<IKvAutoScrollTimer> scrollTimer_;

@@ -88,7 +88,7 @@ protected:
     return entries;
   }
   QString ButtonURL(int position) const {
-    return QString::fromStdU16String(window->ButtonInfo(position).URL());
+    return QString::fromStdU16String(window->Site(position).URL);
   }
   static QString Derived(const QString &master, const QString &url, const QString &login) {
     return QString::fromStdU16String(
@@ -161,8 +161,7 @@ TEST_F(MainWindowActionsTest, GenerateForANewSiteListsAndKeepsTheURLAsTyped) {
     EXPECT_EQ(Lines(window->Logins()), StoredLogins + row.newLogins);
     ASSERT_EQ(window->bgThumbs->Count(), 4);
     EXPECT_EQ(window->bgThumbs->Caption(3), row.caption);
-    EXPECT_EQ(window->bgThumbs->ImageIndex(3), 0);
-    EXPECT_EQ(window->ButtonInfo(3).Index(), 4);
+    EXPECT_EQ(window->Site(3).Index, 4);
     EXPECT_EQ(ButtonURL(3), row.url);
     // The boxes keep what was typed and the new button is not the remembered one.
     EXPECT_EQ(window->edURL->text(), row.url);
@@ -454,7 +453,7 @@ TEST_F(MainWindowActionsTest, ReorderListsTheSitesInButtonOrderAndFollowsTheReme
     if (row.remembered >= 0)
       ClickSite(row.remembered);
     DragSite(row.from, row.to);
-    EXPECT_EQ(window->ButtonInfo(row.to).Index(), row.from + 1);
+    EXPECT_EQ(window->Site(row.to).Index, row.from + 1);
     EXPECT_EQ(window->LastClickedButton(), row.rememberedAfter);
     EXPECT_EQ(Lines(window->URLs()), row.sites);
     EXPECT_EQ(Lines(window->Logins()), StoredLogins);

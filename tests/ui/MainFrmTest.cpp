@@ -260,9 +260,8 @@ TEST_F(MainWindowTest, FirstStartSeedsTheExampleSiteAndClosingWritesEveryFile) {
     EXPECT_EQ(window->LastClickedButton(), -1);
     ASSERT_EQ(window->bgThumbs->Count(), 1);
     EXPECT_EQ(window->bgThumbs->Caption(0), "   sourceforge.net");
-    EXPECT_EQ(window->ButtonInfo(0).Index(), 1);
-    EXPECT_EQ(window->ButtonInfo(0).URL(), u"https://sourceforge.net");
-    EXPECT_EQ(window->bgThumbs->ImageIndex(0), 0);
+    EXPECT_EQ(window->Site(0).Index, 1);
+    EXPECT_EQ(window->Site(0).URL, u"https://sourceforge.net");
   }
   EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
   EXPECT_EQ(Get("urls.db"), std::string(Mark) + "1:https://sourceforge.net\r\n");
@@ -295,8 +294,8 @@ TEST_F(MainWindowTest, StoredSitesBecomeButtonsInLineOrderHoldingTheirLinesURL) 
                         {9, u"ftp://nine.example"}};
     for (int i = 0; i < 3; ++i) {
       SCOPED_TRACE(i);
-      EXPECT_EQ(window->ButtonInfo(i).Index(), rows[i].index);
-      EXPECT_EQ(window->ButtonInfo(i).URL(), rows[i].url);
+      EXPECT_EQ(window->Site(i).Index, rows[i].index);
+      EXPECT_EQ(window->Site(i).URL, rows[i].url);
       EXPECT_EQ(window->bgThumbs->ToolTip(i), QString::fromStdU16String(rows[i].url));
     }
     EXPECT_EQ(window->Logins().Count(), 2);
@@ -334,7 +333,7 @@ TEST_F(MainWindowTest, LinesFromBeforeTypedURLsGiveTheSamePasswordsAfterTheFirst
     ASSERT_EQ(window->bgThumbs->Count(), 5);
     for (int i = 0; i < 5; ++i) {
       SCOPED_TRACE(i);
-      EXPECT_EQ(window->ButtonInfo(i).URL(), gave[i]);
+      EXPECT_EQ(window->Site(i).URL, gave[i]);
     }
     // On disk before config.ini says so: a crash in between only repeats the rewrite.
     EXPECT_EQ(Get("urls.db"), rewritten);
@@ -371,9 +370,9 @@ TEST_F(MainWindowTest, EachButtonTakesTheFirstLineThatSpellsItsIndex) {
     auto window = Open();
     EXPECT_EQ(Captions(*window), row.captions);
     for (int i = 0; i < window->bgThumbs->Count(); ++i) {
-      const int32_t index = window->ButtonInfo(i).Index();
+      const int32_t index = window->Site(i).Index;
       const std::u16string url = window->URLs().GetURL(index);
-      EXPECT_TRUE(url.empty() || url.starts_with(window->ButtonInfo(i).URL()));
+      EXPECT_TRUE(url.empty() || url.starts_with(window->Site(i).URL));
     }
   }
   EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
@@ -440,7 +439,7 @@ TEST_F(MainWindowTest, SiteLineThatDoesNotSplitCostsOnlyItself) {
         window->edMasterPass->setText("pw");
         window->edURL->setText("https://new.example");
         Control<QAbstractButton>(*window, "bbGenerate")->click();
-        EXPECT_EQ(window->ButtonInfo(2).Index(), 8);
+        EXPECT_EQ(window->Site(2).Index, 8);
       }
       EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
       EXPECT_EQ(Get("urls.db"), std::string(Mark) + urls + "8:https://new.example\r\n");
@@ -522,8 +521,7 @@ TEST_F(MainWindowTest, ListsThatCannotBeReadStayAsTheyAreAndWhatIsAddedJoinsThem
       ASSERT_EQ(window->bgThumbs->Count(), session);
       if (session == 2) {
         // As a drop does: the button moves, then the window hears of it.
-        window->bgThumbs->MoveButton(1, 0);
-        emit window->bgThumbs->ReorderButton(1, 0);
+        emit window->bgThumbs->MoveRequested(1, 0);
         window->bgThumbs->ClickButton(0);
         window->sbDeleteURL->click(); // the new site just added, none of the listed ones
         window->edURL->setText("https://new2.example/x");

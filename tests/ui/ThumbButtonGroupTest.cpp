@@ -10,6 +10,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -31,7 +32,9 @@ struct ManualTimer : IKvAutoScrollTimer {
   std::function<void()> onTick;
 };
 
-// The row as the main window holds it: 353 x 72, three buttons a row, three rows in view.
+// The row as the main window holds it: 353 x 72, three buttons a row, three rows in view. Its
+// sites change as the site list changes them, each change told to the row, and a drop moves a
+// site as the window has the list do.
 class ThumbButtonGroupTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -39,26 +42,50 @@ protected:
     auto *made = new TKvThumbButtonGroup(&host);
     made->setObjectName("bgThumbs");
     made->setGeometry(8, 109, 353, 72);
+    made->SetSites(&sites);
+    QObject::connect(made, &TKvThumbButtonGroup::MoveRequested,
+                     [this](int from, int before) { MoveSite(from, before); });
     auto manual = std::make_unique<ManualTimer>();
     timer = manual.get();
     made->SetAutoScrollTimer(std::move(manual));
     host.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&host));
   }
+  void TearDown() override { Group()->SetSites(nullptr); }
 
   TKvThumbButtonGroup *Group() { return host.findChild<TKvThumbButtonGroup *>("bgThumbs"); }
   QScrollBar *ScrollBar() { return Group()->findChild<QScrollBar *>("scrollBar"); }
   QWidget *DragImage() { return Group()->findChild<QWidget *>("dragImage"); }
 
-  // Buttons captioned A, B, C, ... with their first position as data.
+  // Sites whose hosts are A, B, C, ...
   void AddButtons(int count) {
     for (int i = 0; i < count; ++i)
-      Group()->AddButton(i < 26 ? QString(QChar('A' + i)) : QString::number(i), 0, i);
+      AddSite(i < 26 ? QString(QChar('A' + i)) : QString::number(i));
+  }
+  void AddSite(const QString &hostName) { InsertSite(Group()->Count(), hostName); }
+  void InsertSite(int position, const QString &hostName) {
+    const std::u16string name = hostName.toStdU16String();
+    const TKvSite site{++lastSiteId, 1, u"http://" + name, name};
+    sites.insert(sites.begin() + position, site);
+    Group()->SiteAdded(position);
+  }
+  void RemoveSite(int position) {
+    Group()->SiteRemoving(position);
+    sites.erase(sites.begin() + position);
+    Group()->SiteRemoved(position);
+  }
+  void MoveSite(int from, int before) {
+    ApplyMove(sites, {from, before});
+    Group()->SiteMoved({from, before});
+  }
+  void ClearSites() {
+    while (!sites.empty())
+      RemoveSite(Group()->Count() - 1);
   }
   QString Order() {
     QString order;
     for (int i = 0; i < Group()->Count(); ++i)
-      order += Group()->Caption(i);
+      order += Group()->Caption(i).trimmed();
     return order;
   }
 
@@ -80,6 +107,8 @@ protected:
     Release(to);
   }
 
+  std::vector<TKvSite> sites;
+  TKvSiteId lastSiteId = 0;
   QWidget host;
   ManualTimer *timer = nullptr;
 };
@@ -97,7 +126,7 @@ TEST_F(ThumbButtonGroupTest, RowsHoldAsManyButtonsAsFitAndScrollWhenMoreRowsExis
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(testing::Message() << row.width << " px, " << row.count << " buttons");
-    Group()->Clear();
+    ClearSites();
     Group()->resize(row.width, 72);
     AddButtons(row.count);
     EXPECT_EQ(Group()->Columns(), row.columns);
@@ -134,7 +163,7 @@ TEST_F(ThumbButtonGroupTest, HitTestingFindsTheButtonUnderAPoint) {
     SCOPED_TRACE(testing::Message() << point.x() << "," << point.y());
     EXPECT_EQ(Group()->ButtonAt(point), expected);
   }
-  Group()->Clear();
+  ClearSites();
   AddButtons(12);
   Group()->SetTopRow(1);
   EXPECT_EQ(Group()->ButtonAt({0, 0}), 3);
@@ -144,7 +173,7 @@ TEST_F(ThumbButtonGroupTest, HitTestingFindsTheButtonUnderAPoint) {
 TEST_F(ThumbButtonGroupTest, AClickNeedsPressAndReleaseOnTheSameButtonWithoutADrag) {
   AddButtons(5);
   QSignalSpy clicked(Group(), &TKvThumbButtonGroup::ButtonClicked);
-  QSignalSpy reordered(Group(), &TKvThumbButtonGroup::ReorderButton);
+  QSignalSpy reordered(Group(), &TKvThumbButtonGroup::MoveRequested);
   struct Row {
     const char *name;
     QPoint press, move, release;
@@ -202,16 +231,16 @@ TEST_F(ThumbButtonGroupTest, HoverAndPressedStatesFollowThePointerAndChangeTheLo
   EXPECT_NE(hot, down);
 }
 
-TEST_F(ThumbButtonGroupTest, ButtonsShowImageZeroOfTheImageListAndTheirCaption) {
+TEST_F(ThumbButtonGroupTest, EveryButtonShowsImageZeroOfTheImageListAndItsCaption) {
   QPixmap red(16, 16);
   red.fill(Qt::red);
   Group()->SetImages({red});
-  Group()->AddButton("   example.org");
-  Group()->AddButton("", -1); // no image
+  AddSite("example.org");
+  AddSite(""); // no caption
   const QImage picture = Group()->grab().toImage();
   const QPoint imageCentre(4 + 8, 12);
   EXPECT_EQ(picture.pixelColor(imageCentre), QColor(Qt::red));
-  EXPECT_NE(picture.pixelColor(imageCentre + QPoint(110, 0)), QColor(Qt::red));
+  EXPECT_EQ(picture.pixelColor(imageCentre + QPoint(110, 0)), QColor(Qt::red));
   EXPECT_EQ(Group()->toolTip(), "Recently used URLs");
   // Some caption pixel differs from the face behind it.
   const QColor face = picture.pixelColor(110 + 60, 12); // the empty button's face
@@ -256,28 +285,29 @@ TEST_F(ThumbButtonGroupTest, DropMovesTheButtonUnlessItWouldStayWhereItIs) {
   struct Row {
     int from;
     QPoint to;
-    std::optional<std::pair<int, int>> event; // old and new position
+    std::optional<std::pair<int, int>> event; // the button and the one it goes before
     const char *order;
   };
   const Row rows[] = {
       {0, {10, 5}, std::nullopt, "ABCDE"},  // onto its own position
       {0, {100, 5}, std::nullopt, "ABCDE"}, // the position just after it
-      {0, {170, 5}, {{0, 1}}, "BACDE"},     // T = 2 > Old: New = T - 1
-      {0, {300, 60}, {{0, 4}}, "BCDEA"},    // below the last: the end
-      {4, {10, 5}, {{4, 0}}, "EABCD"},      // T <= Old: New = T
+      {0, {170, 5}, {{0, 2}}, "BACDE"},
+      {0, {300, 60}, {{0, 5}}, "BCDEA"}, // below the last: the end
+      {4, {10, 5}, {{4, 0}}, "EABCD"},
       {2, {120, 5}, {{2, 1}}, "ACBDE"},
-      {2, {300, 5}, std::nullopt, "ABCDE"},  // T = 3, just after it
-      {3, {250, 30}, {{3, 4}}, "ABCED"},     // after the last button
+      {2, {300, 5}, std::nullopt, "ABCDE"},  // before 3, just after it
+      {3, {250, 30}, {{3, 5}}, "ABCED"},     // after the last button
       {4, {250, 30}, std::nullopt, "ABCDE"}, // the end is just after the last
       {1, {10, -20}, std::nullopt, "ABCDE"}, // released outside the group
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(testing::Message()
                  << "from " << row.from << " to " << row.to.x() << "," << row.to.y());
-    Group()->Clear();
+    ClearSites();
     AddButtons(5);
-    QSignalSpy reordered(Group(), &TKvThumbButtonGroup::ReorderButton);
+    QSignalSpy reordered(Group(), &TKvThumbButtonGroup::MoveRequested);
     QSignalSpy clicked(Group(), &TKvThumbButtonGroup::ButtonClicked);
+    const quint64 moved = Group()->ButtonId(row.from);
     Drag(row.from, row.to);
     EXPECT_EQ(Order(), row.order);
     EXPECT_TRUE(clicked.isEmpty());
@@ -288,7 +318,8 @@ TEST_F(ThumbButtonGroupTest, DropMovesTheButtonUnlessItWouldStayWhereItIs) {
     ASSERT_EQ(reordered.size(), 1);
     EXPECT_EQ(reordered[0][0].toInt(), row.event->first);
     EXPECT_EQ(reordered[0][1].toInt(), row.event->second);
-    EXPECT_EQ(Group()->Data(row.event->second).toInt(), row.from) << "the data moves along";
+    EXPECT_EQ(Group()->PositionOf(moved), Order().indexOf(QChar('A' + row.from)))
+        << "the button keeps its id";
   }
 }
 
@@ -311,9 +342,9 @@ TEST_F(ThumbButtonGroupTest, InsertionMarkShowsOnlyAValidTargetAndALoneButtonCan
   Release({10, 5});
   EXPECT_EQ(Group()->InsertionMark(), -1);
 
-  Group()->Clear();
+  ClearSites();
   AddButtons(1);
-  QSignalSpy reordered(Group(), &TKvThumbButtonGroup::ReorderButton);
+  QSignalSpy reordered(Group(), &TKvThumbButtonGroup::MoveRequested);
   Drag(0, {250, 60});
   EXPECT_TRUE(reordered.isEmpty());
 }
@@ -338,7 +369,7 @@ TEST_F(ThumbButtonGroupTest, APictureOfTheDraggedButtonFollowsThePointerUntilThe
 
 TEST_F(ThumbButtonGroupTest, EscapeALostReleaseHidingOrAChangeOfTheButtonsEndADragWithoutAMove) {
   AddButtons(5);
-  QSignalSpy reordered(Group(), &TKvThumbButtonGroup::ReorderButton);
+  QSignalSpy reordered(Group(), &TKvThumbButtonGroup::MoveRequested);
   QSignalSpy clicked(Group(), &TKvThumbButtonGroup::ButtonClicked);
   Press({20, 5});
   MoveHeld({250, 30});
@@ -362,11 +393,11 @@ TEST_F(ThumbButtonGroupTest, EscapeALostReleaseHidingOrAChangeOfTheButtonsEndADr
 
   Press({20, 5});
   MoveHeld({250, 30});
-  Group()->RemoveButton(4);
+  RemoveSite(4);
   Release({250, 30});
 
   Press({20, 5});
-  Group()->AddButton("F");
+  AddSite("F");
   Release({20, 5});
   EXPECT_TRUE(reordered.isEmpty());
   EXPECT_TRUE(clicked.isEmpty());
@@ -413,13 +444,13 @@ TEST_F(ThumbButtonGroupTest, DraggingNearAnEdgeScrollsOneRowPerTick) {
   timer->Tick();
   EXPECT_EQ(Group()->TopRow(), 6);
 
-  QSignalSpy reordered(Group(), &TKvThumbButtonGroup::ReorderButton);
+  QSignalSpy reordered(Group(), &TKvThumbButtonGroup::MoveRequested);
   Release({20, 30}); // row 7 in view: target 21
   EXPECT_EQ(timer->interval, 0);
   ASSERT_EQ(reordered.size(), 1);
   EXPECT_EQ(reordered[0][0].toInt(), 3);
-  EXPECT_EQ(reordered[0][1].toInt(), 20);
-  EXPECT_EQ(Group()->Caption(20), "D");
+  EXPECT_EQ(reordered[0][1].toInt(), 21);
+  EXPECT_EQ(Group()->Caption(20), "   D");
 }
 
 TEST_F(ThumbButtonGroupTest, KeysMoveTheFocusMarkButNeverActivateAButton) {
@@ -462,17 +493,17 @@ TEST_F(ThumbButtonGroupTest, KeysMoveTheFocusMarkButNeverActivateAButton) {
 TEST_F(ThumbButtonGroupTest, FocusMarkStaysOnItsButtonWhenButtonsComeAndGo) {
   AddButtons(5);
   Group()->SetFocusIndex(2);
-  Group()->InsertButton(0, "new");
+  InsertSite(0, "new");
   EXPECT_EQ(Group()->FocusIndex(), 3);
-  Group()->RemoveButton(0);
+  RemoveSite(0);
   EXPECT_EQ(Group()->FocusIndex(), 2);
-  Group()->MoveButton(2, 4);
+  MoveSite(2, 5);
   EXPECT_EQ(Group()->FocusIndex(), 4);
   Drag(4, {10, 5});
   EXPECT_EQ(Group()->FocusIndex(), 0) << "a pressed button takes the mark and keeps it";
-  Group()->RemoveButton(0);
+  RemoveSite(0);
   EXPECT_EQ(Group()->FocusIndex(), 0);
-  Group()->Clear();
+  ClearSites();
   EXPECT_EQ(Group()->FocusIndex(), -1);
 }
 
@@ -482,7 +513,7 @@ TEST_F(ThumbButtonGroupTest, TenThousandButtonsAreNoWidgets) {
   EXPECT_EQ(Group()->MaxTopRow(), 3334 - 3);
   Group()->SetTopRow(Group()->MaxTopRow());
   EXPECT_EQ(Group()->ButtonAt({5, 48}), 9999);
-  EXPECT_EQ(Group()->Data(9999).toInt(), 9999);
+  EXPECT_EQ(Group()->Caption(9999), "   9999");
 }
 
 TEST_F(ThumbButtonGroupTest, AssistiveTechnologyFindsEachButtonScrolledPressedMovedOrGone) {
@@ -496,8 +527,8 @@ TEST_F(ThumbButtonGroupTest, AssistiveTechnologyFindsEachButtonScrolledPressedMo
   EXPECT_TRUE(last->state().offscreen) << "its row is scrolled out of view";
   EXPECT_FALSE(row->child(0)->state().offscreen);
   // A button without a caption goes by its tooltip.
-  Group()->SetCaption(1, "   ");
-  Group()->SetToolTip(1, "a://");
+  sites[1].Host.clear();
+  sites[1].URL = u"a://";
   EXPECT_EQ(row->child(1)->text(QAccessible::Name), "a://");
 
   Press(Group()->ButtonRect(2).center());
@@ -522,16 +553,16 @@ TEST_F(ThumbButtonGroupTest, AssistiveTechnologyFindsEachButtonScrolledPressedMo
   EXPECT_EQ(clicked.size(), 1) << "focusing clicks nothing";
 
   // Moving takes the interface along; removing ends it.
-  Group()->MoveButton(11, 0);
+  MoveSite(11, 0);
   EXPECT_EQ(row->indexOfChild(last), 0);
   EXPECT_EQ(row->child(0), last);
   EXPECT_EQ(last->text(QAccessible::Name), "L");
   const QAccessible::Id lastId = QAccessible::uniqueId(last);
-  Group()->RemoveButton(0);
+  RemoveSite(0);
   EXPECT_EQ(QAccessible::accessibleInterface(lastId), nullptr);
   EXPECT_EQ(row->childCount(), 12);
   EXPECT_EQ(row->child(0)->text(QAccessible::Name), "A");
-  Group()->Clear();
+  ClearSites();
   EXPECT_EQ(row->childCount(), 1);
   EXPECT_EQ(row->child(0)->role(), QAccessible::ScrollBar);
 }

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The main window's rules for the sites and logins, for one opening of the window: what the
+// opening and the closing do to urls.db, logins.db and config.ini; which site a click on its
+// button chooses, and that the actions work on that site only while the URL box holds exactly its
+// URL; what Generate records for a known or a new URL and a login; what Delete URL and Delete
+// login remove. The window shows what this holds and forwards the user's actions to it.
+
+#include "sites/SiteStore.h"
+#include "storage/Settings.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What choosing a site puts into the window: its URL and the logins recorded for it.
+struct TKvSiteChoice {
+  std::u16string URL;
+  std::vector<std::u16string> Logins;
+};
+
+class TKvSiteSession {
+public:
+  TKvSiteSession(std::u16string urlsPath, std::u16string loginsPath, std::u16string configFile);
+
+  // Reads the lists as config.ini's mark of the site lines says (TKvSiteStore::Load); lines taken
+  // as typed, or rewritten at an opening that read both lists, are recorded as typed. Raises the
+  // store's read error once the sites it could take are there; TakeNotices holds the rest.
+  void Open();
+  // The closing, which may run any number of times: the mark of typed lines first (a config.ini
+  // with a position but no mark would make typed lines look old), then the window's position
+  // where it is kept, then what changed of the lists. Every step runs; the first error is raised.
+  void Save(const std::optional<TKvWindowPosition> &position);
+  // What the user should be told about the files; each once.
+  std::vector<std::u16string> TakeNotices() { return FStore.TakeNotices(); }
+
+  const std::vector<TKvSite> &Sites() const { return FStore.Sites(); }
+  void SetListener(IKvSiteListener *listener) { FStore.SetListener(listener); }
+  const TKvURLs &URLs() const { return FStore.URLs(); }
+  const TKvLogins &Logins() const { return FStore.Logins(); }
+
+  // A click on the site's button: remembers the site and gives what the window shows of it.
+  TKvSiteChoice Choose(int32_t position);
+  // The remembered site's position; -1 for none (none chosen yet, or deleted since).
+  int32_t Remembered() const;
+  // Records what Generate derived a password for. A URL that differs from every site's in any
+  // character, letter case included, gives another password and so is a new site, recorded after
+  // the last with the login. The login of a known URL is recorded only for the remembered site
+  // whose URL the box holds, so that a user who sees one URL never changes another site's data.
+  // An empty login is never recorded. Raises the store's error for a site it cannot add.
+  void RecordGenerated(const std::u16string &url, const std::u16string &login);
+  // Delete URL with urlInView in the URL box: removes the remembered site with all its logins, and
+  // forgets it. False, and nothing changes, when the box does not hold that site's URL.
+  bool DeleteSite(const std::u16string &urlInView);
+  // Delete login: removes the remembered site's login that is exactly login, while the box holds
+  // that site's URL; false when nothing was removed.
+  bool DeleteLogin(const std::u16string &urlInView, const std::u16string &login);
+  // A button dragged elsewhere: its site moves among the sites; the remembered site stays the same.
+  void MoveSite(const TKvListMove &move) { FStore.MoveSite(move); }
+
+private:
+  bool IsKnownURL(const std::u16string &url) const;
+  // The remembered site's position while urlInView is exactly its URL; -1 otherwise.
+  int32_t RememberedInView(const std::u16string &urlInView) const;
+  void RecordLinesTyped();
+
+  TKvSiteStore FStore;
+  std::u16string FConfigFile;
+  TKvSiteId FRemembered = 0;   // the site a click chose; 0 for none
+  bool FLinesToRecord = false; // new site lines keep their URL as typed, not yet in config.ini
+};
