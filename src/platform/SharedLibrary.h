@@ -42,5 +42,7 @@ private:
 
 // Declares a member named after the library's function, typed from its header and found in
 // library when the member is initialised: KV_LIBRARY_FUNCTION(FLibrary, sodium_init);
+// NOLINTBEGIN(bugprone-macro-parentheses): function is a name being declared, not an expression.
 #define KV_LIBRARY_FUNCTION(library, function)                                                     \
   decltype(&::function) function = (library).Find<decltype(&::function)>(#function)
+// NOLINTEND(bugprone-macro-parentheses)

@@ -528,12 +528,12 @@ TEST_F(ReplaceFileAtomically_, AFailedReadOrWriteKeepsTheSystemsReason) {
           mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
           mount("tmpfs", full.c_str(), "tmpfs", 0, "size=16k") != 0)
         return std::string("no private tmpfs: ") + std::strerror(errno);
-      WriteFile(full / "filler", std::string(64 * 1024, 'x')); // as much as fits
+      WriteFile(full / "filler", std::string(std::size_t{64} * 1024, 'x')); // as much as fits
       return Reported([&] { action(U(full / "urls.db")); });
     };
   };
   std::filesystem::create_symlink("/proc/self/mem", folder / "memory");
-  const std::string big(64 * 1024, 's');
+  const std::string big(std::size_t{64} * 1024, 's');
   const struct {
     const char *What;
     std::function<std::string()> Run;
