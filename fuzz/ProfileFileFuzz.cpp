@@ -153,7 +153,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     for (std::size_t k = 0; k < std::size(Keys); ++k)
       before[s][k] = ReadProfileText(file, Sections[s], Keys[k], absent);
 
-  Check(WriteProfileText(file, section, key, value));
+  Check(WriteProfileText(file, section, key, value).Written);
   const std::string written = ReadBytes(path);
   CheckOnlyTheKeyChanged(content, written, Utf16ToUtf8(section), Utf16ToUtf8(key),
                          Utf16ToUtf8(value));

@@ -80,13 +80,13 @@ TKvWindowPosition LoadWindowPosition(const std::u16string &configFile) {
 
 void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t left) {
   // Both keys in one write: a crash between two writes would pair the new Top with the old Left.
-  const bool written = WriteProfileTexts(
+  const TKvProfileWrite written = WriteProfileTexts(
       configFile, u"Window",
       {{u"Top", Utf8ToUtf16(std::to_string(top))}, {u"Left", Utf8ToUtf16(std::to_string(left))}});
   // Also after a failure: whatever the system cached of the file must reach the disk.
   FlushProfileFile(configFile);
   if (!written)
-    throw EKvError(u"Unable to write to " + configFile);
+    throw EKvError(u"Unable to write to " + configFile, written.Reason);
 }
 
 TKvSiteLines ReadSiteLines(const std::u16string &configFile) {
@@ -106,10 +106,10 @@ TKvSiteLines ReadSiteLines(const std::u16string &configFile) {
 }
 
 void RecordSiteLinesTyped(const std::u16string &configFile) {
-  const bool written = WriteProfileText(configFile, u"Sites", u"Lines", u"typed");
+  const TKvProfileWrite written = WriteProfileText(configFile, u"Sites", u"Lines", u"typed");
   FlushProfileFile(configFile);
   if (!written)
-    throw EKvError(u"Unable to write to " + configFile);
+    throw EKvError(u"Unable to write to " + configFile, written.Reason);
 }
 
 bool FingerprintShown(const std::u16string &configFile) {

@@ -40,7 +40,7 @@ bool WindowPositionKept(std::u16string_view platformName);
 // Reads "Top", then "Left", of section "Window"; each is 100 when missing or not an integer.
 TKvWindowPosition LoadWindowPosition(const std::u16string &configFile);
 // Writes "Top" and "Left" together (on POSIX in one replacement of the file); raises "Unable to
-// write to <configFile>" when it fails.
+// write to <configFile>", with the system's reason as its detail, when it fails.
 void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t left);
 
 // What config.ini says of the site lines. Typed ("[Sites] Lines=typed"): each new site's line holds
@@ -51,7 +51,7 @@ void SaveWindowPosition(const std::u16string &configFile, int32_t top, int32_t l
 // without it): the lines are taken as typed, since a rewrite changes passwords for good.
 enum class TKvSiteLines { Typed, NotRecorded, Unknown };
 TKvSiteLines ReadSiteLines(const std::u16string &configFile);
-// Raises "Unable to write to <configFile>".
+// Raises "Unable to write to <configFile>", with the system's reason as its detail.
 void RecordSiteLinesTyped(const std::u16string &configFile);
 
 // Whether the master password box shows its fingerprint: yes unless "[Fingerprint] Show" is the

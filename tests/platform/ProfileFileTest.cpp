@@ -174,7 +174,13 @@ TEST_F(ProfileFile, ANewFileIsCreatedButNeverItsFolder) {
   ExpectLines(ReadFile(path), {"[Window]", "Top=100", "Left=100"});
 
   const auto missing = folder / "missing" / "config.ini";
-  EXPECT_FALSE(WriteProfileText(U(missing), u"Window", u"Top", u"1"));
+  const TKvProfileWrite refused = WriteProfileText(U(missing), u"Window", u"Top", u"1");
+  EXPECT_FALSE(refused);
+  // The system's reason for a folder that is not there, whatever the system's words.
+  EXPECT_FALSE(refused.Reason.empty());
+#ifndef _WIN32
+  EXPECT_NE(refused.Reason.find(u"No such file or directory"), std::u16string::npos);
+#endif
   FlushProfileFile(U(missing));
   EXPECT_FALSE(std::filesystem::exists(folder / "missing"));
 }

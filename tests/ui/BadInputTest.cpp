@@ -197,20 +197,23 @@ TEST_F(MainWindowTest, DataFolderThatCannotBeUsedIsReportedAndKeepsWhatItHeld) {
        TRestriction::None,
        true,
        {},
-       {"Unable to write to " + path("config.ini")}},
+       {"Unable to write to " + path("config.ini") + ".\n\nCannot open file \"" +
+        path("config.ini") + "\". Is a directory"}},
       {"a data folder that is not writable",
        nullptr,
        TRestriction::ReadOnly,
        true,
        {},
-       {"Unable to write to " + path("config.ini")}},
+       {"Unable to write to " + path("config.ini") + ".\n\nCannot create file \"" +
+        path("config.ini") + "\". Permission denied"}},
       {"a data folder of another user",
        nullptr,
        TRestriction::AnotherUsers,
        false,
        {unreadKey + "Cannot open file \"" + path("master.key") + "\". Permission denied",
         unreadLists("Cannot open file \"" + path("urls.db") + "\". Permission denied")},
-       {"Unable to write to " + path("config.ini")}},
+       {"Unable to write to " + path("config.ini") + ".\n\nCannot open file \"" +
+        path("config.ini") + "\". Permission denied"}},
   };
   for (const Row &row : rows) {
     SCOPED_TRACE(row.name);

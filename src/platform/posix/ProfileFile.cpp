@@ -82,12 +82,15 @@ std::optional<std::pair<std::string_view, std::string_view>> KeyValue(std::strin
 
 enum class TReadResult { Read, Missing, Failed };
 
-TReadResult ReadProfileFile(const std::u16string &fileName, std::string &content) {
+// Failure gets the reason of a read that failed.
+TReadResult ReadProfileFile(const std::u16string &fileName, std::string &content,
+                            std::u16string &failure) {
   try {
     const ByteArray bytes = ReadWholeFile(fileName);
     content.assign(bytes.begin(), bytes.end());
     return TReadResult::Read;
-  } catch (const EKvError &) {
+  } catch (const EKvError &error) {
+    failure = error.Text();
     struct stat info {};
     const bool missing = stat(Utf16ToUtf8(fileName).c_str(), &info) != 0 && errno == ENOENT;
     return missing ? TReadResult::Missing : TReadResult::Failed;
@@ -129,7 +132,8 @@ TPlace Find(const std::vector<TLine> &lines, std::string_view section, std::stri
 std::u16string ReadProfileText(const std::u16string &fileName, const std::u16string &section,
                                const std::u16string &key, const std::u16string &defaultValue) {
   std::string content;
-  if (ReadProfileFile(fileName, content) != TReadResult::Read)
+  std::u16string failure;
+  if (ReadProfileFile(fileName, content, failure) != TReadResult::Read)
     return defaultValue;
   const auto lines = SplitLines(content);
   const TPlace place = Find(lines, Utf16ToUtf8(section), Utf16ToUtf8(key));
@@ -142,16 +146,17 @@ std::u16string ReadProfileText(const std::u16string &fileName, const std::u16str
   return Utf8ToUtf16(value);
 }
 
-bool WriteProfileText(const std::u16string &fileName, const std::u16string &section,
-                      const std::u16string &key, const std::u16string &value) {
+TKvProfileWrite WriteProfileText(const std::u16string &fileName, const std::u16string &section,
+                                 const std::u16string &key, const std::u16string &value) {
   return WriteProfileTexts(fileName, section, {{key, value}});
 }
 
-bool WriteProfileTexts(const std::u16string &fileName, const std::u16string &section,
-                       const TKvProfileValues &values) {
+TKvProfileWrite WriteProfileTexts(const std::u16string &fileName, const std::u16string &section,
+                                  const TKvProfileValues &values) {
   std::string content;
-  if (ReadProfileFile(fileName, content) == TReadResult::Failed)
-    return false; // never write over a file whose content we could not read
+  std::u16string failure;
+  if (ReadProfileFile(fileName, content, failure) == TReadResult::Failed)
+    return {false, failure}; // never write over a file whose content we could not read
   auto lines = SplitLines(content);
   const std::string sectionText = Utf16ToUtf8(section);
   // New lines follow the file's own line ends; a new file gets the system's "\n".
@@ -183,10 +188,10 @@ bool WriteProfileTexts(const std::u16string &fileName, const std::u16string &sec
     joined += line.Text + line.End;
   try {
     ReplaceFileAtomically(fileName, ByteArray(joined.begin(), joined.end()));
-  } catch (const EKvError &) {
-    return false;
+  } catch (const EKvError &error) {
+    return {false, error.Text()};
   }
-  return true;
+  return {};
 }
 
 void FlushProfileFile(const std::u16string &) {

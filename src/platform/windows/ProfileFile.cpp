@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/ProfileFile.h"
 
+#include "platform/FileSystem.h"
 #include "platform/windows/WideText.h"
 
 #include <windows.h>
@@ -14,18 +15,20 @@ std::u16string ReadProfileText(const std::u16string &fileName, const std::u16str
   return FromWide(buffer, length);
 }
 
-bool WriteProfileText(const std::u16string &fileName, const std::u16string &section,
-                      const std::u16string &key, const std::u16string &value) {
-  return WritePrivateProfileStringW(Wide(section), Wide(key), Wide(value), Wide(fileName));
+TKvProfileWrite WriteProfileText(const std::u16string &fileName, const std::u16string &section,
+                                 const std::u16string &key, const std::u16string &value) {
+  if (WritePrivateProfileStringW(Wide(section), Wide(key), Wide(value), Wide(fileName)))
+    return {};
+  return {false, SystemErrorText(int(GetLastError()))};
 }
 
-bool WriteProfileTexts(const std::u16string &fileName, const std::u16string &section,
-                       const TKvProfileValues &values) {
+TKvProfileWrite WriteProfileTexts(const std::u16string &fileName, const std::u16string &section,
+                                  const TKvProfileValues &values) {
   // The profile API takes one key at a time; the system keeps the file's lines as they are.
   for (const auto &[key, value] : values)
-    if (!WriteProfileText(fileName, section, key, value))
-      return false;
-  return true;
+    if (TKvProfileWrite written = WriteProfileText(fileName, section, key, value); !written)
+      return written;
+  return {};
 }
 
 void FlushProfileFile(const std::u16string &fileName) {
