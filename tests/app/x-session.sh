@@ -94,7 +94,9 @@ start_display() {
     attempt=$((attempt + 1)); [ $attempt -gt 30 ] && fail "Xvfb did not start"
     n=$((n + 1))
     [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    # -noreset: the server stays as it is when its last client goes (the check below is one),
+    # instead of starting over while the next client connects.
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >"$root/xvfb.log" 2>&1 &
     xvfb=$!
     wait_until 10 "Xvfb on :$n to answer or end" display_settled
     own_display_answers && break
@@ -128,6 +130,7 @@ start_tray() {
     kill "$tray" 2>/dev/null || true
     wait "$tray" 2>/dev/null || true
   done
+  kill -0 "$xvfb" 2>/dev/null || give_up "Xvfb on :$n ended: $(tail -n 3 "$root/xvfb.log")"
   give_up "no panel from the tray host in three starts: $(tail -n 3 "$root/trayer.log")"
 }
 
