@@ -23,9 +23,8 @@ run: build
 	build/$(PRESET)/src/app/quillgate
 
 # The quick loop: the dev build, its unit and widget tests (no real display, program or package).
-check: deps
-	cmake --preset dev >/dev/null
-	cmake --build --preset dev -j $(JOBS)
+check:
+	$(MAKE) build PRESET=dev
 	ctest --preset check -j $(JOBS)
 
 # Every check, the quickest first: formatting, the native tests, the Windows build's under Wine,
