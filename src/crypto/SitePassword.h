@@ -29,6 +29,16 @@ std::optional<std::u16string> RefusedGenerateInput(std::u16string_view masterPas
 std::u16string DeriveSitePassword(std::u16string_view masterPassword, std::u16string_view url,
                                   std::u16string_view login);
 
+// The site password of a version and a rule text. Version 1 with no rules, or with rules that the
+// plain password (the one above) meets, is the plain password, so that no password changes until
+// the user asks for it. Any other gives a password drawn without bias from an HMAC-SHA-512 stream
+// seeded with the master password, URL, login, version and rule text; no rules then means the
+// plain password's alphabet. Raises the error of ParsePasswordRules, and one naming the rule when
+// 100 draws in a row break its max-consecutive. version: at least 1.
+std::u16string DeriveSitePassword(std::u16string_view masterPassword, std::u16string_view url,
+                                  std::u16string_view login, int32_t version,
+                                  std::u16string_view rules);
+
 // Character i is PasswordAlphabet[bytes[i] mod 63]; count <= 0 gives the empty text. A count
 // beyond the array stops at its end.
 std::u16string EncodePassword(const ByteArray &bytes, int32_t count);
