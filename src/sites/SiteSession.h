@@ -21,6 +21,15 @@ struct TKvSiteChoice {
   std::vector<std::u16string> Logins;
 };
 
+// What a site's password is made of besides the master password, URL and login.
+struct TKvPasswordRecipe {
+  std::u16string Rules;     // in the password-rules language; empty: none
+  std::u16string RulesFrom; // the known-rules domain it was taken from; empty: the user's own
+  int32_t Version = 1;      // of the login's password, from 1
+
+  bool operator==(const TKvPasswordRecipe &) const = default;
+};
+
 class TKvSiteSession {
 public:
   TKvSiteSession(std::u16string urlsPath, std::u16string loginsPath, std::u16string configFile);
@@ -57,6 +66,18 @@ public:
   // Delete login: removes the remembered site's login that is exactly login, while the box holds
   // that site's URL; false when nothing was removed.
   bool DeleteLogin(const std::u16string &urlInView, const std::u16string &login);
+  // The recipe for url and login: what is recorded for the remembered site while url is exactly
+  // its URL, else for the first site whose URL is exactly url; records of another URL or login
+  // (letter case counts) never apply. The plain recipe for a URL no site holds.
+  TKvPasswordRecipe Recipe(const std::u16string &url, const std::u16string &login) const;
+  // Records the rule (and where it came from) for the site Recipe takes for url; empty rules
+  // remove it. A URL no site holds becomes a new site first, as Generate would add it. Raises the
+  // error of ParsePasswordRules for rules that cannot be used, and the store's error for a site it
+  // cannot add; nothing changes then.
+  void SetRules(const std::u16string &url, const std::u16string &rules,
+                const std::u16string &rulesFrom);
+  // Records the version of login's password for that site; version 1 removes the record.
+  void SetVersion(const std::u16string &url, const std::u16string &login, int32_t version);
   // A button dragged elsewhere: its site moves among the sites; the remembered site stays the same.
   void MoveSite(const TKvListMove &move) { FStore.MoveSite(move); }
 
