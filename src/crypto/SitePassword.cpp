@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "crypto/SitePassword.h"
 
+#include "common/KvError.h"
 #include "common/SecureZero.h"
 #include "common/Unicode.h"
 #include "crypto/HMAC.h"
+#include "crypto/PasswordRules.h"
 
 #include <algorithm>
+#include <initializer_list>
 
 std::u16string DeriveSitePassword(std::u16string_view masterPassword, std::u16string_view url,
                                   std::u16string_view login) {
@@ -32,6 +35,136 @@ std::u16string DeriveSitePassword(std::u16string_view masterPassword, std::u16st
   SecureZero(digest.data(), digest.size());
   SecureZero(bytes.data(), bytes.size());
   return password;
+}
+
+namespace {
+
+// What a version above 1 draws from when the site has no rules: the plain password's alphabet.
+constexpr std::u16string_view PlainPasswordRules = u"allowed: upper, lower, digit, [=];";
+constexpr int DrawsBeforeGivingUp = 100;
+
+// HMAC-SHA-512 over message pieces, keyed with key; the digest wiped by the caller.
+void HMAC(std::string_view key, std::initializer_list<std::string_view> pieces,
+          TSHA512Digest &digest) {
+  THMACContext context;
+  HMACInit(context, key);
+  for (std::string_view piece : pieces)
+    HMACUpdate(context, piece.data(), uint32_t(piece.size()));
+  HMACFinal(context, digest);
+  SecureZero(&context, sizeof context);
+}
+
+// The bytes HMAC-SHA-512(seed, i as 4 bytes big-endian) for i = 0, 1, ..., one after another, and
+// whole numbers below n drawn from them without bias.
+class TByteStream {
+public:
+  explicit TByteStream(const TSHA512Digest &seed) {
+    HMACInit(FKeyed, std::string_view(reinterpret_cast<const char *>(seed.data()), seed.size()));
+  }
+  ~TByteStream() {
+    SecureZero(&FKeyed, sizeof FKeyed);
+    SecureZero(FBlock.data(), FBlock.size());
+  }
+  TByteStream(const TByteStream &) = delete;
+  TByteStream &operator=(const TByteStream &) = delete;
+
+  // A byte b is taken when b < 256 - (256 mod n), as b mod n; otherwise the next byte is tried.
+  std::size_t Uniform(std::size_t n) {
+    const std::size_t limit = 256 - 256 % n;
+    for (;;)
+      if (const uint8_t b = Next(); b < limit)
+        return b % n;
+  }
+
+private:
+  uint8_t Next() {
+    if (FUsed == FBlock.size()) {
+      const uint8_t counter[4] = {uint8_t(FCounter >> 24), uint8_t(FCounter >> 16),
+                                  uint8_t(FCounter >> 8), uint8_t(FCounter)};
+      THMACContext context = FKeyed;
+      HMACUpdate(context, counter, sizeof counter);
+      HMACFinal(context, FBlock);
+      SecureZero(&context, sizeof context);
+      ++FCounter;
+      FUsed = 0;
+    }
+    return FBlock[FUsed++];
+  }
+
+  THMACContext FKeyed;
+  TSHA512Digest FBlock{};
+  std::size_t FUsed = FBlock.size();
+  uint32_t FCounter = 0;
+};
+
+bool RunTooLong(const std::u16string &password, int32_t longest) {
+  int32_t run = 0;
+  for (std::size_t i = 0; i < password.size(); ++i) {
+    run = i > 0 && password[i] == password[i - 1] ? run + 1 : 1;
+    if (run > longest)
+      return true;
+  }
+  return false;
+}
+
+// One character of each required set in order, the rest from the alphabet, then shuffled.
+void Draw(const TKvPasswordRules &rules, TByteStream &stream, std::u16string &password) {
+  const std::u16string alphabet = rules.GeneratedAlphabet();
+  const std::size_t length = std::size_t(rules.GeneratedLength());
+  password.clear();
+  for (std::size_t i = 0; i < rules.Required.size(); ++i) {
+    const std::u16string set = rules.GeneratedRequired(i);
+    password.push_back(set[stream.Uniform(set.size())]);
+  }
+  while (password.size() < length)
+    password.push_back(alphabet[stream.Uniform(alphabet.size())]);
+  for (std::size_t i = length - 1; i >= 1; --i)
+    std::swap(password[i], password[stream.Uniform(i + 1)]);
+}
+
+} // namespace
+
+std::u16string DeriveSitePassword(std::u16string_view masterPassword, std::u16string_view url,
+                                  std::u16string_view login, int32_t version,
+                                  std::u16string_view rules) {
+  if (version < 1)
+    throw EKvError(u"A password's version is 1 or more.");
+  const TKvPasswordRules parsed =
+      ParsePasswordRules(NoPasswordRules(rules) ? PlainPasswordRules : rules);
+  const std::u16string_view given =
+      NoPasswordRules(rules) ? std::u16string_view() : std::u16string_view(parsed.Text);
+  if (version == 1) {
+    std::u16string plain = DeriveSitePassword(masterPassword, url, login);
+    if (given.empty() || MeetsPasswordRules(parsed, plain))
+      return plain;
+    SecureZero(plain.data(), plain.size() * sizeof(char16_t));
+  }
+
+  std::string key = Utf16ToUtf8(masterPassword);
+  const std::string urlBytes = Utf16ToUtf8(url), loginBytes = Utf16ToUtf8(login),
+                    rulesBytes = Utf16ToUtf8(given), versionText = std::to_string(version);
+  constexpr std::string_view Separator("\0", 1);
+  TSHA512Digest seed;
+  HMAC(key,
+       {"Quillgate rules 1", Separator, urlBytes, Separator, loginBytes, Separator, versionText,
+        Separator, rulesBytes},
+       seed);
+  SecureZero(key.data(), key.size());
+  TByteStream stream(seed);
+  SecureZero(seed.data(), seed.size());
+
+  std::u16string password;
+  password.reserve(std::size_t(parsed.GeneratedLength()));
+  for (int draw = 0; draw < DrawsBeforeGivingUp; ++draw) {
+    Draw(parsed, stream, password);
+    if (!parsed.MaxConsecutive || !RunTooLong(password, *parsed.MaxConsecutive))
+      return password;
+  }
+  SecureZero(password.data(), password.size() * sizeof(char16_t));
+  throw EKvError(u"The site rules \"" + parsed.Text + u"\" cannot be used: " +
+                 std::u16string(u"100 passwords in a row held a character more often in a row "
+                                u"than max-consecutive allows") +
+                 u".");
 }
 
 std::u16string EncodePassword(const ByteArray &bytes, int32_t count) {
