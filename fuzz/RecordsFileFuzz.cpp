@@ -31,6 +31,7 @@ const std::u16string &FilePath() {
 
 std::vector<std::u16string> LinesOf(const TKvStringList &list) {
   std::vector<std::u16string> lines;
+  lines.reserve(std::size_t(list.Count()));
   for (int32_t i = 0; i < list.Count(); ++i)
     lines.push_back(list.Get(i));
   return lines;
