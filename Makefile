@@ -5,7 +5,7 @@ JOBS   ?= 2
 FUZZ_SECONDS ?= 600
 TRAY_RUNS ?= 5
 # Every fuzzer, by the name of its seed corpus in fuzz/corpus.
-FUZZERS = url list_file profile_file autostart master_key stdin_line
+FUZZERS = url list_file profile_file autostart master_key stdin_line password_rules records_file
 # Where `make install` puts the programs and the desktop's files (DESTDIR is honoured as well).
 PREFIX ?= /usr/local
 
