@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <initializer_list>
+#include <vector>
 
 std::u16string DeriveSitePassword(std::u16string_view masterPassword, std::u16string_view url,
                                   std::u16string_view login) {
@@ -107,18 +108,27 @@ bool RunTooLong(const std::u16string &password, int32_t longest) {
   return false;
 }
 
-// One character of each required set in order, the rest from the alphabet, then shuffled.
-void Draw(const TKvPasswordRules &rules, TByteStream &stream, std::u16string &password) {
-  const std::u16string alphabet = rules.GeneratedAlphabet();
-  const std::size_t length = std::size_t(rules.GeneratedLength());
-  password.clear();
-  for (std::size_t i = 0; i < rules.Required.size(); ++i) {
-    const std::u16string set = rules.GeneratedRequired(i);
-    password.push_back(set[stream.Uniform(set.size())]);
+// The characters a password of the rules is drawn from, worked out once for all its draws.
+struct TDrawSets {
+  std::u16string Alphabet;
+  std::vector<std::u16string> Required;
+  std::size_t Length;
+
+  explicit TDrawSets(const TKvPasswordRules &rules)
+      : Alphabet(rules.GeneratedAlphabet()), Length(std::size_t(rules.GeneratedLength())) {
+    for (std::size_t i = 0; i < rules.Required.size(); ++i)
+      Required.push_back(rules.GeneratedRequired(i));
   }
-  while (password.size() < length)
-    password.push_back(alphabet[stream.Uniform(alphabet.size())]);
-  for (std::size_t i = length - 1; i >= 1; --i)
+};
+
+// One character of each required set in order, the rest from the alphabet, then shuffled.
+void Draw(const TDrawSets &sets, TByteStream &stream, std::u16string &password) {
+  password.clear();
+  for (const std::u16string &set : sets.Required)
+    password.push_back(set[stream.Uniform(set.size())]);
+  while (password.size() < sets.Length)
+    password.push_back(sets.Alphabet[stream.Uniform(sets.Alphabet.size())]);
+  for (std::size_t i = sets.Length - 1; i >= 1; --i)
     std::swap(password[i], password[stream.Uniform(i + 1)]);
 }
 
@@ -153,10 +163,11 @@ std::u16string DeriveSitePassword(std::u16string_view masterPassword, std::u16st
   TByteStream stream(seed);
   SecureZero(seed.data(), seed.size());
 
+  const TDrawSets sets(parsed);
   std::u16string password;
-  password.reserve(std::size_t(parsed.GeneratedLength()));
+  password.reserve(sets.Length);
   for (int draw = 0; draw < DrawsBeforeGivingUp; ++draw) {
-    Draw(parsed, stream, password);
+    Draw(sets, stream, password);
     if (!parsed.MaxConsecutive || !RunTooLong(password, *parsed.MaxConsecutive))
       return password;
   }
