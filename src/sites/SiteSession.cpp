@@ -2,27 +2,36 @@
 #include "sites/SiteSession.h"
 
 #include "common/KvError.h"
+#include "crypto/PasswordRules.h"
 
 #include <algorithm>
 #include <memory>
 #include <utility>
 
 TKvSiteSession::TKvSiteSession(std::u16string urlsPath, std::u16string loginsPath,
-                               std::u16string configFile)
-    : FStore(std::move(urlsPath), std::move(loginsPath)), FConfigFile(std::move(configFile)) {}
+                               std::u16string configFile, std::u16string recordsPath)
+    : FStore(std::move(urlsPath), std::move(loginsPath)), FRecords(std::move(recordsPath)),
+      FConfigFile(std::move(configFile)) {}
 
 void TKvSiteSession::Open() {
+  TKvFirstError readError;
+  readError.Run([this] { Read(); });
+  RecordLinesTyped();
+  readError.Raise();
+}
+
+void TKvSiteSession::Read() {
   const TKvSiteLines lines = ReadSiteLines(FConfigFile);
   // Sites come for whatever the store could take, also when it could not read the lists.
-  TKvFirstError loadError;
-  loadError.Run([&] { FStore.Load(lines == TKvSiteLines::NotRecorded); });
+  TKvFirstError readError;
+  readError.Run([&] { FStore.Load(lines == TKvSiteLines::NotRecorded); });
+  readError.Run([this] { FRecords.Load(); });
   // Lines from before typed URLs are rewritten only at an opening that read both lists, and only
   // then recorded; lines taken as typed are recorded as such, so that a config.ini written later
   // never makes them look old.
   FLinesToRecord =
       lines == TKvSiteLines::Unknown || (lines == TKvSiteLines::NotRecorded && FStore.Loaded());
-  RecordLinesTyped();
-  loadError.Raise();
+  readError.Raise();
 }
 
 void TKvSiteSession::RecordLinesTyped() {
@@ -47,7 +56,15 @@ void TKvSiteSession::Save(const std::optional<TKvWindowPosition> &position) {
   if (position)
     firstError.Run([&] { SaveWindowPosition(FConfigFile, position->Top, position->Left); });
   firstError.Run([&] { FStore.Save(); });
+  firstError.Run([&] { FRecords.Save(); });
   firstError.Raise();
+}
+
+std::vector<std::u16string> TKvSiteSession::TakeNotices() {
+  std::vector<std::u16string> notices = FStore.TakeNotices();
+  for (std::u16string &notice : FRecords.TakeNotices())
+    notices.push_back(std::move(notice));
+  return notices;
 }
 
 TKvSiteChoice TKvSiteSession::Choose(int32_t position) {
@@ -92,7 +109,11 @@ bool TKvSiteSession::DeleteSite(const std::u16string &urlInView) {
   const int32_t remembered = RememberedInView(urlInView);
   if (remembered < 0 || urlInView.empty())
     return false;
-  FStore.RemoveSite(Sites()[std::size_t(remembered)].Id);
+  const TKvSite site = Sites()[std::size_t(remembered)];
+  FStore.RemoveSite(site.Id);
+  // Records of sites the store holds only in its ".new" files are not the records' sites.
+  if (FStore.Loaded())
+    FRecords.RemoveSite(site.Index, site.URL);
   FRemembered = 0;
   return true;
 }
@@ -102,4 +123,60 @@ bool TKvSiteSession::DeleteLogin(const std::u16string &urlInView, const std::u16
   if (remembered < 0 || urlInView.empty())
     return false;
   return FStore.RemoveLogin(Sites()[std::size_t(remembered)].Index, login);
+}
+
+std::optional<TKvSite> TKvSiteSession::SiteFor(const std::u16string &url) const {
+  if (const int32_t remembered = RememberedInView(url); remembered >= 0)
+    return Sites()[std::size_t(remembered)];
+  const auto found = std::find_if(Sites().begin(), Sites().end(),
+                                  [&](const TKvSite &site) { return site.URL == url; });
+  if (found == Sites().end())
+    return std::nullopt;
+  return *found;
+}
+
+TKvPasswordRecipe TKvSiteSession::Recipe(const std::u16string &url,
+                                         const std::u16string &login) const {
+  TKvPasswordRecipe recipe;
+  const std::optional<TKvSite> site = SiteFor(url);
+  if (!site)
+    return recipe;
+  if (const auto rule = FRecords.Rule(site->Index, site->URL)) {
+    recipe.Rules = rule->Rules;
+    recipe.RulesFrom = rule->From;
+  }
+  recipe.Version = FRecords.Version(site->Index, site->URL, login);
+  return recipe;
+}
+
+std::optional<TKvSite> TKvSiteSession::SiteToRecord(const std::u16string &url, bool add) {
+  // A site of the ".new" files takes another index when they are merged, and would lose its
+  // records there.
+  if (!FStore.Loaded())
+    throw EKvError(u"The site's rule and password version cannot be recorded while the site "
+                   u"list cannot be read");
+  FRecords.RefuseUnloaded();
+  if (std::optional<TKvSite> site = SiteFor(url))
+    return site;
+  if (!add)
+    return std::nullopt;
+  return FStore.AddSite(url);
+}
+
+void TKvSiteSession::SetRules(const std::u16string &url, const std::u16string &rules,
+                              const std::u16string &rulesFrom) {
+  const bool none = NoPasswordRules(rules);
+  if (!none)
+    ParsePasswordRules(rules);
+  if (const std::optional<TKvSite> site = SiteToRecord(url, !none))
+    FRecords.SetRule(site->Index, site->URL, none ? std::u16string() : rules,
+                     none ? std::u16string() : rulesFrom);
+}
+
+void TKvSiteSession::SetVersion(const std::u16string &url, const std::u16string &login,
+                                int32_t version) {
+  if (version < 1)
+    throw EKvError(u"A password's version is a number from 1");
+  if (const std::optional<TKvSite> site = SiteToRecord(url, version > 1))
+    FRecords.SetVersion(site->Index, site->URL, login, version);
 }

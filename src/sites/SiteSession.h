@@ -2,11 +2,13 @@
 #pragma once
 
 // The main window's rules for the sites and logins, for one opening of the window: what the
-// opening and the closing do to urls.db, logins.db and config.ini; which site a click on its
-// button chooses, and that the actions work on that site only while the URL box holds exactly its
-// URL; what Generate records for a known or a new URL and a login; what Delete URL and Delete
-// login remove. The window shows what this holds and forwards the user's actions to it.
+// opening and the closing do to urls.db, logins.db, records.db and config.ini; which site a click
+// on its button chooses, and that the actions work on that site only while the URL box holds
+// exactly its URL; what Generate records for a known or a new URL and a login; what Delete URL and
+// Delete login remove; the rule and version each site's password is made with. The window shows
+// what this holds and forwards the user's actions to it.
 
+#include "sites/SiteRecords.h"
 #include "sites/SiteStore.h"
 #include "storage/Settings.h"
 
@@ -32,18 +34,23 @@ struct TKvPasswordRecipe {
 
 class TKvSiteSession {
 public:
-  TKvSiteSession(std::u16string urlsPath, std::u16string loginsPath, std::u16string configFile);
+  TKvSiteSession(std::u16string urlsPath, std::u16string loginsPath, std::u16string configFile,
+                 std::u16string recordsPath);
 
-  // Reads the lists as config.ini's mark of the site lines says (TKvSiteStore::Load); lines taken
-  // as typed, or rewritten at an opening that read both lists, are recorded as typed. Raises the
-  // store's read error once the sites it could take are there; TakeNotices holds the rest.
+  // Reads the lists as config.ini's mark of the site lines says (TKvSiteStore::Load), and the
+  // records; lines taken as typed, or rewritten at an opening that read both lists, are recorded
+  // as typed. Raises the first read error once the sites it could take are there; TakeNotices
+  // holds the rest.
   void Open();
+  // The same reading, which writes nothing: for those who only look (the command line).
+  void Read();
   // The closing, which may run any number of times: the mark of typed lines first (a config.ini
   // with a position but no mark would make typed lines look old), then the window's position
-  // where it is kept, then what changed of the lists. Every step runs; the first error is raised.
+  // where it is kept, then what changed of the lists and the records. Every step runs; the first
+  // error is raised.
   void Save(const std::optional<TKvWindowPosition> &position);
   // What the user should be told about the files; each once.
-  std::vector<std::u16string> TakeNotices() { return FStore.TakeNotices(); }
+  std::vector<std::u16string> TakeNotices();
 
   const std::vector<TKvSite> &Sites() const { return FStore.Sites(); }
   void SetListener(IKvSiteListener *listener) { FStore.SetListener(listener); }
@@ -60,8 +67,9 @@ public:
   // whose URL the box holds, so that a user who sees one URL never changes another site's data.
   // An empty login is never recorded. Raises the store's error for a site it cannot add.
   void RecordGenerated(const std::u16string &url, const std::u16string &login);
-  // Delete URL with urlInView in the URL box: removes the remembered site with all its logins, and
-  // forgets it. False, and nothing changes, when the box does not hold that site's URL.
+  // Delete URL with urlInView in the URL box: removes the remembered site with all its logins and
+  // records, and forgets it. False, and nothing changes, when the box does not hold that site's
+  // URL.
   bool DeleteSite(const std::u16string &urlInView);
   // Delete login: removes the remembered site's login that is exactly login, while the box holds
   // that site's URL; false when nothing was removed.
@@ -72,22 +80,31 @@ public:
   TKvPasswordRecipe Recipe(const std::u16string &url, const std::u16string &login) const;
   // Records the rule (and where it came from) for the site Recipe takes for url; empty rules
   // remove it. A URL no site holds becomes a new site first, as Generate would add it. Raises the
-  // error of ParsePasswordRules for rules that cannot be used, and the store's error for a site it
-  // cannot add; nothing changes then.
+  // error of ParsePasswordRules for rules that cannot be used, the store's error for a site it
+  // cannot add, and an error when the lists or the records could not be read (what is recorded
+  // then would be lost, and with it the password it gave); nothing changes then. Removing rules
+  // of a URL no site holds changes nothing.
   void SetRules(const std::u16string &url, const std::u16string &rules,
                 const std::u16string &rulesFrom);
-  // Records the version of login's password for that site; version 1 removes the record.
+  // Records the version of login's password for that site, as SetRules records a rule; version 1
+  // removes the record. Raises for a version below 1.
   void SetVersion(const std::u16string &url, const std::u16string &login, int32_t version);
   // A button dragged elsewhere: its site moves among the sites; the remembered site stays the same.
   void MoveSite(const TKvListMove &move) { FStore.MoveSite(move); }
 
 private:
   bool IsKnownURL(const std::u16string &url) const;
+  // The site Recipe takes for url; none when no site holds it.
+  std::optional<TKvSite> SiteFor(const std::u16string &url) const;
+  // The site SetRules and SetVersion record for: SiteFor's, or a new one. None, and nothing
+  // added, when add is false. Raises when records cannot be kept.
+  std::optional<TKvSite> SiteToRecord(const std::u16string &url, bool add);
   // The remembered site's position while urlInView is exactly its URL; -1 otherwise.
   int32_t RememberedInView(const std::u16string &urlInView) const;
   void RecordLinesTyped();
 
   TKvSiteStore FStore;
+  TKvSiteRecords FRecords;
   std::u16string FConfigFile;
   TKvSiteId FRemembered = 0;   // the site a click chose; 0 for none
   bool FLinesToRecord = false; // new site lines keep their URL as typed, not yet in config.ini

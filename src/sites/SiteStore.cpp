@@ -3,10 +3,10 @@
 
 #include "common/KvError.h"
 #include "platform/FileSystem.h"
+#include "sites/KeptCopy.h"
 #include "sites/URLParser.h"
 
 #include <algorithm>
-#include <limits>
 #include <unordered_map>
 #include <utility>
 
@@ -18,7 +18,7 @@ const std::u16string ExampleSiteURL = u"https://sourceforge.net";
 // Why a copy of a list is kept before the list is written over it; each is part of the copy's
 // name.
 const std::u16string BeforeRewrite = u"before-rewrite";
-const std::u16string InvalidText = u"invalid-text";
+const std::u16string InvalidText(InvalidTextCopy);
 const std::u16string WithoutSites = u"without-sites";
 
 struct TSchemeAndHost {
@@ -44,25 +44,6 @@ std::optional<TSchemeAndHost> TrySplit(const std::u16string &url) {
   }
 }
 
-std::u16string Decimal(int number) {
-  const std::string digits = std::to_string(number);
-  return {digits.begin(), digits.end()};
-}
-
-// Keeps bytes under the first free name of "<path>.<why>.bak", "<path>.<why>.bak.1", ...: an older
-// copy is never replaced. Gives the name taken.
-std::u16string KeepCopy(const std::u16string &path, const std::u16string &why,
-                        const ByteArray &bytes) {
-  const std::u16string first = path + u"." + why + u".bak";
-  for (int number = 0;; ++number) {
-    std::u16string name = number == 0 ? first : first + u"." + Decimal(number);
-    if (CreateNewFile(name, bytes))
-      return name;
-    if (number == std::numeric_limits<int>::max())
-      throw EKvError(u"Cannot create file \"" + first + u"\". Every name is taken");
-  }
-}
-
 std::u16string KeptCopyNotice(const std::u16string &path, const std::u16string &why,
                               const std::u16string &copy) {
   if (why == BeforeRewrite)
@@ -70,10 +51,7 @@ std::u16string KeptCopyNotice(const std::u16string &path, const std::u16string &
            u"every site keeps its password. The list as it was is kept in \"" +
            copy + u"\".";
   if (why == InvalidText)
-    return u"\"" + path +
-           u"\" held bytes that are not text; the list was written with U+FFFD in "
-           u"their place. The file as it was is kept in \"" +
-           copy + u"\": compare the two if a site is missing.";
+    return InvalidTextNotice(path, copy, u"a site");
   return u"\"" + path + u"\" held logins of sites that no site list names any more. They are " +
          u"kept in \"" + copy + u"\".";
 }

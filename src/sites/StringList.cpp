@@ -14,6 +14,11 @@ namespace {
   throw EKvError(u"List index out of bounds (" + Utf8ToUtf16(std::to_string(position)) + u")");
 }
 
+void RefuseLineBreaks(std::u16string_view text) {
+  if (text.find_first_of(std::u16string_view(u"\r\n\0", 3)) != std::u16string_view::npos)
+    throw EKvError(u"A line cannot contain a line break or a null character");
+}
+
 bool StartsWith(const ByteArray &bytes, std::initializer_list<uint8_t> mark) {
   return bytes.size() >= mark.size() && std::equal(mark.begin(), mark.end(), bytes.begin());
 }
@@ -77,10 +82,16 @@ const std::u16string &TKvStringList::Get(int32_t position) const {
 }
 
 int32_t TKvStringList::Add(std::u16string_view text) {
-  if (text.find_first_of(std::u16string_view(u"\r\n\0", 3)) != std::u16string_view::npos)
-    throw EKvError(u"A line cannot contain a line break or a null character");
+  RefuseLineBreaks(text);
   FLines.emplace_back(text);
   return Count() - 1;
+}
+
+void TKvStringList::Set(int32_t position, std::u16string_view text) {
+  if (position < 0 || position >= Count())
+    OutOfBounds(position);
+  RefuseLineBreaks(text);
+  FLines[std::size_t(position)] = text;
 }
 
 void TKvStringList::Delete(int32_t position) {

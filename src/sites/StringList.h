@@ -29,6 +29,9 @@ public:
   // U+0000 (the file format has no escaping): such text is refused with EKvError and the list
   // stays unchanged.
   int32_t Add(std::u16string_view text);
+  // Puts text in place of the line at position, refused as Add refuses it; raises "List index out
+  // of bounds (<position>)" outside 0..Count-1. The list stays unchanged on a refusal.
+  void Set(int32_t position, std::u16string_view text);
   // Removes the line at position; raises "List index out of bounds (<position>)" outside
   // 0..Count-1, the list unchanged.
   void Delete(int32_t position);

@@ -61,6 +61,9 @@ std::u16string GetURLsFileName(const IKvEnvironment &env) {
 std::u16string GetLoginsFileName(const IKvEnvironment &env) {
   return InDataFolder(env, u"logins.db");
 }
+std::u16string GetRecordsFileName(const IKvEnvironment &env) {
+  return InDataFolder(env, u"records.db");
+}
 
 void EnsureDataFolder(const IKvEnvironment &env) {
   CreateDataFolder(GetDataFolder(env));

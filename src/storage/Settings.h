@@ -19,6 +19,7 @@ std::u16string GetMasterKeyFileName(const IKvEnvironment &env);
 std::u16string GetConfigFileName(const IKvEnvironment &env);
 std::u16string GetURLsFileName(const IKvEnvironment &env);
 std::u16string GetLoginsFileName(const IKvEnvironment &env);
+std::u16string GetRecordsFileName(const IKvEnvironment &env);
 
 // Creates the data folder when it is not an existing directory (on POSIX with the missing base
 // folders the XDG rules ask for, each new folder 0700), and deletes the temporary files that a

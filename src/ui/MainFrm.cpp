@@ -50,7 +50,8 @@ TfmMain::TfmMain(const IKvEnvironment &env, IKvDataProtection &protection,
                  TKvErrorReport errorReport, QWidget *parent)
     : QDialog(parent), FEnv(env), FClipboard(clipboard), FProgramPath(std::move(programPath)),
       FErrorReport(std::move(errorReport)), FSavedPassword(GetMasterKeyFileName(env), protection),
-      FSession(GetURLsFileName(env), GetLoginsFileName(env), GetConfigFileName(env)),
+      FSession(GetURLsFileName(env), GetLoginsFileName(env), GetConfigFileName(env),
+               GetRecordsFileName(env)),
       FPlace(*this) {
   CreateControls();
   FormCreate();

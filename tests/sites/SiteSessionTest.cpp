@@ -20,7 +20,8 @@ class SiteSessionTest : public TempFolderTest {
 protected:
   std::u16string Config() const { return U(folder / "config.ini"); }
   TKvSiteSession Session() const {
-    return TKvSiteSession(U(folder / "urls.db"), U(folder / "logins.db"), Config());
+    return TKvSiteSession(U(folder / "urls.db"), U(folder / "logins.db"), Config(),
+                          U(folder / "records.db"));
   }
   // An opened session on two sites, logins alice and bob for the first.
   TKvSiteSession OpenStored() {
