@@ -112,7 +112,7 @@ void TKvSiteRulesDialog::CreateControls() {
   sbVersion->setAccessibleName(QStringLiteral("Password version"));
   bbNewPassword = Button(QStringLiteral("&New password"), "bbNewPassword", this);
   bbNewPassword->setToolTip(QStringLiteral("The next version: a password never used before"));
-  bbPreviousPassword = Button(QStringLiteral("Pre&vious password"), "bbPreviousPassword", this);
+  bbPreviousPassword = Button(QStringLiteral("&Previous password"), "bbPreviousPassword", this);
   bbPreviousPassword->setToolTip(
       QStringLiteral("The version before, for the site's form that asks for the old password"));
 
@@ -124,7 +124,7 @@ void TKvSiteRulesDialog::CreateControls() {
   sbMinLength = Length("sbMinLength", QStringLiteral("Shortest length"), this);
   sbMaxLength = Length("sbMaxLength", QStringLiteral("Longest length"), this);
   cbLower = Need(QStringLiteral("a &lower-case letter"), "cbLower", this);
-  cbUpper = Need(QStringLiteral("a ca&pital"), "cbUpper", this);
+  cbUpper = Need(QStringLiteral("a c&apital"), "cbUpper", this);
   cbDigit = Need(QStringLiteral("a &digit"), "cbDigit", this);
   cbSymbol = Need(QStringLiteral("a &symbol"), "cbSymbol", this);
   edSymbols = new QLineEdit(this);
