@@ -53,10 +53,10 @@ std::u16string LineOf(int32_t index, const TJson &object) {
 TKvSiteRecords::TKvSiteRecords(std::u16string path) : FPath(std::move(path)) {}
 
 void TKvSiteRecords::Load() {
-  FMissing = NothingAt(FPath);
-  if (FMissing) {
+  if (NothingAt(FPath)) {
     // A new file is UTF-8 with its mark, as JSON text is, whatever the system's code page.
     FLines.LoadFromBytes({0xEF, 0xBB, 0xBF});
+    FAsRead = FLines;
     FLoaded = true;
     return;
   }
@@ -73,6 +73,7 @@ void TKvSiteRecords::Load() {
   // The bytes as read are needed only for a copy to keep.
   if (FLines.ReadWithoutLoss())
     ByteArray().swap(FBytes);
+  FAsRead = FLines;
   FRecords.clear();
   for (int32_t position = 0; position < FLines.Count(); ++position)
     FRecords.push_back(Parse(FLines.Get(position)));
@@ -209,31 +210,33 @@ void TKvSiteRecords::Put(int32_t position, const std::u16string &line) {
     FLines.Add(line);
     FRecords.push_back(Parse(line));
   }
-  FEdited = true;
 }
 
 void TKvSiteRecords::Delete(int32_t position) {
   FLines.Delete(position);
   FRecords.erase(FRecords.begin() + position);
-  FEdited = true;
+}
+
+bool TKvSiteRecords::Changed() const {
+  if (FLines.Count() != FAsRead.Count())
+    return true;
+  for (int32_t position = 0; position < FLines.Count(); ++position)
+    if (FLines.Get(position) != FAsRead.Get(position))
+      return true;
+  return false;
 }
 
 void TKvSiteRecords::Save() {
-  if (!FLoaded || !FEdited)
+  // Records set and removed again are no change: a missing file stays missing.
+  if (!FLoaded || !Changed())
     return;
-  // Records set and removed again leave no file behind.
-  if (FMissing && FLines.Count() == 0) {
-    FEdited = false;
-    return;
-  }
   if (!FBytes.empty()) {
     const std::u16string copy = KeepCopy(FPath, InvalidTextCopy, FBytes);
     FNotices.push_back(InvalidTextNotice(FPath, copy, u"a site's rule or version"));
     ByteArray().swap(FBytes);
   }
   FLines.SaveToFile(FPath);
-  FEdited = false;
-  FMissing = false;
+  FAsRead = FLines;
 }
 
 std::vector<std::u16string> TKvSiteRecords::TakeNotices() {

@@ -54,9 +54,9 @@ public:
   // could not be read, whose records never apply to another site anyway.
   void RemoveSite(int32_t index, const std::u16string &url);
 
-  // Writes the file in one replacement when a record changed since it was read, and never else:
-  // a missing file is created only for a record. A file whose bytes were no text is kept as
-  // "records.db.invalid-text.bak" (or the next free name) first.
+  // Writes the file in one replacement when its lines differ from those read (or last written),
+  // and never else: a missing file is created only for a record. A file whose bytes were no text is
+  // kept as "records.db.invalid-text.bak" (or the next free name) first.
   void Save();
   // What the user should be told about the file (a copy kept); each once.
   std::vector<std::u16string> TakeNotices();
@@ -87,13 +87,13 @@ private:
   // Puts line at position, or after the last line for position Count.
   void Put(int32_t position, const std::u16string &line);
   void Delete(int32_t position);
+  bool Changed() const;
 
   std::u16string FPath;
   TKvStringList FLines;
   std::vector<std::optional<TRecord>> FRecords; // per line: none for a line that is no record
+  TKvStringList FAsRead;                        // the lines as last read or written
   ByteArray FBytes; // as read, while a copy is to be kept before the next write
   bool FLoaded = false;
-  bool FMissing = false; // nothing of that name when read
-  bool FEdited = false;
   std::vector<std::u16string> FNotices;
 };

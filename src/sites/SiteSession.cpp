@@ -176,7 +176,7 @@ void TKvSiteSession::SetRules(const std::u16string &url, const std::u16string &r
 void TKvSiteSession::SetVersion(const std::u16string &url, const std::u16string &login,
                                 int32_t version) {
   if (version < 1)
-    throw EKvError(u"A password's version is a number from 1");
+    throw EKvError(u"A password's version is 1 or more.");
   if (const std::optional<TKvSite> site = SiteToRecord(url, version > 1))
     FRecords.SetVersion(site->Index, site->URL, login, version);
 }

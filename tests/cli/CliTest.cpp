@@ -2,20 +2,56 @@
 // Runs the built quillgate-cli as a user or a script would.
 
 #include "support/OpenSslReference.h"
+#include "support/TempFolder.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <map>
 #include <poll.h>
 #include <pty.h>
 #include <string>
+#include <string_view>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+// A data home of the test's own that holds no data folder, for runs that must find none.
+const std::string &EmptyDataHome() {
+  static const struct TEmptyFolder {
+    std::string Path =
+        (std::filesystem::temp_directory_path() / ("kvcli-empty." + std::to_string(getpid())))
+            .string();
+    TEmptyFolder() { std::filesystem::create_directory(Path); }
+    ~TEmptyFolder() { std::filesystem::remove(Path); }
+  } folder;
+  return folder.Path;
+}
+
+// The program's environment: the test's own, with the user's data home in dataHome, so that no
+// run ever reads the real user's data folder.
+class TEnvironment {
+public:
+  explicit TEnvironment(const std::string &dataHome) {
+    for (char **variable = environ; *variable != nullptr; ++variable)
+      if (!std::string_view(*variable).starts_with("XDG_DATA_HOME="))
+        FVariables.emplace_back(*variable);
+    FVariables.push_back("XDG_DATA_HOME=" + dataHome);
+    for (std::string &variable : FVariables)
+      FPointers.push_back(variable.data());
+    FPointers.push_back(nullptr);
+  }
+  char **Get() { return FPointers.data(); }
+
+private:
+  std::vector<std::string> FVariables;
+  std::vector<char *> FPointers;
+};
 
 struct CliRun {
   int exitCode = -1;
@@ -31,12 +67,14 @@ std::string ReadAll(int fd) {
   return text;
 }
 
-// stdoutFile, when given, takes the program's standard output instead of a pipe.
+// stdoutFile, when given, takes the program's standard output instead of a pipe. dataHome holds
+// the data folder the program reads.
 CliRun RunCli(const std::vector<std::string> &args, const std::string &input,
-              const char *stdoutFile = nullptr) {
+              const char *stdoutFile = nullptr, const std::string &dataHome = EmptyDataHome()) {
   int in[2], out[2], err[2];
   if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0)
     return {};
+  TEnvironment environment(dataHome);
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(in[0], 0), dup2(out[1], 1), dup2(err[1], 2);
@@ -48,7 +86,7 @@ CliRun RunCli(const std::vector<std::string> &args, const std::string &input,
     for (const auto &a : args)
       argv.push_back(const_cast<char *>(a.c_str()));
     argv.push_back(nullptr);
-    execv(argv[0], argv.data());
+    execve(argv[0], argv.data(), environment.Get());
     _exit(127);
   }
   close(in[0]), close(out[1]), close(err[1]);
@@ -169,7 +207,7 @@ TEST(CliDerive, RefusesInvalidUtf8) {
 TEST(CliUsage, HelpVersionAndMistakes) {
   const CliRun help = RunCli({"--help"}, "");
   EXPECT_EQ(help.exitCode, 0);
-  EXPECT_NE(help.out.find("Usage: quillgate-cli derive URL [LOGIN]"), std::string::npos);
+  EXPECT_NE(help.out.find("Usage: quillgate-cli derive [--counter N]"), std::string::npos);
 
   const CliRun version = RunCli({"--version"}, "");
   EXPECT_EQ(version.exitCode, 0);
@@ -258,6 +296,235 @@ TEST(CliFingerprint, RefusesWhatDeriveRefuses) {
   }
 }
 
+const std::string Horse = "correct horse battery staple\n";
+
+// The passwords that sites with rules and later versions get, through the command line's options.
+TEST(CliDerive, GivesTheKnownAnswersOfRulesAndVersions) {
+  const struct {
+    std::vector<std::string> Args;
+    std::string Input, Password;
+  } rows[] = {
+      {{"derive", "https://www.example.com", "alice"}, Horse, "NJcthVVN=9NPjtym"},
+      {{"derive", "--counter", "1", "https://www.example.com", "alice"}, Horse, "NJcthVVN=9NPjtym"},
+      {{"derive", "--counter", "2", "https://www.example.com", "alice"}, Horse, "lNGdGyHDIW6n94tk"},
+      {{"derive", "https://www.example.com", "alice", "--counter", "3", "--no-rules"},
+       Horse,
+       "qZLlviwPRrsPCMm0"},
+      {{"derive", "--known-rules", "https://www.bestbuy.com", "alice"},
+       Horse,
+       "?g45*@z>PZe\\gBFLhp(M"},
+      {{"derive", "--rules",
+        "minlength: 20; required: lower; required: upper; required: digit; required: special;",
+        "https://www.bestbuy.com", "alice"},
+       Horse,
+       "?g45*@z>PZe\\gBFLhp(M"},
+      {{"derive", "https://secure.chase.com", "alice@example.org", "--known-rules"},
+       Horse,
+       "/XuTIsK1+VIqZ7ZH"},
+      {{"derive", "--counter", "2", "--known-rules", "https://www.dkb.de/banking", "\xC5\x82ukasz"},
+       "\xC5\x81\xC3\xB3\x64\xC5\xBA-\xD0\xBF\xD0\xB0\xD1\x80\xD0\xBE\xD0\xBB\xD1\x8C\n",
+       "a4q5ndTTx-ICl7p&"},
+      {{"derive", "--known-rules", "https://allianz.com.br"}, Horse, "EZI}"},
+      {{"derive", "--rules", "minlength: 4; maxlength: 4;", "--", "https://allianz.com.br", ""},
+       Horse,
+       "EZI}"},
+      // The plain password meets these rules, so it stays.
+      {{"derive", "--rules", "minlength: 6; maxlength: 16;", "https://www.example.com", "alice"},
+       Horse,
+       "NJcthVVN=9NPjtym"},
+      {{"derive", "--known-rules", "https://bitly.com", "alice"}, Horse, "+\"^VJo9WTHlKI)k2"},
+      // No rules are known for the site: the plain rules.
+      {{"derive", "--known-rules", "--counter", "2", "https://www.example.com", "alice"},
+       Horse,
+       "lNGdGyHDIW6n94tk"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.Args));
+    const CliRun run = RunCli(row.Args, row.Input);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, row.Password + "\n");
+    EXPECT_EQ(run.err, "");
+  }
+}
+
+TEST(CliDerive, RefusesRulesAndCountersThatCannotBeUsed) {
+  const struct {
+    std::vector<std::string> Args;
+    int ExitCode;
+    std::string Err; // a part of it
+  } rows[] = {
+      {{"derive", "--rules", "minlen: 8;", "https://x"}, 1, "\"minlen\" is not a property"},
+      {{"derive", "--rules", "minlength: 9; maxlength: 8;", "https://x"}, 1, "cannot be used"},
+      {{"derive", "--rules", "required: [\xff];", "https://x"}, 2, "not valid UTF-8"},
+      {{"derive", "--counter", "0", "https://x"}, 2, "Usage:"},
+      {{"derive", "--counter", "-1", "https://x"}, 2, "Usage:"},
+      {{"derive", "--counter", "2x", "https://x"}, 2, "Usage:"},
+      {{"derive", "--counter", "2147483648", "https://x"}, 2, "Usage:"},
+      {{"derive", "https://x", "--counter"}, 2, "Usage:"},
+      {{"derive", "https://x", "--rules"}, 2, "Usage:"},
+      {{"derive", "--counter", "2", "--counter", "3", "https://x"}, 2, "Usage:"},
+      {{"derive", "--no-rules", "--known-rules", "https://x"}, 2, "Usage:"},
+      {{"derive", "--rules", "minlength: 8;", "--no-rules", "https://x"}, 2, "Usage:"},
+      {{"derive", "--unknown", "https://x"}, 2, "Usage:"},
+      {{"derive", "--counter", "2"}, 2, "Usage:"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.Args));
+    const CliRun run = RunCli(row.Args, Horse);
+    EXPECT_EQ(run.exitCode, row.ExitCode);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find(row.Err), std::string::npos) << run.err;
+  }
+}
+
+TEST(CliRules, PrintsTheKnownRuleAndItsDomain) {
+  const struct {
+    std::vector<std::string> Args;
+    int ExitCode;
+    std::string Out, Err;
+  } rows[] = {
+      {{"rules", "secure.chase.com"},
+       0,
+       "minlength: 8; maxlength: 32; max-consecutive: 2; required: lower, upper; required: "
+       "digit; required: [!#$%+/=@~];\nchase.com\n",
+       ""},
+      {{"rules", "WWW.BestBuy.com"},
+       0,
+       "minlength: 20; required: lower; required: upper; required: digit; required: special;\n"
+       "bestbuy.com\n",
+       ""},
+      {{"rules", "www.example.com"},
+       1,
+       "",
+       "quillgate-cli: no password rules are known for \"www.example.com\".\n"},
+      {{"rules"}, 2, "", "Usage:"},
+      {{"rules", "a.example", "b.example"}, 2, "", "Usage:"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.Args));
+    const CliRun run = RunCli(row.Args, "");
+    EXPECT_EQ(run.exitCode, row.ExitCode);
+    EXPECT_EQ(run.out, row.Out);
+    EXPECT_EQ(run.err.substr(0, row.Err.size()), row.Err);
+  }
+}
+
+// The command line and a data folder of the window's: what the window gives for a listed site.
+class CliDataFolder : public TempFolderTest {
+protected:
+  void SetUp() override {
+    TempFolderTest::SetUp();
+    data = folder / "Korvane Quillgate";
+    std::filesystem::create_directory(data);
+    const std::string mark = "\xEF\xBB\xBF";
+    WriteFile(data / "urls.db", mark + "1:https://www.example.com\r\n2:https://www.bestbuy.com\r\n"
+                                       "3:https://reused.example\r\n4:https://broken.example\r\n");
+    WriteFile(data / "logins.db", mark + "1:alice\r\n1:Bob\r\n3:alice\r\n");
+    // A config.ini of the version before typed lines, which the window's opening would mark.
+    WriteFile(data / "config.ini", "[Window]\r\nTop=100\r\nLeft=100\r\n");
+    WriteFile(data / "records.db",
+              mark + "1:{\"url\":\"https://www.example.com\",\"login\":\"alice\",\"version\":3}\r\n"
+                     "1:{\"url\":\"https://www.example.com\",\"login\":\"Bob\",\"version\":2}\r\n"
+                     "2:{\"url\":\"https://www.bestbuy.com\",\"rules\":\"minlength: 20; required: "
+                     "lower; required: upper; required: digit; required: special;\",\"from\":"
+                     "\"bestbuy.com\"}\r\n"
+                     // Left by a deleted site whose index another site took.
+                     "3:{\"url\":\"https://gone.example\",\"login\":\"alice\",\"version\":2}\r\n"
+                     "4:{\"url\":\"https://broken.example\",\"rules\":\"minlength: eight;\"}\r\n");
+    // A temporary that a cut-short save left: the window's opening removes it.
+    WriteFile(data / ".urls.db.quillgate-tmp.0123abcd", "1:https://half.example\r\n");
+  }
+  CliRun Derive(std::vector<std::string> args) {
+    args.insert(args.begin(), "derive");
+    return RunCli(args, Horse, nullptr, folder.string());
+  }
+  std::map<std::string, std::string> DataBytes() const {
+    std::map<std::string, std::string> bytes;
+    for (const auto &entry : std::filesystem::directory_iterator(data))
+      bytes[entry.path().filename().string()] =
+          entry.is_directory() ? "(folder)" : ReadFile(entry.path());
+    return bytes;
+  }
+
+  std::filesystem::path data;
+};
+
+TEST_F(CliDataFolder, GivesTheRecordedRuleAndVersionOfTheSiteAndLoginExactly) {
+  const auto before = DataBytes();
+  const std::string plainBob =
+      ReferencePassword("correct horse battery staple", "https://www.example.combob");
+  const struct {
+    std::vector<std::string> Args;
+    std::string Password; // empty: that of the same login at version 2 without rules
+  } rows[] = {
+      {{"https://www.example.com", "alice"}, "qZLlviwPRrsPCMm0"},
+      {{"--no-rules", "https://www.example.com", "alice"}, "qZLlviwPRrsPCMm0"},
+      {{"--counter", "1", "https://www.example.com", "alice"}, "NJcthVVN=9NPjtym"},
+      {{"--counter", "2", "https://www.example.com", "alice"}, "lNGdGyHDIW6n94tk"},
+      {{"https://www.bestbuy.com", "alice"}, "?g45*@z>PZe\\gBFLhp(M"},
+      {{"--counter", "1", "https://www.bestbuy.com", "alice"}, "?g45*@z>PZe\\gBFLhp(M"},
+      {{"--no-rules", "--counter", "1", "https://www.bestbuy.com", "alice"},
+       ReferencePassword("correct horse battery staple", "https://www.bestbuy.comalice")},
+      {{"https://www.example.com", "Bob"}, ""},
+      {{"https://www.example.com", "bob"}, plainBob},
+      {{"https://WWW.example.com", "alice"},
+       ReferencePassword("correct horse battery staple", "https://WWW.example.comalice")},
+      {{"https://reused.example", "alice"},
+       ReferencePassword("correct horse battery staple", "https://reused.examplealice")},
+  };
+  const std::string bobAt2 =
+      Derive({"--counter", "2", "--no-rules", "https://www.example.com", "Bob"}).out;
+  EXPECT_EQ(bobAt2.size(), 17u);
+  for (const auto &row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.Args));
+    const CliRun run = Derive(row.Args);
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, row.Password.empty() ? bobAt2 : row.Password + "\n");
+  }
+  EXPECT_NE(bobAt2, plainBob + "\n");
+  // Only read: not the window's mark of typed lines, nor the removal of a temporary.
+  EXPECT_EQ(DataBytes(), before);
+}
+
+TEST_F(CliDataFolder, RefusesWhatItCannotReadOrUseUnlessTheOptionsSayAll) {
+  std::filesystem::remove(data / "records.db");
+  std::filesystem::create_directory(data / "records.db");
+  const struct {
+    std::vector<std::string> Args;
+    int ExitCode;
+    std::string Out, Err; // a part of Err
+  } rows[] = {
+      {{"https://www.example.com", "alice"}, 1, "", "records.db"},
+      {{"--counter", "1", "https://www.example.com", "alice"}, 1, "", "--no-rules"},
+      {{"--no-rules", "https://www.example.com", "alice"}, 1, "", "Is a directory"},
+      {{"--no-rules", "--counter", "3", "https://www.example.com", "alice"},
+       0,
+       "qZLlviwPRrsPCMm0\n",
+       ""},
+      {{"--counter", "2", "--known-rules", "https://www.example.com", "alice"},
+       0,
+       "lNGdGyHDIW6n94tk\n",
+       ""},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.Args));
+    const CliRun run = Derive(row.Args);
+    EXPECT_EQ(run.exitCode, row.ExitCode);
+    EXPECT_EQ(run.out, row.Out);
+    EXPECT_NE(run.err.find(row.Err), std::string::npos) << run.err;
+  }
+  // A recorded rule that cannot be used is refused with its reason, before any password.
+  std::filesystem::remove(data / "records.db");
+  WriteFile(data / "records.db",
+            "4:{\"url\":\"https://broken.example\",\"rules\":\"minlength: eight;\"}\r\n");
+  const CliRun broken = Derive({"https://broken.example"});
+  EXPECT_EQ(broken.exitCode, 1);
+  EXPECT_EQ(broken.out, "");
+  EXPECT_NE(broken.err.find("\"minlength: eight;\" cannot be used"), std::string::npos)
+      << broken.err;
+  EXPECT_EQ(Derive({"--no-rules", "https://broken.example"}).exitCode, 0);
+}
+
 // A password that could not be written is not refused input: a script must tell the two apart.
 TEST(CliOutput, AFailedWriteToStandardOutputHasItsOwnExitCode) {
   const std::vector<std::string> commands[] = {
@@ -284,10 +551,13 @@ ssize_t ReadTerminal(int terminal, std::string &seen) {
 
 TEST(CliDerive, ReadsFromATerminalWithoutEcho) {
   int terminal = -1;
+  TEnvironment environment(EmptyDataHome());
   const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
   ASSERT_GE(pid, 0);
   if (pid == 0) {
-    execl(QUILLGATE_CLI, QUILLGATE_CLI, "derive", "https://example.com", nullptr);
+    char *argv[] = {const_cast<char *>(QUILLGATE_CLI), const_cast<char *>("derive"),
+                    const_cast<char *>("https://example.com"), nullptr};
+    execve(argv[0], argv, environment.Get());
     _exit(127);
   }
   std::string seen;

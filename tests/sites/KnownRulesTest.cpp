@@ -87,11 +87,11 @@ TCheckedRules CheckedRules(const std::string &text) {
        it != std::sregex_iterator(); ++it) {
     const std::string name = (*it)[1], value = (*it)[2];
     if (name == "minlength")
-      rules.Min = std::max(rules.Min, std::stoul(value));
+      rules.Min = std::max(rules.Min, std::size_t(std::stoul(value)));
     else if (name == "maxlength")
-      rules.Max = std::min(rules.Max, std::stoul(value));
+      rules.Max = std::min(rules.Max, std::size_t(std::stoul(value)));
     else if (name == "max-consecutive")
-      rules.Run = std::min(rules.Run, std::stoul(value));
+      rules.Run = std::min(rules.Run, std::size_t(std::stoul(value)));
     else {
       const std::set<char> characters = ClassCharacters(value);
       if (name == "required")

@@ -27,6 +27,7 @@ TEST_F(DataFolderFiles, LiveInOneFolderUnderTheLocalApplicationDataFolder) {
   EXPECT_EQ(GetConfigFileName(*env), U(data / "config.ini"));
   EXPECT_EQ(GetURLsFileName(*env), U(data / "urls.db"));
   EXPECT_EQ(GetLoginsFileName(*env), U(data / "logins.db"));
+  EXPECT_EQ(GetRecordsFileName(*env), U(data / "records.db"));
   EnsureDataFolder(*env);
   EXPECT_TRUE(std::filesystem::is_directory(data));
   EnsureDataFolder(*env); // an existing folder is left alone
