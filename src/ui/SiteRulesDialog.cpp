@@ -91,6 +91,7 @@ TKvSiteRulesDialog::TKvSiteRulesDialog(const std::u16string &master, std::u16str
   sbVersion->setValue(recipe.Version);
   bbPreviousPassword->setEnabled(recipe.Version > 1);
   edRules->setText(Q(recipe.Rules));
+  edRules->setCursorPosition(0); // a long rule reads from its start
   FSyncing = false;
   RulesChanged();
 }
@@ -198,8 +199,10 @@ void TKvSiteRulesDialog::CreateControls() {
     connect(box, &QCheckBox::toggled, this, &TKvSiteRulesDialog::ChoicesChanged);
   connect(edSymbols, &QLineEdit::textChanged, this, &TKvSiteRulesDialog::ChoicesChanged);
   if (known)
-    connect(bbKnownRules, &QPushButton::clicked, edRules,
-            [this, rules = Q(known->Rules)] { edRules->setText(rules); });
+    connect(bbKnownRules, &QPushButton::clicked, edRules, [this, rules = Q(known->Rules)] {
+      edRules->setText(rules);
+      edRules->setCursorPosition(0);
+    });
   connect(bxButtons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(bxButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
