@@ -43,6 +43,14 @@ QString Q(const std::u16string &text) {
   return QString::fromStdU16String(text);
 }
 
+// The button a line edit shows for its action: what assistive technology meets.
+QWidget *ButtonOf(const QAction &action, const QWidget &box) {
+  for (QObject *object : action.associatedObjects())
+    if (auto *button = qobject_cast<QWidget *>(object); button && button != &box)
+      return button;
+  return nullptr;
+}
+
 } // namespace
 
 TfmMain::TfmMain(const IKvEnvironment &env, IKvDataProtection &protection,
@@ -112,11 +120,9 @@ void TfmMain::CreatePasswordActions() {
   acKnownRules->setObjectName(QStringLiteral("acKnownRules"));
   edPassword->addAction(acKnownRules, QLineEdit::TrailingPosition);
   acKnownRules->setVisible(false); // hidden once added, as the box hides only a changed action
-  // The box's buttons for the actions are what assistive technology meets.
   for (QAction *action : {acSiteRules, acKnownRules})
-    for (QObject *object : action->associatedObjects())
-      if (auto *button = qobject_cast<QWidget *>(object); button && button != edPassword)
-        button->setAccessibleName(action->text());
+    if (QWidget *button = ButtonOf(*action, *edPassword))
+      button->setAccessibleName(action->text());
 }
 
 template <typename T> void TfmMain::Find(T *&control, const char *name) {
@@ -347,8 +353,12 @@ void TfmMain::ShowPassword(const std::u16string &master, const std::u16string &u
   edPassword->setText(Q(derived));
   edPassword->setToolTip(Q(RecipeDescription(recipe)));
   const std::optional<TKvKnownRule> offer = OfferedKnownRule(url, recipe, derived);
-  acKnownRules->setToolTip(offer ? Q(KnownRuleOfferText(*offer)) : QString());
+  const QString offerText = offer ? Q(KnownRuleOfferText(*offer)) : QString();
+  acKnownRules->setToolTip(offerText);
   acKnownRules->setVisible(offer.has_value());
+  // A screen reader gets what the tooltip says.
+  if (QWidget *button = ButtonOf(*acKnownRules, *edPassword))
+    button->setAccessibleDescription(offerText);
 }
 
 void TfmMain::ShowPasswordAgain() {

@@ -180,6 +180,7 @@ TEST_F(SiteRulesWindowTest, AKnownRuleThePasswordBreaksIsOfferedAndOneClickAttac
     EXPECT_LT(offer->geometry().right(), rules->geometry().left());
     EXPECT_LE(rules->geometry().right(), window->edPassword->width());
     EXPECT_FALSE(offer->accessibleName().isEmpty());
+    EXPECT_EQ(S(offer->accessibleDescription()), S(offerText));
     EXPECT_EQ(window->edPassword->geometry(), QRect(8, 299, 300, 27));
 
     QTest::mouseClick(const_cast<QToolButton *>(offer), Qt::LeftButton);
