@@ -6,7 +6,9 @@
 // its position back when it is destroyed (FormDestroy); nothing of it survives in between. Where
 // the display platform keeps windows from knowing their position (Wayland), the position is
 // neither read nor written (WindowPositionKept). What happens to the sites and logins is
-// TKvSiteSession's to decide; the window shows it and forwards the user's actions.
+// TKvSiteSession's to decide; the window shows it and forwards the user's actions. A password is
+// derived with its site's rules and its login's version (the session's recipe); the password box's
+// actions open the site rules dialog and offer a site's known rules that the password breaks.
 
 #include "sites/SiteSession.h"
 #include "storage/SavedMasterPassword.h"
