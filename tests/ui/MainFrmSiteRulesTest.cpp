@@ -157,7 +157,9 @@ TEST_F(SiteRulesWindowTest, AKnownRuleThePasswordBreaksIsOfferedAndOneClickAttac
       Put("logins.db", "1:alice@example.org\r\n");
       Reopen();
       window->edMasterPass->setText(Master);
-      window->bgThumbs->ButtonClicked(0);
+      QTest::mouseClick(window->bgThumbs, Qt::LeftButton, {},
+                        window->bgThumbs->ButtonRect(0).center());
+      ASSERT_EQ(S(window->edURL->text()), S(ChaseURL));
       window->edLogin->setEditText(ChaseLogin);
       window->bbGenerate->click();
     } else {
