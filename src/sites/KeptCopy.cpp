@@ -12,7 +12,7 @@ std::u16string KeepCopy(const std::u16string &path, std::u16string_view why,
   const std::u16string first = path + u"." + std::u16string(why) + u".bak";
   for (int number = 0;; ++number) {
     const std::string digits = std::to_string(number);
-    const std::u16string name =
+    std::u16string name =
         number == 0 ? first : first + u"." + std::u16string(digits.begin(), digits.end());
     if (CreateNewFile(name, bytes))
       return name;

@@ -3,7 +3,8 @@
 # Every save of the real tray program cut short at every step:
 #   kill-and-fail-every-save.sh QUILLGATE JOURNEY OUTCOME... [--workers N]
 # JOURNEY 1: the window opened from the tray, a site deleted and a new one added with its login,
-#   the window moved; the closing then writes config.ini, urls.db and logins.db.
+#   the window moved; the closing then writes config.ini, urls.db, logins.db and records.db (the
+#   deleted site's rule and version go).
 # JOURNEY 2: the window opened and moved, the master password typed, then "Save password" and the
 #   start-at-log-on box ticked (master.key, the per-user key file and the autostart entry are
 #   written at once), then the closing.
@@ -100,6 +101,12 @@ crlf() { printf '\357\273\277'; printf '%s\r\n' "$@"; }
 crlf '1:https://alpha.example' '2:https://beta.example/path' '3:https://gamma.example' \
   >"$ref/old/urls.db"
 crlf '1:ann' '2:bob' '3:cat' '3:carl' '7:ghost' >"$ref/old/logins.db"
+# The sites' rules and versions: those of the site the journey deletes go, the rest stay as they
+# are, a line that is no record and a field this version does not know included.
+crlf '1:{"url":"https://alpha.example","rules":"minlength: 20;","from":"alpha.example"}' \
+  '3:{"url":"https://gamma.example","login":"cat","version":2}' 'not a record' \
+  '3:{"url":"https://gamma.example","rules":"minlength: 8;"}' \
+  '1:{"url":"https://alpha.example","login":"ann","version":4,"later":true}' >"$ref/old/records.db"
 # config.ini keeps lines the window does not own byte for byte.
 printf '[Sites]\nLines=typed\n; a note of the user\n[Window]\nTop=100\nLeft=100\n[Other]\nKeep = me \n' \
   >"$ref/old/config.ini"
@@ -124,7 +131,7 @@ restore_old() {
   for name in $(ls -A "$data"); do
     is_ours "$name" || [ "$name" = filler ] || rm -rf "${data:?}/$name"
   done
-  cp "$ref/old/urls.db" "$ref/old/logins.db" "$ref/old/config.ini" "$data/"
+  cp "$ref/old/urls.db" "$ref/old/logins.db" "$ref/old/config.ini" "$ref/old/records.db" "$data/"
   rm -f "$autostart" "$keys/protection.key"
 }
 
@@ -289,7 +296,7 @@ pairs() { # URLS LOGINS
 reported() {
   case $1 in
   config.ini) set -- "Unable to write to $data/config.ini." ;;
-  urls.db | logins.db) set -- "Cannot create file \"$data/$1\". " "Stream write error." ;;
+  urls.db | logins.db | records.db) set -- "Cannot create file \"$data/$1\". " "Stream write error." ;;
   master.key)
     set -- "Cannot create file \"$data/master.key\". " "Stream write error." \
       "Failed to save master key [Windows error code: "
@@ -322,7 +329,7 @@ check_run() { # OUTCOME: what happened to the files, the messages and the logins
   fi
   # Nothing but the program's files and temporaries of ours in the data folder.
   for name in $(ls -A "$data"); do
-    case $name in urls.db | logins.db | config.ini | master.key | filler) ;; *)
+    case $name in urls.db | logins.db | records.db | config.ini | master.key | filler) ;; *)
       is_ours "$name" || fail "a stranger in the data folder: $name" ;;
     esac
   done
@@ -339,10 +346,10 @@ $box_text"
   fi
   [ "$status" -eq 0 ] || fail "exit status $status after a failure"
   # Each step that saves reports its first failure: "Save password" (the key, then master.key),
-  # the start-at-log-on box, the closing (config.ini, urls.db, logins.db, which runs on after a
-  # failure and reports the first one). The first file of each that kept its old bytes is named,
+  # the start-at-log-on box, the closing (config.ini, urls.db, logins.db, records.db, which runs on
+  # after a failure and reports the first one). The first file of each that kept its old bytes is named,
   # with the system's reason.
-  for step in "protection.key master.key" autostart "config.ini urls.db logins.db"; do
+  for step in "protection.key master.key" autostart "config.ini urls.db logins.db records.db"; do
     for name in $step; do
       case " $not_new " in *" $name "*)
         reported "$name" || fail "$name kept its old bytes and no report said so: '$messages'"
@@ -365,7 +372,7 @@ run_once "$committing" ""
 [ -z "$box_text" ] || fail "the uninjected run reported: $box_text"
 [ ! -s "$root/stderr" ] || fail "the uninjected run reported errors"
 changed=
-for name in urls.db logins.db config.ini master.key protection.key autostart; do
+for name in urls.db logins.db records.db config.ini master.key protection.key autostart; do
   path=$(file_path "$name")
   [ ! -e "$path" ] || cp "$path" "$ref/new/$name"
   same_bytes "$ref/new/$name" "$ref/old/$name" || changed="$changed $name"
@@ -381,6 +388,9 @@ if [ "$journey" = 1 ]; then
   # The new site takes an index that neither list has held: 8, past the logins of site 7.
   tr -d '\r' <"$ref/new/urls.db" | grep -qx "8:$new_url" ||
     fail "the new site's line: $(cat "$ref/new/urls.db")"
+  # The deleted site's records went with it; every other line stayed as it was.
+  grep -v '^3:' "$ref/old/records.db" | cmp -s - "$ref/new/records.db" ||
+    fail "records.db after the deletion: $(cat "$ref/new/records.db")"
 else
   for name in master.key protection.key autostart; do
     [ -e "$ref/new/$name" ] || fail "the uninjected run wrote no $name"
@@ -408,7 +418,7 @@ case " $outcomes " in *" full-disk "*)
   mkdir -p "$data"
   if mount -t tmpfs -o size=64k,mode=0700 tmpfs "$data" 2>"$root/mount.err"; then
     mounted=$data
-    cp "$ref/old/urls.db" "$ref/old/logins.db" "$ref/old/config.ini" "$data/"
+    cp "$ref/old/urls.db" "$ref/old/logins.db" "$ref/old/config.ini" "$ref/old/records.db" "$data/"
     # Every free block taken: the temporary files can be made, but not one byte written to them.
     dd if=/dev/zero of="$data/filler" bs=1024 2>/dev/null || true
     # The first journey ends with "Exit" from the tray menu: its error box must be seen.
@@ -417,7 +427,7 @@ case " $outcomes " in *" full-disk "*)
     ending=term
     runs=$((runs + 1))
     check_run full-disk
-    for name in urls.db logins.db config.ini master.key; do
+    for name in urls.db logins.db records.db config.ini master.key; do
       same_bytes "$data/$name" "$ref/old/$name" || fail "$name changed on a full disk"
     done
     [ -n "$box_text$(cat "$root/stderr")" ] || fail "a full disk was not reported"
