@@ -7,6 +7,7 @@
 #include "platform/DataProtection.h"
 #include "platform/Environment.h"
 #include "platform/WebBrowser.h"
+#include "sites/RuleChoices.h"
 #include "storage/Settings.h"
 #include "ui/ErrorBox.h"
 #ifdef KV_FINGERPRINT
@@ -18,8 +19,10 @@
 #include "ui/SecretClipboard.h"
 #include "ui/SingleLineValidator.h"
 #include "ui/SiteLink.h"
+#include "ui/SiteRulesDialog.h"
 #include "ui/ThumbButtonGroup.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFocusEvent>
@@ -29,6 +32,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
 #include <QToolButton>
 #include <optional>
 #include <utility>
@@ -37,6 +41,14 @@ namespace {
 
 QString Q(const std::u16string &text) {
   return QString::fromStdU16String(text);
+}
+
+// The button a line edit shows for its action: what assistive technology meets.
+QWidget *ButtonOf(const QAction &action, const QWidget &box) {
+  for (QObject *object : action.associatedObjects())
+    if (auto *button = qobject_cast<QWidget *>(object); button && button != &box)
+      return button;
+  return nullptr;
 }
 
 } // namespace
@@ -80,6 +92,7 @@ void TfmMain::CreateControls() {
   edMasterPass->installEventFilter(this);
   if (auto *secretBox = dynamic_cast<TKvSecretBox *>(edPassword))
     secretBox->SetClipboardGuard(FClipboard);
+  CreatePasswordActions();
   edURL->setValidator(new TKvSingleLineValidator(edURL));
   edLogin->setValidator(new TKvSingleLineValidator(edLogin));
   new TKvLoginCompletion(*edLogin);
@@ -91,6 +104,25 @@ void TfmMain::CreateControls() {
     setTabOrder(order[i], order[i + 1]);
   edMasterPass->setFocus();
   ConnectHandlers();
+}
+
+void TfmMain::CreatePasswordActions() {
+  // Trailing actions line up from the box's right edge inwards: the rules first, the offer beside.
+  acSiteRules = new QAction(style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                            QStringLiteral("Site rules…"), edPassword);
+  acSiteRules->setObjectName(QStringLiteral("acSiteRules"));
+  acSiteRules->setToolTip(QStringLiteral("Site rules and password version (Ctrl+R)"));
+  acSiteRules->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+  acSiteRules->setShortcutContext(Qt::WindowShortcut);
+  edPassword->addAction(acSiteRules, QLineEdit::TrailingPosition);
+  acKnownRules = new QAction(style()->standardIcon(QStyle::SP_MessageBoxWarning),
+                             QStringLiteral("Use the site's known rules"), edPassword);
+  acKnownRules->setObjectName(QStringLiteral("acKnownRules"));
+  edPassword->addAction(acKnownRules, QLineEdit::TrailingPosition);
+  acKnownRules->setVisible(false); // hidden once added, as the box hides only a changed action
+  for (QAction *action : {acSiteRules, acKnownRules})
+    if (QWidget *button = ButtonOf(*action, *edPassword))
+      button->setAccessibleName(action->text());
 }
 
 template <typename T> void TfmMain::Find(T *&control, const char *name) {
@@ -142,6 +174,15 @@ void TfmMain::ConnectHandlers() {
   connect(edMasterPass, &QLineEdit::textChanged, edPassword, &QLineEdit::clear);
   connect(edURL, &QLineEdit::textChanged, edPassword, &QLineEdit::clear);
   connect(edLogin, &QComboBox::editTextChanged, edPassword, &QLineEdit::clear);
+  // What the box says of its password goes with it.
+  connect(edPassword, &QLineEdit::textChanged, this, [this](const QString &password) {
+    if (!password.isEmpty())
+      return;
+    edPassword->setToolTip({});
+    acKnownRules->setVisible(false);
+  });
+  On(acSiteRules, &QAction::triggered, &TfmMain::acSiteRulesClick);
+  On(acKnownRules, &QAction::triggered, &TfmMain::acKnownRulesClick);
   On(sbDeleteLogin, &QToolButton::clicked, &TfmMain::sbDeleteLoginClick);
   On(sbDeleteURL, &QToolButton::clicked, &TfmMain::sbDeleteURLClick);
 }
@@ -299,11 +340,65 @@ void TfmMain::bbGenerateClick() {
   if (const std::optional<std::u16string> refused = RefusedGenerateInput(master, url))
     return ShowWarning(*refused);
 
-  std::u16string derived = DeriveSitePassword(master, url, login);
-  const TKvWipeOnExit wipeDerived(derived);
+  ShowPassword(master, url, login);
   OfferLogin(Q(login));
-  edPassword->setText(Q(derived));
   FSession.RecordGenerated(url, login);
+}
+
+void TfmMain::ShowPassword(const std::u16string &master, const std::u16string &url,
+                           const std::u16string &login) {
+  const TKvPasswordRecipe recipe = FSession.Recipe(url, login);
+  std::u16string derived = DeriveSitePassword(master, url, login, recipe.Version, recipe.Rules);
+  const TKvWipeOnExit wipeDerived(derived);
+  edPassword->setText(Q(derived));
+  edPassword->setToolTip(Q(RecipeDescription(recipe)));
+  const std::optional<TKvKnownRule> offer = OfferedKnownRule(url, recipe, derived);
+  const QString offerText = offer ? Q(KnownRuleOfferText(*offer)) : QString();
+  acKnownRules->setToolTip(offerText);
+  acKnownRules->setVisible(offer.has_value());
+  // A screen reader gets what the tooltip says.
+  if (QWidget *button = ButtonOf(*acKnownRules, *edPassword))
+    button->setAccessibleDescription(offerText);
+}
+
+void TfmMain::ShowPasswordAgain() {
+  std::u16string master = edMasterPass->text().toStdU16String();
+  const TKvWipeOnExit wipeMaster(master);
+  // The box empties first: a failure leaves no password of the rules before.
+  edPassword->clear();
+  ShowPassword(master, edURL->text().toStdU16String(), edLogin->currentText().toStdU16String());
+}
+
+void TfmMain::acKnownRulesClick() {
+  const std::u16string url = edURL->text().toStdU16String();
+  const std::optional<TKvKnownRule> known = KnownRuleForURL(url);
+  if (!known)
+    return;
+  FSession.SetRules(url, std::u16string(known->Rules), std::u16string(known->Domain));
+  ShowPasswordAgain();
+}
+
+void TfmMain::acSiteRulesClick() {
+  std::u16string master = edMasterPass->text().toStdU16String();
+  const TKvWipeOnExit wipeMaster(master);
+  const std::u16string url = edURL->text().toStdU16String();
+  const std::u16string login = edLogin->currentText().toStdU16String();
+  if (const std::optional<std::u16string> refused = RefusedGenerateInput(master, url))
+    return ShowWarning(*refused);
+  // Window-modal: the tray's menu, and so "Exit", stays within reach.
+  auto *dialog = new TKvSiteRulesDialog(master, url, login, FSession.Recipe(url, login), this);
+  dialog->setAttribute(Qt::WA_DeleteOnClose);
+  dialog->setFont(font());
+  connect(dialog, &QDialog::accepted, this, [this, dialog, url, login] {
+    Guarded([&] {
+      const std::u16string rules = dialog->Rules();
+      FSession.SetRules(url, rules, RulesFromFor(url, rules));
+      FSession.SetVersion(url, login, dialog->Version());
+      if (!edPassword->text().isEmpty())
+        ShowPasswordAgain();
+    });
+  });
+  dialog->open();
 }
 
 void TfmMain::sbCopyClick() {

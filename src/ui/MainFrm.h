@@ -6,7 +6,9 @@
 // its position back when it is destroyed (FormDestroy); nothing of it survives in between. Where
 // the display platform keeps windows from knowing their position (Wayland), the position is
 // neither read nor written (WindowPositionKept). What happens to the sites and logins is
-// TKvSiteSession's to decide; the window shows it and forwards the user's actions.
+// TKvSiteSession's to decide; the window shows it and forwards the user's actions. A password is
+// derived with its site's rules and its login's version (the session's recipe); the password box's
+// actions open the site rules dialog and offer a site's known rules that the password breaks.
 
 #include "sites/SiteSession.h"
 #include "storage/SavedMasterPassword.h"
@@ -22,6 +24,7 @@
 
 class IKvEnvironment;
 class IKvDataProtection;
+class QAction;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -83,6 +86,8 @@ protected:
 private:
   // Builds the controls from the form's table, then gives them what the table does not say.
   void CreateControls();
+  // The password box's actions: "Site rules…" and the offer of the site's known rules.
+  void CreatePasswordActions();
   template <typename T> void Find(T *&control, const char *name);
   void FindControls();
   // Connects signal of sender to handler, whose errors go to the error report.
@@ -105,6 +110,15 @@ private:
   void edMasterPassChange();
   void cbRunOnStartupClick();
   void bbGenerateClick();
+  // Shows the password of the recipe recorded for url and login, with what the box says of it and
+  // the offer of the site's known rules where it stands. Raises the error of rules that cannot be
+  // used; the box is left as it was then.
+  void ShowPassword(const std::u16string &master, const std::u16string &url,
+                    const std::u16string &login);
+  // The same for the boxes' inputs, after their recipe changed.
+  void ShowPasswordAgain();
+  void acKnownRulesClick();
+  void acSiteRulesClick();
   void sbCopyClick();
   void bgThumbsButtonClicked(int32_t P);
   void edURLChange();
@@ -153,6 +167,8 @@ public:
   QLabel *Label4;
   QLineEdit *edPassword;
   QToolButton *sbCopy;
+  QAction *acSiteRules;  // the password box's
+  QAction *acKnownRules; // the password box's, shown with the offer
   QPushButton *bbGenerate;
   QPushButton *bbClose;
   QLabel *lbSite;
