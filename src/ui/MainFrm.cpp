@@ -386,7 +386,8 @@ void TfmMain::acSiteRulesClick() {
   if (const std::optional<std::u16string> refused = RefusedGenerateInput(master, url))
     return ShowWarning(*refused);
   // Window-modal: the tray's menu, and so "Exit", stays within reach.
-  auto *dialog = new TKvSiteRulesDialog(master, url, login, FSession.Recipe(url, login), this);
+  auto *dialog =
+      new TKvSiteRulesDialog(master, url, login, FSession.Recipe(url, login), FClipboard, this);
   dialog->setAttribute(Qt::WA_DeleteOnClose);
   dialog->setFont(font());
   connect(dialog, &QDialog::accepted, this, [this, dialog, url, login] {

@@ -79,8 +79,9 @@ QLabel *Label(const QString &caption, QWidget *buddy, QWidget *parent) {
 
 TKvSiteRulesDialog::TKvSiteRulesDialog(const std::u16string &master, std::u16string url,
                                        std::u16string login, const TKvPasswordRecipe &recipe,
-                                       QWidget *parent)
-    : QDialog(parent), FMaster(master), FURL(std::move(url)), FLogin(std::move(login)) {
+                                       TKvClipboardGuard &clipboard, QWidget *parent)
+    : QDialog(parent), FMaster(master), FURL(std::move(url)), FLogin(std::move(login)),
+      FClipboard(clipboard) {
   try {
     FPasswordNow = DeriveSitePassword(FMaster, FURL, FLogin, recipe.Version, recipe.Rules);
   } catch (const EKvError &) {
@@ -149,6 +150,11 @@ void TKvSiteRulesDialog::CreateControls() {
   lbCheck = new QLabel(this);
   lbCheck->setObjectName(QStringLiteral("lbCheck"));
   lbCheck->setWordWrap(true);
+  bbCopyCurrent = Button(QStringLiteral("Copy c&urrent password"), "bbCopyCurrent", this);
+  bbCopyCurrent->setToolTip(
+      QStringLiteral("Copies the password the site has now, for its form's current password. The "
+                     "new password is in the window once you press OK."));
+  bbCopyCurrent->setEnabled(false);
   bxButtons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   bxButtons->setObjectName(QStringLiteral("bxButtons"));
 
@@ -182,7 +188,10 @@ void TKvSiteRulesDialog::CreateControls() {
   auto *column = new QVBoxLayout(this);
   column->addLayout(grid);
   column->addWidget(bbKnownRules, 0, Qt::AlignLeft);
-  column->addWidget(lbCheck);
+  auto *check = new QHBoxLayout;
+  check->addWidget(lbCheck, 1);
+  check->addWidget(bbCopyCurrent, 0, Qt::AlignTop);
+  column->addLayout(check);
   column->addWidget(bxButtons);
   column->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -203,6 +212,8 @@ void TKvSiteRulesDialog::CreateControls() {
       edRules->setText(rules);
       edRules->setCursorPosition(0);
     });
+  connect(bbCopyCurrent, &QPushButton::clicked, this,
+          [this] { FClipboard.Copy(QString::fromStdU16String(FPasswordNow)); });
   connect(bxButtons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(bxButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }
@@ -272,8 +283,10 @@ void TKvSiteRulesDialog::Check() {
                      (same ? QStringLiteral(" It is the password you have now.")
                            : QStringLiteral(" It is a new password: set it on the site as well.")));
     ok->setEnabled(true);
+    bbCopyCurrent->setEnabled(!same && !FPasswordNow.empty());
   } catch (...) {
     lbCheck->setText(QString::fromStdU16String(CurrentExceptionMessage()));
     ok->setEnabled(false);
+    bbCopyCurrent->setEnabled(false);
   }
 }

@@ -5,9 +5,12 @@
 // password and back to the previous one; the site's rules as text and as plain controls kept in
 // step with it (RuleChoices); the known rules of the site at one click; and whether the password
 // these values give meets the rules, or why the rules cannot be used (OK is disabled then). It
-// changes nothing itself: whoever opened it stores Rules() and Version() when it is accepted.
+// changes nothing itself: whoever opened it stores Rules() and Version() when it is accepted. While
+// its values give a new password, the one the site has now can be copied, for the site's form
+// that asks for the current password beside the new one.
 
 #include "sites/SiteSession.h"
+#include "ui/SecretClipboard.h"
 
 #include <QDialog>
 #include <cstdint>
@@ -26,9 +29,10 @@ class TKvSiteRulesDialog : public QDialog {
 
 public:
   // master is kept (and wiped when the dialog goes) to derive the password live; recipe is what
-  // url and login have now.
+  // url and login have now. The password of recipe is copied through clipboard.
   TKvSiteRulesDialog(const std::u16string &master, std::u16string url, std::u16string login,
-                     const TKvPasswordRecipe &recipe, QWidget *parent = nullptr);
+                     const TKvPasswordRecipe &recipe, TKvClipboardGuard &clipboard,
+                     QWidget *parent = nullptr);
   ~TKvSiteRulesDialog() override;
   TKvSiteRulesDialog(const TKvSiteRulesDialog &) = delete;
   TKvSiteRulesDialog &operator=(const TKvSiteRulesDialog &) = delete;
@@ -49,6 +53,7 @@ private:
   std::u16string FMaster;
   std::u16string FURL;
   std::u16string FLogin;
+  TKvClipboardGuard &FClipboard;
   std::u16string FPasswordNow; // what url and login give before the dialog; empty if unusable
   bool FSyncing = false;       // the dialog itself is setting the controls or the text
 
@@ -68,5 +73,6 @@ public:
   QLabel *lbClosest; // shown when the controls cannot show the text's rules exactly
   QPushButton *bbKnownRules;
   QLabel *lbCheck;
+  QPushButton *bbCopyCurrent; // enabled while the values give another password than the site's
   QDialogButtonBox *bxButtons;
 };

@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -123,6 +124,18 @@ TEST_F(SiteRulesWindowTest, NewAndPreviousPasswordStepTheLoginsVersionWhichGener
     EXPECT_FALSE(dialog->isVisible());
     EXPECT_EQ(S(Password()), step.Password);
     EXPECT_EQ(S(window->edPassword->toolTip()), step.ToolTip);
+  }
+
+  // A change of password: the site's form asks for the current password beside the new one.
+  {
+    TKvSiteRulesDialog *dialog = OpenRules();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(dialog->bbCopyCurrent->isEnabled()) << "nothing changed yet";
+    dialog->bbNewPassword->click();
+    ASSERT_TRUE(dialog->bbCopyCurrent->isEnabled());
+    dialog->bbCopyCurrent->click();
+    EXPECT_EQ(S(QGuiApplication::clipboard()->text()), "NJcthVVN=9NPjtym");
+    Cancel(*dialog)->click();
   }
 
   // The version is the login's: another login starts at 1, and a later session keeps it.
@@ -347,7 +360,7 @@ TEST_F(SiteRulesWindowTest, EveryControlOfTheDialogIsReachedByTabAndByItsMnemoni
 
   QStringList order;
   dialog->sbVersion->setFocus();
-  for (int i = 0; i < 14; ++i) {
+  for (int i = 0; i < 15; ++i) {
     order << QApplication::focusWidget()->objectName();
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
@@ -364,6 +377,7 @@ TEST_F(SiteRulesWindowTest, EveryControlOfTheDialogIsReachedByTabAndByItsMnemoni
                                 "cbSymbol",
                                 "edSymbols",
                                 "bbKnownRules",
+                                "bbCopyCurrent",
                                 "",
                                 ""};
   EXPECT_EQ(order.join(", ").toStdString(), expected.join(", ").toStdString());
@@ -390,6 +404,9 @@ TEST_F(SiteRulesWindowTest, EveryControlOfTheDialogIsReachedByTabAndByItsMnemoni
   EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->sbVersion->value() == 3; }));
   QTest::keyClick(dialog, 'p', Qt::AltModifier);
   EXPECT_TRUE(QTest::qWaitFor([&] { return dialog->sbVersion->value() == 2; }));
+  QGuiApplication::clipboard()->clear();
+  QTest::keyClick(dialog, 'u', Qt::AltModifier);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !QGuiApplication::clipboard()->text().isEmpty(); }));
 
   // Every control that takes the focus is named for a screen reader.
   for (QWidget *control : dialog->findChildren<QWidget *>())
