@@ -17,7 +17,9 @@
 # password. "Run on Windows startup" ticked: the Run value must name the program (read with Wine's
 # "reg query"). "Exit" from the tray menu with the window open: the lists and config.ini (with the
 # position) must be on disk. A second start must give the same password from master.key, urls.db and
-# logins.db read back (the site's button, the login offered), and end by "Exit" too.
+# logins.db read back (the site's button, the login offered), and end by "Exit" too. The site's host
+# has known password rules: taken in the "Site rules" dialog (Ctrl+R, Alt+K, Enter), they give the
+# password quillgate-cli derives with them, and the second start gives it again from records.db.
 #
 # What Wine cannot show, and how it is covered instead:
 # - Wine's data protection seals with a key of the prefix, not of the user's log-on secret, in a
@@ -40,7 +42,7 @@ program=$1
 cli=$2
 prefix=$3
 master='correct horse 7'
-url='https://www.example.org/café'
+url='https://secure.chase.com/café'
 login='łukasz'
 
 . "$(dirname "$0")/x-session.sh"
@@ -92,15 +94,21 @@ paste_into() {
   click_on "$1"
   xdotool key ctrl+a ctrl+v
 }
-# Generate and Copy; the clipboard must hold what quillgate-cli derives for the URL and LOGIN.
-generate_and_compare() {
-  want=$(printf '%s\n' "$master" | "$cli" derive "$url" "$1")
+# Copy; the clipboard must hold what quillgate-cli derives for the URL and LOGIN with the site's
+# RULES (--no-rules or --known-rules), given in full so that it reads no data folder of its own.
+copy_and_compare() {
+  want=$(printf '%s\n' "$master" |
+    XDG_DATA_HOME="$root/linux-data" "$cli" derive --counter 1 "$3" "$url" "$1")
   [ -n "$want" ] || fail "quillgate-cli derived nothing"
   printf 'before the copy' | xclip -selection clipboard
   wait_until 5 "xclip to own the clipboard" clipboard_is 'before the copy'
-  click_on bbGenerate
   click_on sbCopy
-  wait_until 10 "$2 to put the derived password on the clipboard" clipboard_is "$want"
+  wait_until 10 "$2 to put $want on the clipboard (it holds '$(clipboard)')" \
+    clipboard_is "$want"
+}
+generate_and_compare() {
+  click_on bbGenerate
+  copy_and_compare "$@"
 }
 exit_from_tray_menu() {
   choose_from_tray_menu 2
@@ -119,7 +127,25 @@ click_on edMasterPass
 xdotool type --delay 20 "$master"
 paste_into edURL "$url"
 paste_into edLogin "$login"
-generate_and_compare "$login" "Generate and Copy"
+generate_and_compare "$login" "Generate and Copy" --no-rules
+
+# The site's known rules, by keyboard: "Site rules…", "Use the known rules", OK.
+rules_dialog_shown() {
+  dialog=$(xdotool search --onlyvisible --name '^Site rules for secure\.chase\.com$' 2>/dev/null |
+    head -n 1) && [ -n "$dialog" ]
+}
+rules_dialog_gone() { ! rules_dialog_shown; }
+click_on edPassword
+xdotool key ctrl+r
+wait_until 10 "the site rules dialog" rules_dialog_shown
+# Wine maps the dialog before it takes keys: the keys go once it holds the focus, and apart, as Wine
+# loses a letter pressed with Alt in the same instant.
+dialog_focused() { [ "$(xdotool getwindowfocus 2>/dev/null)" = "$dialog" ]; }
+xdotool windowfocus "$dialog"
+wait_until 10 "the site rules dialog to take the focus" dialog_focused
+xdotool key --delay 100 alt+k Return
+wait_until 10 "the site rules dialog to close" rules_dialog_gone
+copy_and_compare "$login" "the known rules taken" --known-rules
 
 click_on cbSave
 key_written() { [ -s "$data/master.key" ]; }
@@ -152,7 +178,7 @@ xdotool windowmove --sync "$window" 200 150
 window_origin
 exit_from_tray_menu
 
-for file in urls.db logins.db config.ini; do
+for file in urls.db logins.db config.ini records.db; do
   [ -s "$data/$file" ] || fail "$file was not saved"
 done
 # urls.db: every line fits code page 1252, so it is written in it, without a mark: "é" is E9.
@@ -187,9 +213,9 @@ button_width=$(form_layout | jq '.siteButton.width')
 button_height=$(form_layout | jq '.siteButton.height')
 # The new site's button is the second; a new list starts with one of its own.
 click_on bgThumbs $((button_width + button_width / 2)) $((button_height / 2))
-generate_and_compare "" "the site's button with the saved master password"
+generate_and_compare "" "the site's button with the saved master password" --known-rules
 click_on edLogin
 xdotool key Down
-generate_and_compare "$login" "the site's login offered"
+generate_and_compare "$login" "the site's login offered" --known-rules
 exit_from_tray_menu
 echo "saved: $(ls "$data" | tr '\n' ' ')"
