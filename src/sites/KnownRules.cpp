@@ -6,8 +6,7 @@
 
 #include <algorithm>
 
-const std::u16string_view KnownRulesSource =
-    u"the shared password-rules list (password-manager-resources, commit 96cbab7)";
+const std::u16string_view KnownRulesSource = u"the shared password-rules list";
 
 namespace {
 

@@ -14,7 +14,8 @@ struct TKvKnownRule {
   std::u16string_view Rules;  // in the password-rules language
 };
 
-// Where the list comes from, for the user: "the shared password-rules list (<commit>)".
+// Where the list comes from, for the user: "the shared password-rules list" (its source and commit
+// are in data/README.md).
 extern const std::u16string_view KnownRulesSource;
 
 // Every rule of the list, by domain in ascending order.
