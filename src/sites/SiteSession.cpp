@@ -23,15 +23,20 @@ void TKvSiteSession::Open() {
 void TKvSiteSession::Read() {
   const TKvSiteLines lines = ReadSiteLines(FConfigFile);
   // Sites come for whatever the store could take, also when it could not read the lists.
-  TKvFirstError readError;
-  readError.Run([&] { FStore.Load(lines == TKvSiteLines::NotRecorded); });
-  readError.Run([this] { FRecords.Load(); });
+  TKvFirstError recordsError, listsError;
+  recordsError.Run([this] { FRecords.Load(); });
+  // A new site never takes an index the records still name: a closing cut short between the
+  // lists and the records may leave a deleted site's records behind.
+  listsError.Run(
+      [&] { FStore.Load(lines == TKvSiteLines::NotRecorded, LargestSiteIndex(FRecords.Lines())); });
   // Lines from before typed URLs are rewritten only at an opening that read both lists, and only
   // then recorded; lines taken as typed are recorded as such, so that a config.ini written later
   // never makes them look old.
   FLinesToRecord =
       lines == TKvSiteLines::Unknown || (lines == TKvSiteLines::NotRecorded && FStore.Loaded());
-  readError.Raise();
+  // The lists' error first: without them the window shows no site at all.
+  listsError.Raise();
+  recordsError.Raise();
 }
 
 void TKvSiteSession::RecordLinesTyped() {

@@ -81,7 +81,8 @@ TKvSiteStore::TKvSiteStore(std::u16string urlsPath, std::u16string loginsPath) {
   FLoginsFile.Path = std::move(loginsPath);
 }
 
-void TKvSiteStore::Load(bool rewriteOldLines) {
+void TKvSiteStore::Load(bool rewriteOldLines, int32_t largestElsewhere) {
+  FLargestElsewhere = largestElsewhere;
   FLinesTyped = !rewriteOldLines;
   // Only a list that is not there at all starts anew; anything else of that name (a folder, a
   // file in a folder that may not be searched) is read, so that its error is reported.
@@ -128,7 +129,7 @@ void TKvSiteStore::Load(bool rewriteOldLines) {
     if (file->KeepAs.empty())
       ByteArray().swap(file->Bytes);
   FLoaded = true;
-  FLargestIndex = std::max(LargestSiteIndex(FURLs), LargestSiteIndex(FLogins));
+  FLargestIndex = std::max({LargestSiteIndex(FURLs), LargestSiteIndex(FLogins), FLargestElsewhere});
   MergeNewFiles();
   FindSites();
 }
@@ -177,7 +178,7 @@ void TKvSiteStore::StartUnloaded() {
     FURLs.Clear();
     FLogins.Clear();
   }
-  FLargestIndex = std::max(LargestSiteIndex(FURLs), LargestSiteIndex(FLogins));
+  FLargestIndex = std::max({LargestSiteIndex(FURLs), LargestSiteIndex(FLogins), FLargestElsewhere});
   FindSites();
 }
 

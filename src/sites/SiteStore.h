@@ -59,7 +59,9 @@ public:
   // When either list cannot be read, neither is taken: both files stay as they are, the sites
   // and logins of this session (and of earlier such sessions) are kept in "<list>.new" beside
   // them, and the read error is raised with what that means for the user.
-  void Load(bool rewriteOldLines);
+  // largestElsewhere: the largest site index another file of the folder holds (records.db), which
+  // a new site must not take either.
+  void Load(bool rewriteOldLines, int32_t largestElsewhere = 0);
   // The sites in button order: as Load found them (also after it raised), with every change since.
   const std::vector<TKvSite> &Sites() const { return FSites; }
   // The site's position in Sites; none for an id no site has.
@@ -131,7 +133,8 @@ private:
   std::vector<TKvSite> FSites;       // in the order of their lines
   IKvSiteListener *FListener = nullptr;
   TKvSiteId FLastId = 0;
-  int32_t FLargestIndex = 0; // the largest index either list has held since reading
+  int32_t FLargestIndex = 0;     // the largest index either list has held since reading
+  int32_t FLargestElsewhere = 0; // the largest index another file of the folder holds
   bool FLoaded = false;
   bool FNewMerged = false; // the ".new" files are to go once the lists are written
   bool FNewUnreadable = false;

@@ -214,6 +214,21 @@ TEST_F(SiteRecordsTest, DeletingASiteDeletesItsRecordsAndAMoveKeepsThem) {
   EXPECT_EQ(Records(), Mark + others);
 }
 
+// A closing cut short after urls.db was written without a deleted site, and before records.db was:
+// the site's records are left behind, and the same URL added again must not take them over.
+TEST_F(SiteRecordsTest, ANewSiteNeverTakesAnIndexTheRecordsStillName) {
+  WriteLists();
+  WriteFile(folder / "records.db",
+            Mark + "3:{\"url\":\"https://three.example\",\"rules\":\"minlength: 8;\"}\r\n");
+  TKvSiteSession session = Opened();
+  session.RecordGenerated(u"https://three.example", u"");
+  EXPECT_EQ(session.Recipe(u"https://three.example", u""), TKvPasswordRecipe{});
+  session.Save(std::nullopt);
+  EXPECT_EQ(ReadFile(folder / "urls.db"), Mark +
+                                              "1:https://one.example\r\n2:https://two.example/a\r\n"
+                                              "4:https://three.example\r\n");
+}
+
 // The closing of a window that changed nothing leaves the folder as it found it, records.db
 // included: an earlier version's folder gets no records.db, and one that exists is not rewritten,
 // however it is written.
