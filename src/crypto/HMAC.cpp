@@ -16,15 +16,18 @@ void HMACInit(THMACContext &context, std::string_view key) {
     std::memcpy(keyBlock, key.data(), key.size());
   }
 
-  uint8_t innerPad[128];
+  uint8_t outerPad[128], innerPad[128];
   for (std::size_t i = 0; i < sizeof keyBlock; ++i) {
-    context.OuterPad[i] = keyBlock[i] ^ 0x5c;
+    outerPad[i] = keyBlock[i] ^ 0x5c;
     innerPad[i] = keyBlock[i] ^ 0x36;
   }
+  SHA512Init(context.Outer);
+  SHA512Update(context.Outer, outerPad, sizeof outerPad);
   SHA512Init(context.Inner);
   SHA512Update(context.Inner, innerPad, sizeof innerPad);
 
   SecureZero(keyBlock, sizeof keyBlock);
+  SecureZero(outerPad, sizeof outerPad);
   SecureZero(innerPad, sizeof innerPad);
 }
 
@@ -36,11 +39,8 @@ void HMACFinal(THMACContext &context, TSHA512Digest &digest) {
   TSHA512Digest innerDigest;
   SHA512Final(context.Inner, innerDigest);
 
-  TSHA512Context outer;
-  SHA512Init(outer);
-  SHA512Update(outer, context.OuterPad, sizeof context.OuterPad);
-  SHA512Update(outer, innerDigest.data(), uint32_t(innerDigest.size()));
-  SHA512Final(outer, digest);
+  SHA512Update(context.Outer, innerDigest.data(), uint32_t(innerDigest.size()));
+  SHA512Final(context.Outer, digest);
 
-  SecureZero(&outer, sizeof outer);
+  SecureZero(innerDigest.data(), innerDigest.size());
 }

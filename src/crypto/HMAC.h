@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <string_view>
 
+// A context may be copied after HMACInit to take several messages under one key at the cost of
+// their own blocks alone.
 struct THMACContext {
-  uint8_t OuterPad[128]; // the block-sized key XOR 0x5c, needed by the outer hash
-  TSHA512Context Inner;  // has absorbed the block-sized key XOR 0x36, then the message so far
+  TSHA512Context Outer; // has absorbed the block-sized key XOR 0x5c
+  TSHA512Context Inner; // has absorbed the block-sized key XOR 0x36, then the message so far
 };
 
 // key: the key's bytes. A key longer than 128 bytes is replaced by its SHA-512 digest first.

@@ -214,10 +214,17 @@ private:
   std::size_t FPosition = 0;
 };
 
+// The characters a password is ever drawn from.
+const TKvCharacterSet &Generatable() {
+  static const TKvCharacterSet set = Range(FirstGenerated, LastGenerated);
+  return set;
+}
+
 std::u16string Generated(const TKvCharacterSet &set) {
   std::u16string characters;
+  characters.reserve(LastGenerated - FirstGenerated + 1);
   for (char16_t c = FirstGenerated; c <= LastGenerated; ++c)
-    if (set.test(c))
+    if (set[c])
       characters.push_back(c);
   return characters;
 }
@@ -252,10 +259,10 @@ TKvPasswordRules ParsePasswordRules(std::u16string_view text) {
                 Decimal(LongestLength));
   if (rules.MaxConsecutive == 0)
     reader.Fail(u"max-consecutive 0 allows no password");
-  if (rules.GeneratedAlphabet().empty())
+  if ((rules.Allowed & Generatable()).none())
     reader.Fail(u"it allows no printable ASCII character");
   for (std::size_t i = 0; i < rules.Required.size(); ++i)
-    if (rules.GeneratedRequired(i).empty())
+    if ((rules.Required[i] & Generatable()).none())
       reader.Fail(u"required set " + Decimal(int64_t(i) + 1) +
                   u" holds no printable ASCII character");
   if (int64_t(rules.Required.size()) > length)

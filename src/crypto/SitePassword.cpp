@@ -11,48 +11,54 @@
 #include <initializer_list>
 #include <vector>
 
-std::u16string DeriveSitePassword(std::u16string_view masterPassword, std::u16string_view url,
-                                  std::u16string_view login) {
-  std::u16string joined;
-  joined.reserve(url.size() + login.size());
-  joined.append(url).append(login);
-  std::string message = Utf16ToUtf8(joined);
-  std::string key = Utf16ToUtf8(masterPassword);
-
-  THMACContext context;
-  HMACInit(context, key);
-  // In pieces, so that a message beyond 4 GiB is not cut at a 32-bit length.
-  constexpr std::size_t Piece = std::size_t{1} << 30;
-  for (std::size_t done = 0; done < message.size(); done += Piece)
-    HMACUpdate(context, message.data() + done, uint32_t(std::min(Piece, message.size() - done)));
-  TSHA512Digest digest;
-  HMACFinal(context, digest);
-  ByteArray bytes;
-  DigestToBytes(digest, bytes);
-  std::u16string password = EncodePassword(bytes, SitePasswordLength);
-
-  SecureZero(key.data(), key.size());
-  SecureZero(&context, sizeof context);
-  SecureZero(digest.data(), digest.size());
-  SecureZero(bytes.data(), bytes.size());
-  return password;
-}
-
 namespace {
 
 // What a version above 1 draws from when the site has no rules: the plain password's alphabet.
 constexpr std::u16string_view PlainPasswordRules = u"allowed: upper, lower, digit, [=];";
 constexpr int DrawsBeforeGivingUp = 100;
 
-// HMAC-SHA-512 over message pieces, keyed with key; the digest wiped by the caller.
-void HMAC(std::string_view key, std::initializer_list<std::string_view> pieces,
-          TSHA512Digest &digest) {
-  THMACContext context;
-  HMACInit(context, key);
-  for (std::string_view piece : pieces)
-    HMACUpdate(context, piece.data(), uint32_t(piece.size()));
-  HMACFinal(context, digest);
-  SecureZero(&context, sizeof context);
+// HMAC keyed with the master password's UTF-8 once, for as many messages as a password needs.
+class TMasterKeyed {
+public:
+  explicit TMasterKeyed(std::u16string_view masterPassword) {
+    std::string key = Utf16ToUtf8(masterPassword);
+    HMACInit(FContext, key);
+    SecureZero(key.data(), key.size());
+  }
+  ~TMasterKeyed() { SecureZero(&FContext, sizeof FContext); }
+  TMasterKeyed(const TMasterKeyed &) = delete;
+  TMasterKeyed &operator=(const TMasterKeyed &) = delete;
+
+  // HMAC-SHA-512 over the pieces one after another; the digest is the caller's to wipe.
+  void Digest(std::initializer_list<std::string_view> pieces, TSHA512Digest &digest) const {
+    THMACContext context = FContext;
+    // In parts, so that a text beyond 4 GiB is not cut at a 32-bit length.
+    constexpr std::size_t Part = std::size_t{1} << 30;
+    for (std::string_view piece : pieces)
+      for (std::size_t done = 0; done < piece.size(); done += Part)
+        HMACUpdate(context, piece.data() + done, uint32_t(std::min(Part, piece.size() - done)));
+    HMACFinal(context, digest);
+    SecureZero(&context, sizeof context);
+  }
+
+private:
+  THMACContext FContext;
+};
+
+std::u16string PlainPassword(const TMasterKeyed &keyed, std::u16string_view url,
+                             std::u16string_view login) {
+  std::u16string joined;
+  joined.reserve(url.size() + login.size());
+  joined.append(url).append(login);
+  const std::string message = Utf16ToUtf8(joined);
+  TSHA512Digest digest;
+  keyed.Digest({message}, digest);
+  ByteArray bytes;
+  DigestToBytes(digest, bytes);
+  std::u16string password = EncodePassword(bytes, SitePasswordLength);
+  SecureZero(digest.data(), digest.size());
+  SecureZero(bytes.data(), bytes.size());
+  return password;
 }
 
 // The bytes HMAC-SHA-512(seed, i as 4 bytes big-endian) for i = 0, 1, ..., one after another, and
@@ -135,6 +141,11 @@ void Draw(const TDrawSets &sets, TByteStream &stream, std::u16string &password) 
 } // namespace
 
 std::u16string DeriveSitePassword(std::u16string_view masterPassword, std::u16string_view url,
+                                  std::u16string_view login) {
+  return PlainPassword(TMasterKeyed(masterPassword), url, login);
+}
+
+std::u16string DeriveSitePassword(std::u16string_view masterPassword, std::u16string_view url,
                                   std::u16string_view login, int32_t version,
                                   std::u16string_view rules) {
   if (version < 1)
@@ -143,23 +154,21 @@ std::u16string DeriveSitePassword(std::u16string_view masterPassword, std::u16st
       ParsePasswordRules(NoPasswordRules(rules) ? PlainPasswordRules : rules);
   const std::u16string_view given =
       NoPasswordRules(rules) ? std::u16string_view() : std::u16string_view(parsed.Text);
+  const TMasterKeyed keyed(masterPassword);
   if (version == 1) {
-    std::u16string plain = DeriveSitePassword(masterPassword, url, login);
+    std::u16string plain = PlainPassword(keyed, url, login);
     if (given.empty() || MeetsPasswordRules(parsed, plain))
       return plain;
     SecureZero(plain.data(), plain.size() * sizeof(char16_t));
   }
 
-  std::string key = Utf16ToUtf8(masterPassword);
   const std::string urlBytes = Utf16ToUtf8(url), loginBytes = Utf16ToUtf8(login),
                     rulesBytes = Utf16ToUtf8(given), versionText = std::to_string(version);
   constexpr std::string_view Separator("\0", 1);
   TSHA512Digest seed;
-  HMAC(key,
-       {"Quillgate rules 1", Separator, urlBytes, Separator, loginBytes, Separator, versionText,
-        Separator, rulesBytes},
-       seed);
-  SecureZero(key.data(), key.size());
+  keyed.Digest({"Quillgate rules 1", Separator, urlBytes, Separator, loginBytes, Separator,
+                versionText, Separator, rulesBytes},
+               seed);
   TByteStream stream(seed);
   SecureZero(seed.data(), seed.size());
 
@@ -172,10 +181,9 @@ std::u16string DeriveSitePassword(std::u16string_view masterPassword, std::u16st
       return password;
   }
   SecureZero(password.data(), password.size() * sizeof(char16_t));
-  throw EKvError(u"The site rules \"" + parsed.Text + u"\" cannot be used: " +
-                 std::u16string(u"100 passwords in a row held a character more often in a row "
-                                u"than max-consecutive allows") +
-                 u".");
+  throw EKvError(u"The site rules \"" + parsed.Text +
+                 u"\" cannot be used: 100 passwords in a row held a character more often in a "
+                 u"row than max-consecutive allows.");
 }
 
 std::u16string EncodePassword(const ByteArray &bytes, int32_t count) {
