@@ -79,7 +79,97 @@ bool ShownExactly(const TKvPasswordRules &rules, const std::u16string &choicesTe
   }
 }
 
+// "a, b and c"; "a" alone, "" for none.
+std::u16string Listed(const std::vector<std::u16string> &items, std::u16string_view last) {
+  std::u16string text;
+  for (std::size_t i = 0; i < items.size(); ++i)
+    text += (i == 0 ? u"" : i + 1 == items.size() ? std::u16string(last) : u", ") + items[i];
+  return text;
+}
+
+// The printable characters of set that the named classes leave, as they are.
+std::u16string Others(const TKvCharacterSet &set) {
+  std::u16string characters;
+  for (char16_t c = u'!'; c <= u'~'; ++c)
+    if (set[c])
+      characters += c;
+  return characters;
+}
+
+// What a password needs from a required set: "a lower-case letter or a capital", "one of !#$".
+std::u16string Need(TKvCharacterSet set) {
+  std::vector<std::u16string> names;
+  const struct {
+    TKvCharacterSet Class;
+    std::u16string_view Name;
+  } classes[] = {{Lower, u"a lower-case letter"},
+                 {Upper, u"a capital"},
+                 {Digits, u"a digit"},
+                 {SymbolSet(AllSymbols), u"a symbol"}};
+  for (const auto &named : classes)
+    if (Within(named.Class, set)) {
+      names.emplace_back(named.Name);
+      set &= ~named.Class;
+    }
+  if (const std::u16string others = Others(set); !others.empty())
+    names.push_back(others.size() == 1 ? others : u"one of " + others);
+  return Listed(names, u" or ");
+}
+
+// The characters a password may hold, when fewer than every printable one: "letters, digits and
+// !#$".
+std::u16string Only(TKvCharacterSet set) {
+  std::vector<std::u16string> names;
+  const struct {
+    TKvCharacterSet Class;
+    std::u16string_view Name;
+  } classes[] = {{Lower | Upper, u"letters"},
+                 {Lower, u"lower-case letters"},
+                 {Upper, u"capitals"},
+                 {Digits, u"digits"}};
+  for (const auto &named : classes)
+    if (Within(named.Class, set)) {
+      names.emplace_back(named.Name);
+      set &= ~named.Class;
+    }
+  if (const std::u16string others = Others(set); !others.empty())
+    names.push_back(others);
+  return Listed(names, u" and ");
+}
+
 } // namespace
+
+std::u16string DescribeRules(std::u16string_view text) {
+  const TKvPasswordRules rules = ParsePasswordRules(text);
+  std::u16string length;
+  if (rules.MinLength > 0 && rules.MaxLength == rules.MinLength)
+    length = u"exactly " + Number(rules.MinLength) + u" characters";
+  else if (rules.MinLength > 0 && rules.MaxLength)
+    length = Number(rules.MinLength) + u" to " + Number(*rules.MaxLength) + u" characters";
+  else if (rules.MinLength > 0)
+    length = u"at least " + Number(rules.MinLength) + u" characters";
+  else if (rules.MaxLength)
+    length = u"at most " + Number(*rules.MaxLength) + u" characters";
+  std::vector<std::u16string> needs;
+  for (const TKvCharacterSet &set : rules.Required)
+    needs.push_back(Need(set));
+  std::vector<std::u16string> parts;
+  if (!length.empty() || !needs.empty())
+    parts.push_back(length + (length.empty() || needs.empty() ? u"" : u", ") +
+                    (needs.empty() ? u"" : u"with " + Listed(needs, u" and ")));
+  const TKvCharacterSet printable = Range(u'!', u'~');
+  if (!rules.AllowsAnyCharacter && (printable & ~rules.Allowed).any())
+    parts.push_back(u"only " + Only(rules.Allowed & printable));
+  if (rules.MaxConsecutive == 1)
+    parts.emplace_back(u"no character twice in a row");
+  else if (rules.MaxConsecutive)
+    parts.push_back(u"no character more than " + Number(*rules.MaxConsecutive) +
+                    u" times in a row");
+  std::u16string words;
+  for (const std::u16string &part : parts)
+    words += (words.empty() ? u"" : u"; ") + part;
+  return words.empty() ? u"any password" : words;
+}
 
 std::u16string RuleText(const TKvRuleChoices &choices) {
   const TKvCharacterSet symbols = SymbolSet(choices.Symbols);
@@ -143,17 +233,31 @@ std::optional<TKvKnownRule> OfferedKnownRule(const std::u16string &url,
 }
 
 std::u16string KnownRuleOfferText(const TKvKnownRule &known) {
-  return std::u16string(known.Domain) + u" may refuse this password: its known rules ask for\n" +
-         std::u16string(known.Rules) + u"\nUse them for a new account or a password change.";
+  return std::u16string(known.Domain) + u" may refuse this password. It asks for " +
+         DescribeRules(known.Rules) +
+         u".\nClick to use its known rules: for a new account or a password change.";
 }
+
+namespace {
+
+// Rules in plain words, or as they stand when they cannot be used (the box then shows no password).
+std::u16string Described(const std::u16string &rules) {
+  try {
+    return DescribeRules(rules);
+  } catch (const EKvError &) {
+    return rules;
+  }
+}
+
+} // namespace
 
 std::u16string RecipeDescription(const TKvPasswordRecipe &recipe) {
   std::u16string description;
   if (!recipe.RulesFrom.empty())
     description = u"Site rules from " + std::u16string(KnownRulesSource) + u" for " +
-                  recipe.RulesFrom + u": " + recipe.Rules;
+                  recipe.RulesFrom + u": " + Described(recipe.Rules);
   else if (!recipe.Rules.empty())
-    description = u"Your site rules: " + recipe.Rules;
+    description = u"Your site rules: " + Described(recipe.Rules);
   if (recipe.Version > 1)
     description +=
         (description.empty() ? u"" : u"\n") + (u"Password version " + Number(recipe.Version));

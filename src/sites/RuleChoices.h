@@ -56,9 +56,14 @@ std::optional<TKvKnownRule> OfferedKnownRule(const std::u16string &url,
                                              const TKvPasswordRecipe &recipe,
                                              std::u16string_view password);
 
-// The offer's words: "<domain> may refuse this password: ...".
+// The rules in plain words: "8 to 32 characters, with a lower-case letter or a capital, a digit and
+// one of !#$%; only letters, digits and !#$%; no character more than 2 times in a row". Raises the
+// error of ParsePasswordRules for text that cannot be used.
+std::u16string DescribeRules(std::u16string_view text);
+
+// The offer's words: "<domain> may refuse this password. It asks for ...".
 std::u16string KnownRuleOfferText(const TKvKnownRule &known);
 
-// What the password box says of the recipe of the password it shows: the rules and where they
-// come from, and the version when above 1, one per line; "" for a plain recipe.
+// What the password box says of the recipe of the password it shows: the rules in plain words and
+// where they come from, and the version when above 1, one per line; "" for a plain recipe.
 std::u16string RecipeDescription(const TKvPasswordRecipe &recipe);

@@ -131,9 +131,12 @@ TEST(RuleChoicesTest, KnownRulesAreOfferedOnlyForAPlainRecipeWhosePasswordTheyRe
     ASSERT_EQ(offer.has_value(), row.Offered);
     if (offer) {
       EXPECT_EQ(Utf16ToUtf8(std::u16string(offer->Rules)), Utf16ToUtf8(Chase));
-      EXPECT_EQ(Utf16ToUtf8(KnownRuleOfferText(*offer)),
-                "chase.com may refuse this password: its known rules ask for\n" +
-                    Utf16ToUtf8(Chase) + "\nUse them for a new account or a password change.");
+      EXPECT_EQ(
+          Utf16ToUtf8(KnownRuleOfferText(*offer)),
+          "chase.com may refuse this password. It asks for 8 to 32 characters, with a lower-case "
+          "letter or a capital, a digit and one of !#$%+/=@~; only letters, digits and !#$%+/=@~; "
+          "no character more than 2 times in a row.\nClick to use its known "
+          "rules: for a new account or a password change.");
     }
   }
 }
@@ -155,6 +158,30 @@ TEST(RuleChoicesTest, RulesAreFromTheKnownDomainOnlyWhenTheyAreItsTextExactly) {
   }
 }
 
+TEST(RuleChoicesTest, RulesAreDescribedInPlainWords) {
+  const struct {
+    std::u16string Rules;
+    std::string Words;
+  } rows[] = {
+      {u"minlength: 4; maxlength: 4;", "exactly 4 characters"},
+      {u"maxlength: 12;", "at most 12 characters"},
+      {u"minlength: 20; required: lower; required: upper; required: digit; required: special;",
+       "at least 20 characters, with a lower-case letter, a capital, a digit and a symbol"},
+      {u"required: upper, [_]; allowed: [-];", "with a capital or _; only capitals and -_"},
+      {u"minlength: 8; maxlength: 38; required: lower, upper; required: digit; allowed: "
+       u"[-äüöÄÜÖß!$%&/()=?+#,.:];",
+       "8 to 38 characters, with a lower-case letter or a capital and a digit; only letters, "
+       "digits and !#$%&()+,-./:=?"},
+      {u"allowed: digit; max-consecutive: 1;", "only digits; no character twice in a row"},
+      {u"allowed: unicode;", "any password"},
+      {u"", "any password"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(Utf16ToUtf8(row.Rules));
+    EXPECT_EQ(Utf16ToUtf8(DescribeRules(row.Rules)), row.Words);
+  }
+}
+
 TEST(RuleChoicesTest, ThePasswordBoxSaysWhichRulesApplyWhereTheyComeFromAndTheVersion) {
   const std::string list = Utf16ToUtf8(std::u16string(KnownRulesSource));
   const struct {
@@ -163,9 +190,14 @@ TEST(RuleChoicesTest, ThePasswordBoxSaysWhichRulesApplyWhereTheyComeFromAndTheVe
   } rows[] = {
       {{}, ""},
       {{Chase, u"chase.com", 1},
-       "Site rules from " + list + " for chase.com: " + Utf16ToUtf8(Chase)},
-      {{u"minlength: 20;", u"", 1}, "Your site rules: minlength: 20;"},
-      {{u"minlength: 20;", u"", 3}, "Your site rules: minlength: 20;\nPassword version 3"},
+       "Site rules from " + list +
+           " for chase.com: 8 to 32 characters, with a lower-case letter or a capital, a digit and "
+           "one of !#$%+/=@~; only letters, digits and !#$%+/=@~; no character more than 2 times "
+           "in a row"},
+      {{u"minlength: 20;", u"", 1}, "Your site rules: at least 20 characters"},
+      {{u"minlength: 20;", u"", 3}, "Your site rules: at least 20 characters\nPassword version 3"},
+      // Rules that cannot be used give no password; the box says what they are.
+      {{u"minlength: x;", u"", 1}, "Your site rules: minlength: x;"},
       {{u"", u"", 2}, "Password version 2"},
   };
   for (const auto &row : rows)

@@ -155,11 +155,15 @@ TEST_F(SiteRulesWindowTest, NewAndPreviousPasswordStepTheLoginsVersionWhichGener
 }
 
 TEST_F(SiteRulesWindowTest, AKnownRuleThePasswordBreaksIsOfferedAndOneClickAttachesIt) {
-  const QString offerText = "chase.com may refuse this password: its known rules ask for\n" +
-                            ChaseRules + "\nUse them for a new account or a password change.";
+  const QString chaseWords = QStringLiteral(
+      "8 to 32 characters, with a lower-case letter or a capital, a digit and one of !#$%+/=@~; "
+      "only letters, digits and !#$%+/=@~; no character more than 2 times in a row");
+  const QString offerText = "chase.com may refuse this password. It asks for " + chaseWords +
+                            ".\nClick to use its known rules: for a new account or a password "
+                            "change.";
   const QString appliedText = "Site rules from " +
                               QString::fromStdU16String(std::u16string(KnownRulesSource)) +
-                              " for chase.com: " + ChaseRules;
+                              " for chase.com: " + chaseWords;
   // A new site typed in, and a site of the list chosen by its button: the same offer.
   for (const bool stored : {false, true}) {
     SCOPED_TRACE(stored ? "a stored site" : "a new site");
@@ -286,12 +290,14 @@ TEST_F(SiteRulesWindowTest, OkStoresTheRulesWithTheirOriginForTheURLInViewEvenAN
     QString ToolTip;
   } rows[] = {
       {"the user's own rules", "https://one.example", "minlength: 20; required: digit;", true,
-       "Your site rules: minlength: 20; required: digit;"},
+       "Your site rules: at least 20 characters, with a digit; only digits"},
       {"the known rules typed in", ChaseURL, ChaseRules, true,
        "Site rules from " + QString::fromStdU16String(std::u16string(KnownRulesSource)) +
-           " for chase.com: " + ChaseRules},
+           " for chase.com: 8 to 32 characters, with a lower-case letter or a capital, a digit "
+           "and one of !#$%+/=@~; only letters, digits and !#$%+/=@~; no character more than 2 "
+           "times in a row"},
       {"a URL without a site, no password shown", "https://two.example", "minlength: 20;", false,
-       "Your site rules: minlength: 20;"},
+       "Your site rules: at least 20 characters"},
   };
   for (const auto &row : rows) {
     SCOPED_TRACE(row.What);
