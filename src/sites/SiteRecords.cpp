@@ -100,7 +100,8 @@ std::optional<TKvSiteRecords::TRecord> TKvSiteRecords::Parse(const std::u16strin
     return record;
   }
   std::optional<std::u16string> from;
-  if (!ReadText(*object, "rules", record.Rules) || !ReadText(*object, "from", from))
+  if (!ReadText(*object, "rules", record.Rules) || !ReadText(*object, "from", from) ||
+      !ReadText(*object, "last-login", record.LastLogin))
     return std::nullopt;
   record.From = from.value_or(u"");
   return record;
@@ -129,6 +130,23 @@ int32_t TKvSiteRecords::Version(int32_t index, const std::u16string &url,
                                 const std::u16string &login) const {
   const std::optional<int32_t> found = Find(index, url, login);
   return found ? FRecords[std::size_t(*found)]->Version : 1;
+}
+
+std::optional<std::u16string> TKvSiteRecords::LastLogin(int32_t index,
+                                                        const std::u16string &url) const {
+  const std::optional<int32_t> found = Find(index, url, std::nullopt);
+  return found ? FRecords[std::size_t(*found)]->LastLogin : std::nullopt;
+}
+
+void TKvSiteRecords::SetLastLogin(int32_t index, const std::u16string &url,
+                                  const std::u16string &login) {
+  RefuseUnloaded();
+  const std::optional<int32_t> found = Find(index, url, std::nullopt);
+  int32_t ignored = 0;
+  TJson object =
+      found ? *ObjectOf(FLines.Get(*found), ignored) : TJson::object({{"url", Utf8(url)}});
+  object["last-login"] = Utf8(login);
+  Put(found.value_or(FLines.Count()), LineOf(index, object));
 }
 
 void TKvSiteRecords::RefuseUnloaded() const {

@@ -3,7 +3,8 @@
 
 // records.db: what a site's password is made of besides the master password, URL and login. Each
 // line is "<index>:<JSON object>", the index a site index as in urls.db. A site's record is
-// {"url": <the site's URL>, "rules": <rule text>, "from": <known-rules domain>}, a login's
+// {"url": <the site's URL>, "rules": <rule text>, "from": <known-rules domain>, "last-login":
+// <the login last used with it>}, each field but "url" optional, a login's
 // {"url": ..., "login": <login>, "version": N}. A record applies only while its index holds
 // exactly its URL, and a login's only to that very login (letter case counts), so a new site
 // that takes a deleted site's index never inherits its rule. The first record of a site (of a
@@ -41,6 +42,13 @@ public:
   // The version recorded for login at that site; 1 when there is none.
   int32_t Version(int32_t index, const std::u16string &url, const std::u16string &login) const;
 
+  // The login last used with the site of index whose URL is url (the empty login is one); none
+  // when none is recorded.
+  std::optional<std::u16string> LastLogin(int32_t index, const std::u16string &url) const;
+  // Records login as the one last used with that site. Raises when the file could not be read;
+  // nothing changes then.
+  void SetLastLogin(int32_t index, const std::u16string &url, const std::u16string &login);
+
   // Records rules (from where they came; empty: the user's own) for that site; empty rules
   // remove the rule from every record of the site. The rule text is kept exactly as given.
   // Raises when the file could not be read; nothing changes then.
@@ -71,6 +79,7 @@ private:
     std::optional<std::u16string> Login; // a login's record; none: the site's
     std::optional<std::u16string> Rules;
     std::u16string From;
+    std::optional<std::u16string> LastLogin;
     int32_t Version = 1;
   };
 

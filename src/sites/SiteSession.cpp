@@ -75,7 +75,7 @@ std::vector<std::u16string> TKvSiteSession::TakeNotices() {
 TKvSiteChoice TKvSiteSession::Choose(int32_t position) {
   const TKvSite &site = Sites().at(std::size_t(position));
   FRemembered = site.Id;
-  TKvSiteChoice choice{site.URL, {}};
+  TKvSiteChoice choice{site.URL, {}, FRecords.LastLogin(site.Index, site.URL)};
   const std::unique_ptr<TKvStringList> logins = FStore.Logins().LoginsByIndex(site.Index);
   for (int32_t i = 0; i < logins->Count(); ++i)
     choice.Logins.push_back(logins->Get(i));
@@ -99,15 +99,18 @@ int32_t TKvSiteSession::RememberedInView(const std::u16string &urlInView) const 
 }
 
 void TKvSiteSession::RecordGenerated(const std::u16string &url, const std::u16string &login) {
-  if (IsKnownURL(url)) {
-    const int32_t remembered = RememberedInView(url);
-    if (remembered >= 0 && !login.empty())
-      FStore.AddLogin(Sites()[std::size_t(remembered)].Index, login);
+  std::optional<TKvSite> site;
+  if (!IsKnownURL(url))
+    site = FStore.AddSite(url);
+  else if (const int32_t remembered = RememberedInView(url); remembered >= 0)
+    site = Sites()[std::size_t(remembered)];
+  if (!site)
     return;
-  }
-  const TKvSite site = FStore.AddSite(url);
   if (!login.empty())
-    FStore.AddLogin(site.Index, login);
+    FStore.AddLogin(site->Index, login);
+  // The last login is a convenience: a file that cannot be kept costs it, never the password.
+  if (FStore.Loaded() && FRecords.Loaded())
+    FRecords.SetLastLogin(site->Index, site->URL, login);
 }
 
 bool TKvSiteSession::DeleteSite(const std::u16string &urlInView) {

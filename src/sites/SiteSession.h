@@ -17,10 +17,12 @@
 #include <string>
 #include <vector>
 
-// What choosing a site puts into the window: its URL and the logins recorded for it.
+// What choosing a site puts into the window: its URL, the logins recorded for it, and the login
+// last used with it (the empty login is one); none when none is recorded.
 struct TKvSiteChoice {
   std::u16string URL;
   std::vector<std::u16string> Logins;
+  std::optional<std::u16string> LastLogin;
 };
 
 // What a site's password is made of besides the master password, URL and login.
@@ -65,7 +67,8 @@ public:
   // character, letter case included, gives another password and so is a new site, recorded after
   // the last with the login. The login of a known URL is recorded only for the remembered site
   // whose URL the box holds, so that a user who sees one URL never changes another site's data.
-  // An empty login is never recorded. Raises the store's error for a site it cannot add.
+  // An empty login is never recorded. The login, the empty one too, becomes the site's last used
+  // login where records can be kept. Raises the store's error for a site it cannot add.
   void RecordGenerated(const std::u16string &url, const std::u16string &login);
   // Delete URL with urlInView in the URL box: removes the remembered site with all its logins and
   // records, and forgets it. False, and nothing changes, when the box does not hold that site's

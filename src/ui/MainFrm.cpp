@@ -415,9 +415,14 @@ void TfmMain::bgThumbsButtonClicked(int32_t P) {
   edLogin->clearEditText();
   for (const std::u16string &login : choice.Logins)
     edLogin->addItem(Q(login));
-  // Qt makes the first entry current when entries come into an empty list; the user picks one.
+  // Qt makes the first entry current when entries come into an empty list; the user picks one,
+  // unless the site has a last used login: that one stands, selected, so typing replaces it.
   edLogin->setCurrentIndex(-1);
   edLogin->clearEditText();
+  if (choice.LastLogin) {
+    edLogin->setEditText(Q(*choice.LastLogin));
+    edLogin->lineEdit()->selectAll();
+  }
 }
 
 void TfmMain::edURLChange() {

@@ -96,8 +96,8 @@ expect_clipboard "$login" "Ctrl+C in the password box"
 marked || fail "Ctrl+C put the password out without the secret mark"
 
 # Empty the URL box (which empties the login box too), then the new site's button, the second
-# after the one a new list starts with:
-# the URL comes back, the login box is empty and offers the site's login.
+# after the one a new list starts with: the URL comes back with the login last used with it.
+# Emptied, the login box completes the site's login.
 click_on edURL
 xdotool key ctrl+a BackSpace
 button_width=$(form_layout | jq '.siteButton.width')
@@ -105,8 +105,9 @@ button_height=$(form_layout | jq '.siteButton.height')
 click_on bgThumbs $((button_width + button_width / 2)) $((button_height / 2))
 click_on bbGenerate
 click_on sbCopy
-expect_clipboard "" "the site's button"
+expect_clipboard "$login" "the site's button with its last login"
 click_on edLogin
+xdotool key ctrl+a BackSpace
 xdotool type --delay 20 "AL"
 click_on bbGenerate
 click_on sbCopy

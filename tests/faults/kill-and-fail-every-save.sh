@@ -4,7 +4,7 @@
 #   kill-and-fail-every-save.sh QUILLGATE JOURNEY OUTCOME... [--workers N]
 # JOURNEY 1: the window opened from the tray, a site deleted and a new one added with its login,
 #   the window moved; the closing then writes config.ini, urls.db, logins.db and records.db (the
-#   deleted site's rule and version go).
+#   deleted site's rule and version go, the new site's last login comes).
 # JOURNEY 2: the window opened and moved, the master password typed, then "Save password" and the
 #   start-at-log-on box ticked (master.key, the per-user key file and the autostart entry are
 #   written at once), then the closing.
@@ -388,8 +388,11 @@ if [ "$journey" = 1 ]; then
   # The new site takes an index that neither list has held: 8, past the logins of site 7.
   tr -d '\r' <"$ref/new/urls.db" | grep -qx "8:$new_url" ||
     fail "the new site's line: $(cat "$ref/new/urls.db")"
-  # The deleted site's records went with it; every other line stayed as it was.
-  grep -v '^3:' "$ref/old/records.db" | cmp -s - "$ref/new/records.db" ||
+  # The deleted site's records went with it; every other line stayed as it was, and the new site's
+  # last login came after them.
+  { grep -v '^3:' "$ref/old/records.db"
+    printf '8:{"url":"%s","last-login":"%s"}\r\n' "$new_url" "$new_login"; } |
+    cmp -s - "$ref/new/records.db" ||
     fail "records.db after the deletion: $(cat "$ref/new/records.db")"
 else
   for name in master.key protection.key autostart; do

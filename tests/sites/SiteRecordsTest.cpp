@@ -211,7 +211,39 @@ TEST_F(SiteRecordsTest, DeletingASiteDeletesItsRecordsAndAMoveKeepsThem) {
   session.RecordGenerated(u"https://one.example", u"Bob");
   EXPECT_EQ(session.Recipe(u"https://one.example", u"Bob"), TKvPasswordRecipe{});
   session.Save(std::nullopt);
-  EXPECT_EQ(Records(), Mark + others);
+  EXPECT_EQ(Records(),
+            Mark + others + "3:{\"url\":\"https://one.example\",\"last-login\":\"Bob\"}\r\n");
+}
+
+// Generate records the login it was given as the site's last one, the empty login too, for the
+// site whose password it was: the chosen site in view or a new one, never a site the user did
+// not choose. Choosing the site gives it back in a later session.
+TEST_F(SiteRecordsTest, GenerateRecordsTheLastLoginThatChoosingTheSiteGivesBack) {
+  WriteLists();
+  {
+    TKvSiteSession session = Opened();
+    session.RecordGenerated(u"https://one.example", u"Bob"); // not chosen: not its last login
+    EXPECT_EQ(session.Choose(0).LastLogin, std::nullopt);
+    session.Choose(1);
+    session.RecordGenerated(u"https://two.example/a", u"");
+    session.RecordGenerated(u"https://three.example", u"dave");
+    session.Save(std::nullopt);
+  }
+  EXPECT_EQ(Records(), Mark + "2:{\"url\":\"https://two.example/a\",\"last-login\":\"\"}\r\n"
+                              "3:{\"url\":\"https://three.example\",\"last-login\":\"dave\"}\r\n");
+  TKvSiteSession session = Opened();
+  const struct {
+    int32_t Choose;
+    std::optional<std::u16string> LastLogin;
+  } rows[] = {{0, std::nullopt}, {1, u""}, {2, u"dave"}};
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.Choose);
+    EXPECT_EQ(session.Choose(row.Choose).LastLogin, row.LastLogin);
+  }
+  // A rule set later keeps the last login beside it, and removing the rule keeps it too.
+  session.SetRules(u"https://three.example", u"minlength: 8;", u"");
+  session.SetRules(u"https://three.example", u"", u"");
+  EXPECT_EQ(session.Choose(2).LastLogin, u"dave");
 }
 
 // A closing cut short after urls.db was written without a deleted site, and before records.db was:

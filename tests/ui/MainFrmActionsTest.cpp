@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolTip>
+#include <filesystem>
 #include <functional>
 
 namespace {
@@ -32,12 +33,13 @@ protected:
   }
 
   // Closes the window when one is open (which writes its lists), puts the given list files in
-  // place and opens the window again.
+  // place, without records of the sites, and opens the window again.
   void Reopen(const std::string &urls = StoredSiteFile,
               const std::string &logins = "1:alice\r\n1:bob\r\n2:carol\r\n") {
     window.reset();
     Put("urls.db", urls);
     Put("logins.db", logins);
+    std::filesystem::remove(data / "records.db");
     window = Open();
     window->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
@@ -721,6 +723,43 @@ TEST_F(MainWindowActionsTest, UntickingRunAtLogOnThatCannotBeRemovedIsReportedAn
   EXPECT_FALSE(window->cbRunOnStartup->isChecked());
   EXPECT_EQ(GetAutoRun(*env), u"");
   EXPECT_EQ(errors.size(), 1);
+}
+
+// A site's button brings back the login last used with it, selected so that typing replaces it;
+// the empty login too. Generate gives what the box shows.
+TEST_F(MainWindowActionsTest, ASitesButtonFillsTheLoginLastUsedWithItSelected) {
+  ClickSite(0);
+  Type("pw", "https://one.example", "bob");
+  Press("bbGenerate");
+  ClickSite(1);
+  Type("pw", "https://two.example", "");
+  Press("bbGenerate");
+  ClickSite(2);
+  EXPECT_EQ(window->edLogin->currentText(), "") << "no login recorded for the third site";
+
+  // A later opening of the window brings them back too.
+  window.reset();
+  window = Open();
+  window->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  const struct {
+    int Site;
+    QString Login;
+  } rows[] = {{0, "bob"}, {1, ""}, {2, ""}};
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.Site);
+    ClickSite(row.Site);
+    EXPECT_EQ(window->edLogin->currentText(), row.Login);
+    EXPECT_EQ(window->edLogin->lineEdit()->selectedText(), row.Login);
+    EXPECT_EQ(window->edPassword->text(), "");
+    window->edMasterPass->setText("pw");
+    Press("bbGenerate");
+    EXPECT_EQ(window->edPassword->text(), Derived("pw", ButtonURL(row.Site), row.Login));
+  }
+  // The logins of the first site are still offered.
+  ClickSite(0);
+  EXPECT_EQ(Entries(), QStringList({"alice", "bob"}));
+  EXPECT_TRUE(errors.isEmpty()) << errors.join("\n").toStdString();
 }
 
 } // namespace
