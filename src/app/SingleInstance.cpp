@@ -250,9 +250,10 @@ int HandOnToRunningInstance(TKvSingleInstance &instance, const IKvEnvironment &e
   case TKvHandOn::Shown:
     return 0;
   case TKvHandOn::Elsewhere:
-    std::printf("%s is already running on display %s.\n", title.constData(),
-                result.Display.toUtf8().constData());
-    return 0;
+    // Nothing opens for this start: a launcher or script must not take it for a success.
+    std::fprintf(stderr, "%s is already running on display %s.\n", title.constData(),
+                 result.Display.toUtf8().constData());
+    return 1;
   case TKvHandOn::NoAnswer:
     break;
   }

@@ -101,8 +101,8 @@ private:
 };
 
 // The whole of a later start, with its own core application and no window: hands the request on
-// and returns the exit status (0 when the running program took it or runs elsewhere, which is
-// said on the standard output).
+// and returns the exit status: 0 when the running program took it; 1 when it runs on another
+// display or does not answer, which is said in one line on the standard error.
 int HandOnToRunningInstance(TKvSingleInstance &instance, const IKvEnvironment &env, int &argc,
                             char **argv);
 

@@ -2,6 +2,7 @@
 // The tray program: an icon in the notification area that opens the main window.
 
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/SingleInstance.h"
 #include "app/StubFrm.h"
 #include "common/ApplicationId.h"
@@ -15,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -30,6 +32,9 @@ extern "C" void SaveOnAbruptExit() {
 
 int main(int argc, char **argv) {
   ProtectProcessMemory();
+  // Help, the version and mistakes are answered here: no lock is taken, no display opened.
+  if (const std::optional<int> status = AnswerCommandLine(argc, argv))
+    return *status;
   const IKvEnvironment &env = ProcessEnvironment();
   // One program per data folder: a later start hands its request to the running one and ends.
   TKvSingleInstance instance(env);

@@ -32,7 +32,8 @@ constexpr const char *Usage =
     "                            URL [LOGIN]\n"
     "       quillgate-cli rules HOST\n"
     "       quillgate-cli fingerprint\n"
-    "       quillgate-cli --help | --version\n"
+    "       quillgate-cli [derive | rules | fingerprint] --help\n"
+    "       quillgate-cli --version\n"
     "\n"
     "Prints the site password for URL and LOGIN, derived from the master password, as the\n"
     "window gives it: with the rules and the version the data folder records for the first site\n"
@@ -48,8 +49,9 @@ constexpr const char *Usage =
     "The master password is read from the terminal without echo or, when standard input\n"
     "is not a terminal, as its first line.\n";
 
-int Fail(int code, const char *message) {
-  std::fprintf(stderr, "%s\n", message);
+// Every message on the standard error carries the program's name, as a script's log needs it.
+int Fail(int code, const std::string &message) {
+  std::fprintf(stderr, "quillgate-cli: %s\n", message.c_str());
   return code;
 }
 
@@ -58,13 +60,20 @@ int Fail(int code, const char *message) {
 int Print(const std::string &text) {
   std::fputs(text.c_str(), stdout);
   if (std::fflush(stdout) != 0 || std::ferror(stdout))
-    return Fail(ExitOutput, "quillgate-cli: cannot write to standard output.");
+    return Fail(ExitOutput, "cannot write to standard output.");
   return ExitOk;
 }
 
-int UsageError() {
+// The mistake, when known, in a line of its own before the usage.
+int UsageError(const std::string &mistake = {}) {
+  if (!mistake.empty())
+    std::fprintf(stderr, "quillgate-cli: %s\n", mistake.c_str());
   std::fputs(Usage, stderr);
   return ExitUsage;
+}
+
+bool IsHelp(std::string_view argument) {
+  return argument == "--help" || argument == "-h";
 }
 
 std::optional<std::u16string> DecodeArgument(std::string_view bytes) {
@@ -88,19 +97,20 @@ int ReadMasterPassword(std::u16string &master) {
   SecureZero(secret.data(), secret.size());
   if (!valid) {
     SecureZero(master.data(), master.size() * sizeof(char16_t));
-    return Fail(ExitUsage, "quillgate-cli: the master password is not valid UTF-8.");
+    return Fail(ExitUsage, "the master password is not valid UTF-8.");
   }
   // The window's master password box cannot hold a NUL character, so no password derived from
   // one could ever be made again there.
   if (master.find(u'\0') != std::u16string::npos) {
     SecureZero(master.data(), master.size() * sizeof(char16_t));
-    return Fail(ExitRefused, "quillgate-cli: the master password contains a NUL character.");
+    return Fail(ExitRefused, "the master password contains a NUL character.");
   }
   return ExitOk;
 }
 
-// What derive is asked for besides the master password.
+// What derive is asked for besides the master password; Help asks for the usage alone.
 struct TDeriveRequest {
+  bool Help = false;
   std::string_view URL, Login;
   std::optional<int32_t> Counter;
   enum class TRules { Recorded, Given, Known, None } Rules = TRules::Recorded;
@@ -116,8 +126,9 @@ std::optional<int32_t> ParseCounter(std::string_view text) {
 }
 
 // The options, in any order before, between or after URL and LOGIN ("--" ends them); none for
-// arguments that do not make one request.
-std::optional<TDeriveRequest> ParseDerive(const std::vector<std::string> &arguments) {
+// arguments that do not make one request, with mistake naming an option derive does not know.
+std::optional<TDeriveRequest> ParseDerive(const std::vector<std::string> &arguments,
+                                          std::string &mistake) {
   TDeriveRequest request;
   std::vector<std::string_view> operands;
   bool options = true;
@@ -125,6 +136,10 @@ std::optional<TDeriveRequest> ParseDerive(const std::vector<std::string> &argume
     const std::string_view argument = arguments[i];
     const bool rulesOption =
         argument == "--rules" || argument == "--known-rules" || argument == "--no-rules";
+    if (options && IsHelp(argument)) {
+      request.Help = true;
+      return request;
+    }
     if (!options || !argument.starts_with("--")) {
       operands.push_back(argument);
     } else if (argument == "--") {
@@ -144,6 +159,8 @@ std::optional<TDeriveRequest> ParseDerive(const std::vector<std::string> &argume
                                                     : TDeriveRequest::TRules::None;
       }
     } else {
+      if (argument != "--counter" && !rulesOption)
+        mistake = "unknown option \"" + std::string(argument) + "\" of derive.";
       return std::nullopt;
     }
   }
@@ -182,10 +199,9 @@ int FindRecipe(const TDeriveRequest &request, const std::u16string &url,
       if (!reason.ends_with('.'))
         reason += '.';
       return Fail(ExitRefused,
-                  ("quillgate-cli: " + reason +
-                   "\nThe rules and version recorded for the site are unknown; give --counter "
-                   "and one of --rules, --known-rules and --no-rules to derive without them.")
-                      .c_str());
+                  reason +
+                      "\nThe rules and version recorded for the site are unknown; give --counter "
+                      "and one of --rules, --known-rules and --no-rules to derive without them.");
     }
   recipe.Version = request.Counter.value_or(recipe.Version);
   if (request.Rules == TRules::Given)
@@ -199,23 +215,35 @@ int FindRecipe(const TDeriveRequest &request, const std::u16string &url,
     try {
       ParsePasswordRules(recipe.Rules);
     } catch (const EKvError &error) {
-      return Fail(ExitRefused, ("quillgate-cli: " + std::string(error.what())).c_str());
+      return Fail(ExitRefused, error.what());
     }
   return ExitOk;
 }
 
+// The refusal of "Generate" in the window's words; a terminal shows no example URL, so the
+// invalid URL's refusal says what a URL needs.
+std::string RefusalLine(std::u16string_view refused) {
+  std::string line = Utf16ToUtf8(refused);
+  if (refused == InvalidURLRefusal)
+    line += " A URL begins with a scheme, such as https://.";
+  return line;
+}
+
 int Derive(const std::vector<std::string> &arguments) {
-  const std::optional<TDeriveRequest> request = ParseDerive(arguments);
+  std::string mistake;
+  const std::optional<TDeriveRequest> request = ParseDerive(arguments, mistake);
   if (!request)
-    return UsageError();
+    return UsageError(mistake);
+  if (request->Help)
+    return Print(Usage);
   const auto url = DecodeArgument(request->URL);
   if (!url)
-    return Fail(ExitUsage, "quillgate-cli: the URL is not valid UTF-8.");
+    return Fail(ExitUsage, "the URL is not valid UTF-8.");
   const auto login = DecodeArgument(request->Login);
   if (!login)
-    return Fail(ExitUsage, "quillgate-cli: the login is not valid UTF-8.");
+    return Fail(ExitUsage, "the login is not valid UTF-8.");
   if (!DecodeArgument(request->RulesText))
-    return Fail(ExitUsage, "quillgate-cli: the rules are not valid UTF-8.");
+    return Fail(ExitUsage, "the rules are not valid UTF-8.");
   TKvPasswordRecipe recipe;
   if (const int refused = FindRecipe(*request, *url, *login, recipe); refused != ExitOk)
     return refused;
@@ -227,7 +255,7 @@ int Derive(const std::vector<std::string> &arguments) {
   // The same checks, in the same order, as the window's "Generate".
   int result = ExitOk;
   if (const std::optional<std::u16string> refused = RefusedGenerateInput(master, *url))
-    result = Fail(ExitRefused, Utf16ToUtf8(*refused).c_str());
+    result = Fail(ExitRefused, RefusalLine(*refused));
   else
     try {
       // Each copy of the password is wiped once printed; the line is made at its final size, so
@@ -243,7 +271,7 @@ int Derive(const std::vector<std::string> &arguments) {
       SecureZero(password.data(), password.size());
       SecureZero(line.data(), line.size());
     } catch (const EKvError &error) {
-      result = Fail(ExitRefused, ("quillgate-cli: " + std::string(error.what())).c_str());
+      result = Fail(ExitRefused, error.what());
     }
   SecureZero(master.data(), master.size() * sizeof(char16_t));
   return result;
@@ -253,12 +281,11 @@ int Derive(const std::vector<std::string> &arguments) {
 int Rules(std::string_view hostArgument) {
   const auto host = DecodeArgument(hostArgument);
   if (!host)
-    return Fail(ExitUsage, "quillgate-cli: the host is not valid UTF-8.");
+    return Fail(ExitUsage, "the host is not valid UTF-8.");
   const std::optional<TKvKnownRule> rule = KnownRuleForHost(*host);
   if (!rule)
-    return Fail(ExitRefused, ("quillgate-cli: no password rules are known for \"" +
-                              std::string(hostArgument) + "\".")
-                                 .c_str());
+    return Fail(ExitRefused,
+                "no password rules are known for \"" + std::string(hostArgument) + "\".");
   return Print(
       Utf16ToUtf8(std::u16string(rule->Rules) + u"\n" + std::u16string(rule->Domain) + u"\n"));
 }
@@ -285,8 +312,7 @@ int Fingerprint() {
   return result;
 #else
   constexpr int ExitUnavailable = 4;
-  return Fail(ExitUnavailable,
-              "quillgate-cli: the master password's fingerprint is not available in this build.");
+  return Fail(ExitUnavailable, "the master password's fingerprint is not available in this build.");
 #endif
 }
 
@@ -298,15 +324,22 @@ int main(int argc, char **argv) {
   const std::size_t count = arguments.size();
   // A view of the argument itself, never of a temporary string made for the condition.
   const std::string_view command = count > 0 ? std::string_view(arguments[0]) : std::string_view();
-  if (count == 1 && (command == "--help" || command == "-h"))
+  if (count == 1 && IsHelp(command))
     return Print(Usage);
   if (count == 1 && command == "--version")
     return Print("quillgate-cli " KV_VERSION "\n");
   if (command == "derive")
     return Derive(arguments);
+  const bool known = command == "rules" || command == "fingerprint";
+  // "--help" after a command asks for the usage, as it does alone.
+  if (known && count == 2 && IsHelp(arguments[1]))
+    return Print(Usage);
   if (command == "rules" && count == 2)
     return Rules(arguments[1]);
   if (command == "fingerprint" && count == 1)
     return Fingerprint();
-  return UsageError();
+  if (count == 0 || known || IsHelp(command) || command == "--version")
+    return UsageError();
+  return UsageError((command.starts_with('-') ? "unknown option \"" : "unknown command \"") +
+                    std::string(command) + "\".");
 }

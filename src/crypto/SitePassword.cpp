@@ -202,6 +202,6 @@ std::optional<std::u16string> RefusedGenerateInput(std::u16string_view masterPas
   if (url.empty())
     return u"Please enter an URL!";
   if (url.find(u"://") == std::u16string_view::npos)
-    return u"Please enter a valid URL!";
+    return std::u16string(InvalidURLRefusal);
   return std::nullopt;
 }

@@ -18,9 +18,12 @@ inline constexpr std::u16string_view PasswordAlphabet =
 
 inline constexpr int32_t SitePasswordLength = 16;
 
+// The refusal of a URL without "://".
+inline constexpr std::u16string_view InvalidURLRefusal = u"Please enter a valid URL!";
+
 // Why "Generate" refuses a master password and URL, checked in this order: "Please enter a master
-// password!", "Please enter an URL!", "Please enter a valid URL!" (no "://"); none when it takes
-// them. The window and the command line refuse the same input.
+// password!", "Please enter an URL!", InvalidURLRefusal; none when it takes them. The window and
+// the command line refuse the same input.
 std::optional<std::u16string> RefusedGenerateInput(std::u16string_view masterPassword,
                                                    std::u16string_view url);
 

@@ -6,7 +6,9 @@
 # A second start on the same display ends at once with status 0, and the running program opens its
 # main window (once more while the window is open: it stays the one window); there is still one
 # tray icon. The second start's X11 startup identifier goes on the window it opened, and its
-# launch is completed with the startup notification's "remove" message. A start from another display says where the program runs and opens nothing there.
+# launch is completed with the startup notification's "remove" message. A start from another
+# display says on its error stream where the program runs, opens nothing there and ends with
+# status 1.
 # After the running program is killed with SIGKILL, its lock is left behind and a new start takes
 # it over at once and shows its icon. A program started with XDG_RUNTIME_DIR=/run/user/<uid>, as a
 # login session sets it, and a later start without the variable meet at the same lock: the later
@@ -89,10 +91,14 @@ others="$others $xvfb"
 xvfb=$first_xvfb
 second_display=$DISPLAY
 DISPLAY=$first_display
+[ ! -s "$root/stderr-again" ] || fail "the later starts wrote to the error stream"
 start_again "$second_display"
-[ "$status" -eq 0 ] || fail "the start on $second_display ended with status $status"
-[ "$out" = "Korvane Quillgate is already running on display $first_display." ] ||
-  fail "the start on $second_display said: '$out'"
+[ "$status" -eq 1 ] || fail "the start on $second_display ended with status $status"
+[ -z "$out" ] || fail "the start on $second_display said on its standard output: '$out'"
+said=$(cat "$root/stderr-again")
+[ "$said" = "Korvane Quillgate is already running on display $first_display." ] ||
+  fail "the start on $second_display said: '$said'"
+: >"$root/stderr-again"
 ! DISPLAY=$second_display xdotool search --name 'Korvane Quillgate' >/dev/null 2>&1 ||
   fail "a window opened on $second_display"
 

@@ -158,13 +158,17 @@ TEST(CliDerive, RefusesWhatGenerateRefusesInTheSameOrder) {
     std::vector<std::string> args;
     std::string input, message;
   } cases[] = {
-      {"all empty", {"derive", ""}, "", "Please enter a master password!\n"},
+      {"all empty", {"derive", ""}, "", "quillgate-cli: Please enter a master password!\n"},
       {"empty first line",
        {"derive", "https://x"},
        "\nsecond\n",
-       "Please enter a master password!\n"},
-      {"empty URL", {"derive", "", "bob"}, "m\n", "Please enter an URL!\n"},
-      {"bare host", {"derive", "example.com"}, "m\n", "Please enter a valid URL!\n"},
+       "quillgate-cli: Please enter a master password!\n"},
+      {"empty URL", {"derive", "", "bob"}, "m\n", "quillgate-cli: Please enter an URL!\n"},
+      // The window's words, and what a URL needs: a terminal shows no example.
+      {"bare host",
+       {"derive", "example.com"},
+       "m\n",
+       "quillgate-cli: Please enter a valid URL! A URL begins with a scheme, such as https://.\n"},
       // The window's box cannot hold a NUL, so the password could never be made there again.
       {"NUL in the master password",
        {"derive", ""},
@@ -204,26 +208,48 @@ TEST(CliDerive, RefusesInvalidUtf8) {
   }
 }
 
+// Help and the version on the standard output; a mistake named (where there is one to name) in a
+// line of its own, then the usage, on the standard error.
 TEST(CliUsage, HelpVersionAndMistakes) {
-  const CliRun help = RunCli({"--help"}, "");
-  EXPECT_EQ(help.exitCode, 0);
-  EXPECT_NE(help.out.find("Usage: quillgate-cli derive [--counter N]"), std::string::npos);
-
-  const CliRun version = RunCli({"--version"}, "");
-  EXPECT_EQ(version.exitCode, 0);
-  EXPECT_EQ(version.out, "quillgate-cli 1.5\n");
-
-  for (const std::vector<std::string> &args :
-       std::vector<std::vector<std::string>>{{},
-                                             {"derive"},
-                                             {"derive", "https://x", "bob", "extra"},
-                                             {"generate", "https://x"},
-                                             {"--nope"}}) {
-    SCOPED_TRACE(args.size());
-    const CliRun run = RunCli(args, "m\n");
-    EXPECT_EQ(run.exitCode, 2);
-    EXPECT_EQ(run.out, "");
-    EXPECT_NE(run.err.find("Usage:"), std::string::npos);
+  const std::string usage = "Usage: quillgate-cli derive [--counter N]";
+  const struct {
+    std::vector<std::string> Args;
+    int ExitCode;
+    std::string Out, Err; // the beginning of each
+  } rows[] = {
+      {{"--help"}, 0, usage, ""},
+      {{"-h"}, 0, usage, ""},
+      {{"derive", "--help"}, 0, usage, ""},
+      {{"derive", "https://x", "bob", "-h"}, 0, usage, ""},
+      {{"rules", "--help"}, 0, usage, ""},
+      {{"fingerprint", "--help"}, 0, usage, ""},
+      {{"--version"}, 0, "quillgate-cli 1.5\n", ""},
+      // After "--" and as the value of an option it is no request for help.
+      {{"derive", "--", "--help"}, 1, "", "quillgate-cli: Please enter a valid URL!"},
+      {{"derive", "--rules", "--help", "https://x"},
+       1,
+       "",
+       "quillgate-cli: The site rules \"--help\""},
+      {{}, 2, "", "Usage:"},
+      {{"derive"}, 2, "", "Usage:"},
+      {{"derive", "https://x", "bob", "extra"}, 2, "", "Usage:"},
+      {{"rules", "a.example", "--help"}, 2, "", "Usage:"},
+      {{"--help", "derive"}, 2, "", "Usage:"},
+      {{"generate", "https://x"}, 2, "", "quillgate-cli: unknown command \"generate\".\nUsage:"},
+      {{"--nope"}, 2, "", "quillgate-cli: unknown option \"--nope\".\nUsage:"},
+      {{"derive", "--count", "2", "https://x"},
+       2,
+       "",
+       "quillgate-cli: unknown option \"--count\" of derive.\nUsage:"},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(testing::PrintToString(row.Args));
+    const CliRun run = RunCli(row.Args, "m\n");
+    EXPECT_EQ(run.exitCode, row.ExitCode);
+    EXPECT_EQ(run.out.substr(0, row.Out.size()), row.Out);
+    EXPECT_EQ(run.out.empty(), row.Out.empty());
+    EXPECT_EQ(run.err.substr(0, row.Err.size()), row.Err) << run.err;
+    EXPECT_EQ(run.err.empty(), row.Err.empty());
   }
 }
 
@@ -270,8 +296,8 @@ TEST(CliFingerprint, RefusesWhatDeriveRefuses) {
     int exitCode;
     std::string err;
   } cases[] = {
-      {"empty", {"fingerprint"}, "\n", 1, "Please enter a master password!\n"},
-      {"no input", {"fingerprint"}, "", 1, "Please enter a master password!\n"},
+      {"empty", {"fingerprint"}, "\n", 1, "quillgate-cli: Please enter a master password!\n"},
+      {"no input", {"fingerprint"}, "", 1, "quillgate-cli: Please enter a master password!\n"},
       {"invalid UTF-8",
        {"fingerprint"},
        "caf\xe9\n",
