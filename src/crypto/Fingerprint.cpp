@@ -9,7 +9,7 @@ namespace {
 // Shapes carry the meaning; the colours differ as well, in lightness as much as in hue, so that
 // the common colour-vision deficiencies still tell every pair apart (scripts/draw-images.py
 // checks it).
-constexpr std::array<std::u16string_view, FingerprintSymbolCount> SymbolNames = {
+constexpr std::array<std::u16string_view, FingerprintSymbolCount> Names = {
     u"green square",   u"orange triangle", u"black cross", u"red circle",
     u"purple diamond", u"pink heart",      u"yellow moon", u"brown key",
     u"cyan drop",      u"grey cloud",      u"navy flag",   u"teal hourglass",
@@ -74,16 +74,21 @@ TKvFingerprint FingerprintSymbols(const ByteArray &hash) {
 }
 
 std::u16string_view SymbolName(int symbol) {
-  return SymbolNames.at(static_cast<std::size_t>(symbol));
+  return Names.at(static_cast<std::size_t>(symbol));
+}
+
+std::u16string SymbolNames(const TKvFingerprint &fingerprint) {
+  std::u16string names;
+  for (const int symbol : fingerprint)
+    names += (names.empty() ? u"" : u", ") + std::u16string(SymbolName(symbol));
+  return names;
 }
 
 std::u16string FingerprintLine(const TKvFingerprint &fingerprint) {
-  std::u16string numbers, names;
-  for (const int symbol : fingerprint) {
+  std::u16string numbers;
+  for (const int symbol : fingerprint)
     numbers += (numbers.empty() ? u"" : u" ") + Number(symbol);
-    names += (names.empty() ? u"" : u", ") + std::u16string(SymbolName(symbol));
-  }
-  return numbers + u"  " + names;
+  return numbers + u"  " + SymbolNames(fingerprint);
 }
 
 std::u16string PlainDuration(double seconds) {

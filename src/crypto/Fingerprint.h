@@ -24,6 +24,9 @@ TKvFingerprint FingerprintSymbols(const ByteArray &hash);
 // this.
 std::u16string_view SymbolName(int symbol);
 
+// The names, comma-separated: "red circle, blue star, green square".
+std::u16string SymbolNames(const TKvFingerprint &fingerprint);
+
 // The numbers, two spaces, then the names: "3 14 0  red circle, blue star, green square".
 std::u16string FingerprintLine(const TKvFingerprint &fingerprint);
 

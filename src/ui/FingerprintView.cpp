@@ -38,6 +38,13 @@ QIcon SymbolIcon(int symbol, TKvStrength strength) {
 
 } // namespace
 
+QString FingerprintToolTip(const QString &names, const QString &sentence) {
+  // Left to itself Qt wraps a rich-text tooltip into a narrow column of seven lines; the table
+  // sets a width that reads at a glance (about 55 characters a line).
+  return "<table width=340><tr><td><p>" + names.toHtmlEscaped() + "</p><p>" +
+         sentence.toHtmlEscaped() + "</p></td></tr></table>";
+}
+
 TKvFingerprintView::TKvFingerprintView(QLineEdit &box) : QObject(&box) {
   // Trailing actions line up from the box's right edge inwards: the last symbol goes first, so
   // that they read from left to right as the command line prints them.
@@ -123,19 +130,22 @@ void TKvFingerprintView::Present(uint64_t generation, const TResult &result) {
   if (generation != FGeneration || result.Failed)
     return;
   const TKvStrength strength = StrengthOf(result.Exponent);
+  const QString names = QString::fromStdU16String(SymbolNames(result.Symbols));
   const QString sentence = QString::fromStdU16String(StrengthSentence(result.Exponent));
+  const QString tip = FingerprintToolTip(names, sentence);
+  const QString description = names + ". " + sentence;
   for (std::size_t i = 0; i < FActions.size(); ++i) {
     QAction *action = FActions[i];
     const int symbol = result.Symbols[i];
     action->setIcon(SymbolIcon(symbol, strength));
     action->setText(QString::fromStdU16String(std::u16string(SymbolName(symbol))));
-    action->setToolTip(sentence);
+    action->setToolTip(tip);
     action->setVisible(true);
     // The box's button for the action is what assistive technology meets.
     for (QObject *object : action->associatedObjects())
       if (auto *button = qobject_cast<QWidget *>(object); button && button != parent()) {
         button->setAccessibleName(action->text());
-        button->setAccessibleDescription(sentence);
+        button->setAccessibleDescription(description);
       }
   }
   emit Shown();

@@ -2,7 +2,8 @@
 #pragma once
 
 // The master password box's fingerprint: three trailing actions of the box that show the
-// password's three symbols, with the strength sentence as their tooltip. The symbols are computed
+// password's three symbols, with their names and the strength sentence as their tooltip and
+// accessible description. The symbols are computed
 // on a worker thread (an Argon2id takes milliseconds); a result that arrives after the box's text
 // changed again is dropped, so the symbols always belong to the text in the box.
 
@@ -20,6 +21,10 @@
 
 class QAction;
 class QLineEdit;
+
+// The symbols' tooltip: their names ("brown key, black cross, white bolt"), then the strength
+// sentence, as rich text that wraps.
+QString FingerprintToolTip(const QString &names, const QString &sentence);
 
 class TKvFingerprintView : public QObject {
   Q_OBJECT

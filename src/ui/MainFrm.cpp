@@ -404,7 +404,8 @@ void TfmMain::acSiteRulesClick() {
 
 void TfmMain::sbCopyClick() {
   edPassword->selectAll();
-  FClipboard.Copy(edPassword->selectedText());
+  if (FClipboard.Copy(edPassword->selectedText()))
+    TellCopied(*sbCopy, FClipboard);
 }
 
 void TfmMain::bgThumbsButtonClicked(int32_t P) {

@@ -212,8 +212,10 @@ void TKvSiteRulesDialog::CreateControls() {
       edRules->setText(rules);
       edRules->setCursorPosition(0);
     });
-  connect(bbCopyCurrent, &QPushButton::clicked, this,
-          [this] { FClipboard.Copy(QString::fromStdU16String(FPasswordNow)); });
+  connect(bbCopyCurrent, &QPushButton::clicked, this, [this] {
+    if (FClipboard.Copy(QString::fromStdU16String(FPasswordNow)))
+      TellCopied(*bbCopyCurrent, FClipboard);
+  });
   connect(bxButtons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(bxButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }

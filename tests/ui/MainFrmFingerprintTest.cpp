@@ -17,6 +17,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 #include <functional>
 #include <vector>
 
@@ -51,6 +52,24 @@ protected:
     const std::u16string line = FingerprintLine(FingerprintSymbols(FingerprintHash(password)));
     return QString::fromStdU16String(line.substr(line.find(u"  ") + 2));
   }
+  static QToolButton *ButtonOf(const QAction &action) {
+    for (QObject *object : action.associatedObjects())
+      if (auto *button = qobject_cast<QToolButton *>(object))
+        return button;
+    return nullptr;
+  }
+  // Asks button for its tooltip as a pointer resting on it does; the size of the tooltip shown.
+  static QSize ShownToolTipSize(QWidget &button) {
+    const QPoint at(4, 4);
+    QHelpEvent help(QEvent::ToolTip, at, button.mapToGlobal(at));
+    QApplication::sendEvent(&button, &help);
+    QSize size;
+    for (QWidget *widget : QApplication::topLevelWidgets())
+      if (widget->objectName() == "qtooltip_label" && widget->isVisible())
+        size = widget->size();
+    QToolTip::hideText();
+    return size;
+  }
   // Waits for the worker's result to be shown.
   static bool WaitShown(QSignalSpy &shown) { return !shown.isEmpty() || shown.wait(10000); }
 
@@ -79,20 +98,19 @@ TEST_F(FingerprintWindowTest, TypingShowsNothingLeavingTheBoxShowsTheSymbolsAKey
   EXPECT_EQ(ShownNames(), NamesOf(u"correct horse battery staple"));
   EXPECT_EQ(window->edMasterPass->geometry(), geometry);
 
-  // Tooltip and accessible description: the strength sentence; the symbols sit at the box's end.
+  // Tooltip and accessible description: the names as the command line prints them, then the
+  // strength sentence; the symbols sit at the box's end.
   const QString sentence = QString::fromStdU16String(StrengthSentence(21));
   std::vector<QRect> buttons;
   for (int i = 1; i <= 3; ++i) {
     SCOPED_TRACE(i);
-    EXPECT_EQ(Action(i)->toolTip(), sentence);
+    EXPECT_EQ(Action(i)->toolTip(),
+              FingerprintToolTip("brown key, black cross, white bolt", sentence));
     EXPECT_FALSE(Action(i)->icon().isNull());
-    QToolButton *button = nullptr;
-    for (QObject *object : Action(i)->associatedObjects())
-      if (auto *candidate = qobject_cast<QToolButton *>(object))
-        button = candidate;
+    QToolButton *button = ButtonOf(*Action(i));
     ASSERT_NE(button, nullptr);
     EXPECT_TRUE(button->isVisible());
-    EXPECT_EQ(button->accessibleDescription(), sentence);
+    EXPECT_EQ(button->accessibleDescription(), "brown key, black cross, white bolt. " + sentence);
     EXPECT_EQ(button->accessibleName(), Action(i)->text());
     buttons.push_back(button->geometry());
   }
@@ -104,6 +122,12 @@ TEST_F(FingerprintWindowTest, TypingShowsNothingLeavingTheBoxShowsTheSymbolsAKey
   EXPECT_GE(buttons[0].left(), geometry.width() - 80);
   for (const QRect &button : buttons)
     EXPECT_GE(button.width(), 16);
+
+  // The tooltip as it comes up under the pointer: wrapped to a width that reads at a glance.
+  const QSize tip = ShownToolTipSize(*ButtonOf(*Action(1)));
+  EXPECT_GE(tip.height(), 4 * QFontMetrics(QToolTip::font()).height()) << "wrapped";
+  EXPECT_LE(tip.width(), 400);
+  EXPECT_GE(tip.width(), 200);
 
   TypeInMaster("!");
   EXPECT_FALSE(AnySymbolShown()) << "the very keystroke hides them";
@@ -262,7 +286,9 @@ TEST_F(FingerprintWindowTest, GenerateShowsThemOnAFrameThatSaysHowWeakTheMasterP
     window->bbGenerate->click();
     ASSERT_TRUE(WaitShown(shown));
     EXPECT_EQ(ShownNames(), NamesOf(QString(row.password).toStdU16String()));
-    EXPECT_EQ(Action(1)->toolTip(), QString::fromStdU16String(StrengthSentence(row.exponent)));
+    EXPECT_EQ(Action(1)->toolTip(),
+              FingerprintToolTip(ShownNames(),
+                                 QString::fromStdU16String(StrengthSentence(row.exponent))));
     for (int i = 1; i <= 3; ++i) {
       const QImage icon = Action(i)->icon().pixmap(16, 16).toImage();
       EXPECT_EQ(icon.pixelColor(0, 0), row.frame) << i;
