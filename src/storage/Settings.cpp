@@ -9,8 +9,6 @@
 #include "platform/ProfileFile.h"
 
 #include <algorithm>
-#include <string>
-#include <string_view>
 
 namespace {
 
@@ -123,28 +121,6 @@ bool FingerprintShown(const std::u16string &configFile) {
 
 int32_t LoadClipboardClearAfter(const std::u16string &configFile) {
   return ReadSeconds(configFile, u"Clipboard", u"ClearAfter", DefaultClipboardClearAfter);
-}
-
-std::u16string CopiedNotice(int32_t clearAfter) {
-  if (clearAfter <= 0)
-    return u"Copied; the clipboard clears when the program exits";
-  struct TUnit {
-    int32_t Seconds;
-    std::u16string_view One, Many;
-  };
-  constexpr TUnit Units[] = {
-      {3600, u"hour", u"hours"}, {60, u"minute", u"minutes"}, {1, u"second", u"seconds"}};
-  std::u16string delay;
-  for (const TUnit &unit : Units) {
-    const int32_t count = clearAfter / unit.Seconds;
-    clearAfter %= unit.Seconds;
-    if (count == 0)
-      continue;
-    const std::string digits = std::to_string(count);
-    delay += (delay.empty() ? u"" : u" ") + std::u16string(digits.begin(), digits.end()) + u" " +
-             std::u16string(count == 1 ? unit.One : unit.Many);
-  }
-  return u"Copied; the clipboard clears in " + delay;
 }
 
 int32_t LoadTrayWait(const std::u16string &configFile) {

@@ -64,11 +64,6 @@ bool FingerprintShown(const std::u16string &configFile);
 // negative; a value beyond a day is read as a day.
 int32_t LoadClipboardClearAfter(const std::u16string &configFile);
 inline constexpr int32_t DefaultClipboardClearAfter = 30;
-
-// What the window says right after a copy, for a ClearAfter of seconds: "Copied; the clipboard
-// clears in 30 seconds", the delay in hours, minutes and seconds ("1 minute 30 seconds"); for 0,
-// when it clears instead: "Copied; the clipboard clears when the program exits".
-std::u16string CopiedNotice(int32_t clearAfter);
 // The longest time in seconds any setting of config.ini asks for: a day.
 inline constexpr int32_t LongestSeconds = 24 * 60 * 60;
 

@@ -404,8 +404,7 @@ void TfmMain::acSiteRulesClick() {
 
 void TfmMain::sbCopyClick() {
   edPassword->selectAll();
-  if (FClipboard.Copy(edPassword->selectedText()))
-    TellCopied(*sbCopy, FClipboard);
+  FClipboard.Copy(edPassword->selectedText());
 }
 
 void TfmMain::bgThumbsButtonClicked(int32_t P) {

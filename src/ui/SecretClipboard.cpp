@@ -1,14 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/SecretClipboard.h"
 
-#include "storage/Settings.h"
-
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QToolTip>
-#include <QWidget>
 
 const QMimeData *CopySecret(QClipboard &clipboard, const QString &text) {
   if (text.isEmpty())
@@ -38,17 +34,16 @@ TKvClipboardGuard::~TKvClipboardGuard() {
   ClearIfOurs();
 }
 
-bool TKvClipboardGuard::Copy(const QString &text) {
+void TKvClipboardGuard::Copy(const QString &text) {
   const QMimeData *put = CopySecret(FClipboard, text);
   if (put == nullptr)
-    return false;
+    return;
   FPut = put;
   // Where the system knows no owner (Qt's own clipboard of a platform without a system one), the
   // data object alone tells.
   FOwnershipKnown = FClipboard.ownsClipboard();
   if (FClearAfter.count() > 0)
     FTimer.start(FClearAfter);
-  return true;
 }
 
 bool TKvClipboardGuard::HoldsOurs() const {
@@ -61,31 +56,6 @@ void TKvClipboardGuard::ClearIfOurs() {
   if (HoldsOurs())
     FClipboard.clear(QClipboard::Clipboard);
   FPut.clear();
-}
-
-void TellCopied(QWidget &control, const TKvClipboardGuard &guard) {
-  constexpr int ShownFor = 4000; // milliseconds: long enough to read the sentence
-  const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(guard.ClearAfter());
-  const QString notice =
-      QString::fromStdU16String(CopiedNotice(static_cast<int32_t>(seconds.count())));
-  // One timer per control puts back the description it had before the first of close copies.
-  const QString timerName = QStringLiteral("kvCopiedNotice");
-  auto *restore = control.findChild<QTimer *>(timerName, Qt::FindDirectChildrenOnly);
-  if (restore == nullptr) {
-    restore = new QTimer(&control);
-    restore->setObjectName(timerName);
-    restore->setSingleShot(true);
-    QObject::connect(restore, &QTimer::timeout, &control,
-                     [&control, restore, before = control.accessibleDescription()] {
-                       control.setAccessibleDescription(before);
-                       restore->setObjectName({}); // a copy from here on starts afresh
-                       restore->deleteLater();
-                     });
-  }
-  control.setAccessibleDescription(notice);
-  QToolTip::showText(control.mapToGlobal(QPoint(0, control.height())), notice, &control, {},
-                     ShownFor);
-  restore->start(ShownFor);
 }
 
 TKvSecretBox::TKvSecretBox(QWidget *parent) : QLineEdit(parent) {
@@ -108,21 +78,13 @@ template <typename Handler> void TKvSecretBox::KeepSelectionInside(Handler handl
 void TKvSecretBox::keyPressEvent(QKeyEvent *event) {
   if (event->matches(QKeySequence::Copy)) {
     if (FGuard != nullptr)
-      FTellOnRelease = FGuard->Copy(selectedText()) || FTellOnRelease;
+      FGuard->Copy(selectedText());
     else
       CopySecret(*QGuiApplication::clipboard(), selectedText());
     event->accept();
     return;
   }
   KeepSelectionInside([&] { QLineEdit::keyPressEvent(event); });
-}
-
-void TKvSecretBox::keyReleaseEvent(QKeyEvent *event) {
-  QLineEdit::keyReleaseEvent(event);
-  if (FTellOnRelease && !event->isAutoRepeat() && FGuard != nullptr) {
-    FTellOnRelease = false;
-    TellCopied(*this, *FGuard);
-  }
 }
 
 void TKvSecretBox::mouseReleaseEvent(QMouseEvent *event) {

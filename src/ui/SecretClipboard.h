@@ -31,10 +31,8 @@ public:
   TKvClipboardGuard(const TKvClipboardGuard &) = delete;
   TKvClipboardGuard &operator=(const TKvClipboardGuard &) = delete;
 
-  // CopySecret; a text that was copied starts the delay again. Whether anything was copied.
-  bool Copy(const QString &text);
-  // The delay the guard was made with.
-  std::chrono::milliseconds ClearAfter() const { return FClearAfter; }
+  // CopySecret; a text that was copied starts the delay again.
+  void Copy(const QString &text);
   // Whether the clipboard still holds what the latest Copy put there: the same data object,
   // tracked so that a new object at a freed address is never taken for it, and where the system
   // says who owns the clipboard (X11, Wayland, Windows), still owned by this program.
@@ -54,13 +52,7 @@ private:
   bool FOwnershipKnown = false;
 };
 
-// Says for a moment at control that a copy through guard succeeded, and when the clipboard clears
-// (CopiedNotice): as a tooltip at the control, and to screen readers as the control's accessible
-// description, which goes back to what it was once the tooltip is gone.
-void TellCopied(QWidget &control, const TKvClipboardGuard &guard);
-
-// A box whose text is a secret. Its copy keys copy the selection with CopySecret, through the
-// guard when it has one, which the box then tells of (TellCopied) as the keys come up; it has no
+// A box whose text is a secret. Its copy keys copy the selection with CopySecret; it has no
 // context menu (whose "Copy" would bypass the mark), no dragging out, and a selection made in it
 // never becomes the X11 primary selection, which carries no mark.
 class TKvSecretBox : public QLineEdit {
@@ -70,7 +62,6 @@ public:
 
 protected:
   void keyPressEvent(QKeyEvent *event) override;
-  void keyReleaseEvent(QKeyEvent *event) override;
   void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
@@ -78,6 +69,4 @@ private:
   template <typename Handler> void KeepSelectionInside(Handler handler);
 
   TKvClipboardGuard *FGuard = nullptr;
-  // A copy key copied: its release tells, as any key released hides a tooltip shown before.
-  bool FTellOnRelease = false;
 };

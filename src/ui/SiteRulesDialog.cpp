@@ -212,10 +212,8 @@ void TKvSiteRulesDialog::CreateControls() {
       edRules->setText(rules);
       edRules->setCursorPosition(0);
     });
-  connect(bbCopyCurrent, &QPushButton::clicked, this, [this] {
-    if (FClipboard.Copy(QString::fromStdU16String(FPasswordNow)))
-      TellCopied(*bbCopyCurrent, FClipboard);
-  });
+  connect(bbCopyCurrent, &QPushButton::clicked, this,
+          [this] { FClipboard.Copy(QString::fromStdU16String(FPasswordNow)); });
   connect(bxButtons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(bxButtons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 }

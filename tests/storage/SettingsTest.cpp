@@ -271,24 +271,6 @@ TEST_F(ClipboardClearAfter, ReadsSecondsWithThirtyForAnythingUnusableAndADayAtMo
   EXPECT_EQ(LoadClipboardClearAfter(U(folder / "missing.ini")), 30);
 }
 
-TEST(CopiedNotice, SaysWhenTheClipboardClearsInWholeUnits) {
-  const std::pair<int32_t, std::u16string> rows[] = {
-      {30, u"Copied; the clipboard clears in 30 seconds"},
-      {1, u"Copied; the clipboard clears in 1 second"},
-      {59, u"Copied; the clipboard clears in 59 seconds"},
-      {60, u"Copied; the clipboard clears in 1 minute"},
-      {90, u"Copied; the clipboard clears in 1 minute 30 seconds"},
-      {121, u"Copied; the clipboard clears in 2 minutes 1 second"},
-      {3600, u"Copied; the clipboard clears in 1 hour"},
-      {3661, u"Copied; the clipboard clears in 1 hour 1 minute 1 second"},
-      {LongestSeconds, u"Copied; the clipboard clears in 24 hours"},
-      // No timed clearing: only the program's end takes the password back.
-      {0, u"Copied; the clipboard clears when the program exits"},
-  };
-  for (const auto &[seconds, notice] : rows)
-    EXPECT_EQ(CopiedNotice(seconds), notice) << seconds;
-}
-
 using TrayWait = TempFolderTest;
 
 TEST_F(TrayWait, ReadsItsOwnKeyInSecondsWithThirtyForAnythingUnusableAndADayAtMost) {

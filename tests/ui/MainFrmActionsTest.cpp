@@ -18,10 +18,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QTimer>
-#include <QToolButton>
 #include <QToolTip>
-#include <chrono>
 #include <filesystem>
 #include <functional>
 
@@ -306,70 +303,6 @@ TEST_F(MainWindowActionsTest, CopyPutsThePasswordOnTheClipboardMarkedSecretAndKe
   // The program's guard took it over: it leaves the clipboard later.
   EXPECT_TRUE(clipboardGuard.HoldsOurs());
   EXPECT_TRUE(clipboardGuard.Pending());
-  EXPECT_TRUE(errors.isEmpty());
-}
-
-// Every copy of the password says so where the user made it, and when the clipboard clears: in
-// a tooltip there and, for screen readers, as that control's description for as long.
-TEST_F(MainWindowActionsTest, ACopySaysSoWhereItWasMadeAndWhenTheClipboardClears) {
-  const auto clickCopy = [](TfmMain &w) -> QWidget * {
-    QTest::mouseClick(w.sbCopy, Qt::LeftButton);
-    return w.sbCopy;
-  };
-  const auto copyKeys = [](TfmMain &w) -> QWidget * {
-    w.edPassword->setFocus();
-    w.edPassword->selectAll();
-    QTest::keySequence(w.edPassword, QKeySequence::Copy);
-    return w.edPassword;
-  };
-  const struct {
-    const char *how;
-    int seconds; // config.ini's ClearAfter
-    std::function<QWidget *(TfmMain &)> copy;
-    QString notice;
-  } rows[] = {
-      {"a click on Copy", 30, clickCopy, "Copied; the clipboard clears in 30 seconds"},
-      {"Ctrl+C in the password box", 30, copyKeys, "Copied; the clipboard clears in 30 seconds"},
-      {"a click on Copy, clearing after 1 second", 1, clickCopy,
-       "Copied; the clipboard clears in 1 second"},
-      {"Ctrl+C, no clearing by time", 0, copyKeys,
-       "Copied; the clipboard clears when the program exits"},
-  };
-  for (const auto &row : rows) {
-    SCOPED_TRACE(row.how);
-    window.reset();
-    TKvClipboardGuard guard(*QGuiApplication::clipboard(), std::chrono::seconds(row.seconds));
-    window = std::make_unique<TfmMain>(*env, *protection, guard, ProgramPath);
-    window->show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-
-    // Nothing on show, nothing copied: nothing said.
-    row.copy(*window);
-    EXPECT_FALSE(QToolTip::isVisible());
-
-    Type("pw", "https://one.example", "");
-    Press("bbGenerate");
-    QWidget *control = row.copy(*window);
-    ASSERT_TRUE(guard.HoldsOurs());
-    EXPECT_TRUE(QToolTip::isVisible()) << "the key's release leaves it up";
-    EXPECT_EQ(QToolTip::text(), row.notice);
-    QWidget *tip = nullptr;
-    for (QWidget *widget : QApplication::topLevelWidgets())
-      if (widget->objectName() == "qtooltip_label" && widget->isVisible())
-        tip = widget;
-    ASSERT_NE(tip, nullptr);
-    const QPoint under = control->mapToGlobal(QPoint(0, control->height()));
-    EXPECT_LE((tip->pos() - under).manhattanLength(), 40) << "just under the control";
-    EXPECT_EQ(control->accessibleDescription(), row.notice);
-
-    // Once the tooltip is gone, the description is what it was.
-    auto *restore = control->findChild<QTimer *>("kvCopiedNotice");
-    ASSERT_NE(restore, nullptr);
-    restore->start(0);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return control->accessibleDescription().isEmpty(); }));
-    QToolTip::hideText();
-    window.reset(); // before the guard it uses
-  }
   EXPECT_TRUE(errors.isEmpty());
 }
 
