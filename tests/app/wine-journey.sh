@@ -17,9 +17,10 @@
 # password. "Run on Windows startup" ticked: the Run value must name the program (read with Wine's
 # "reg query"). "Exit" from the tray menu with the window open: the lists and config.ini (with the
 # position) must be on disk. A second start must give the same password from master.key, urls.db and
-# logins.db read back (the site's button, the login offered), and end by "Exit" too. The site's host
-# has known password rules: taken in the "Site rules" dialog (Ctrl+R, Alt+K, Enter), they give the
-# password quillgate-cli derives with them, and the second start gives it again from records.db.
+# logins.db read back (the site's button with its last login, the login offered), and end by
+# "Exit" too. The site's host has known password rules: taken in the "Site rules" dialog (Ctrl+R,
+# Alt+K, Enter), they give the password quillgate-cli derives with them, and the second start gives
+# it again from records.db.
 #
 # What Wine cannot show, and how it is covered instead:
 # - Wine's data protection seals with a key of the prefix, not of the user's log-on secret, in a
@@ -213,7 +214,11 @@ button_width=$(form_layout | jq '.siteButton.width')
 button_height=$(form_layout | jq '.siteButton.height')
 # The new site's button is the second; a new list starts with one of its own.
 click_on bgThumbs $((button_width + button_width / 2)) $((button_height / 2))
-generate_and_compare "" "the site's button with the saved master password" --known-rules
+generate_and_compare "$login" "the site's button with its last login and the saved master password" \
+  --known-rules
+click_on edLogin
+xdotool key ctrl+a BackSpace
+generate_and_compare "" "the login box emptied" --known-rules
 click_on edLogin
 xdotool key Down
 generate_and_compare "$login" "the site's login offered" --known-rules
