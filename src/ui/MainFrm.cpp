@@ -168,6 +168,10 @@ void TfmMain::ConnectHandlers() {
     Guarded([this, from, before] { FSession.MoveSite({from, before}); });
   });
   connect(bbClose, &QPushButton::clicked, this, &QDialog::reject);
+  // Enter in a text box generates; its key goes no further (the login box's completion would
+  // hand it on once more).
+  for (QLineEdit *box : {edMasterPass, edURL, edLogin->lineEdit()})
+    box->installEventFilter(this);
   On(edURL, &QLineEdit::textChanged, &TfmMain::edURLChange);
   // A password on show belongs to the master password, URL and login on show: any change of them
   // takes it away, so that "Copy" never hands over one of other inputs.
@@ -464,13 +468,24 @@ bool TfmMain::eventFilter(QObject *watched, QEvent *event) {
         reason == Qt::MouseFocusReason || reason == Qt::ShortcutFocusReason)
       Guarded([this] { ShowFingerprint(); });
   }
+  if (event->type() == QEvent::KeyPress &&
+      (watched == edMasterPass || watched == edURL || watched == edLogin->lineEdit())) {
+    const int key = static_cast<QKeyEvent *>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      bbGenerate->click();
+      return true;
+    }
+  }
   return QDialog::eventFilter(watched, event);
 }
 
 void TfmMain::keyPressEvent(QKeyEvent *event) {
-  // No cancel and no default button: Escape and Enter do nothing here.
+  // Escape is Close, saving as Close does; Enter generates from the text boxes (eventFilter) and
+  // does nothing elsewhere: no button of the window is a default one.
   const int key = event->key();
-  if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter)
+  if (key == Qt::Key_Escape)
+    bbClose->click();
+  else if (key == Qt::Key_Return || key == Qt::Key_Enter)
     event->ignore();
   else
     QDialog::keyPressEvent(event);

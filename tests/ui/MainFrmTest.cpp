@@ -203,22 +203,39 @@ TEST_F(MainWindowTest, NeitherScreenReadersNorInputMethodsGetTheMasterPasswordsT
   EXPECT_TRUE(box->inputMethodHints() & Qt::ImhSensitiveData);
 }
 
-TEST_F(MainWindowTest, EscapeAndEnterNeitherCloseTheWindowNorPressAButton) {
+// Enter in the master, URL or login box generates; elsewhere it presses nothing. Escape is Close,
+// and the closing writes the files as Close's does.
+TEST_F(MainWindowTest, EnterInATextBoxGeneratesAndEscapeClosesAsCloseDoes) {
   auto window = Open();
   window->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   QSignalSpy generate(window->bbGenerate, &QPushButton::clicked);
   QSignalSpy close(window->bbClose, &QPushButton::clicked);
-  QSignalSpy finished(window.get(), &QDialog::finished);
-  for (QLineEdit *box : {window->edMasterPass, window->edURL, window->edLogin->lineEdit()}) {
-    SCOPED_TRACE(box->objectName().toStdString());
-    for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter})
+  window->edMasterPass->setText("pw");
+  window->edURL->setText("https://enter.example");
+  int generated = 0;
+  for (QLineEdit *box : {window->edMasterPass, window->edURL, window->edLogin->lineEdit()})
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Enter}) {
+      SCOPED_TRACE(box->objectName().toStdString() + " " + std::to_string(key));
+      window->edPassword->clear();
       QTest::keyClick(box, key);
+      EXPECT_EQ(generate.count(), ++generated);
+      EXPECT_FALSE(window->edPassword->text().isEmpty());
+    }
+  for (QWidget *control :
+       {static_cast<QWidget *>(window->cbSave), static_cast<QWidget *>(window->sbCopy)}) {
+    QTest::keyClick(control, Qt::Key_Return);
+    EXPECT_EQ(generate.count(), generated) << control->objectName().toStdString();
   }
   EXPECT_TRUE(window->isVisible());
-  EXPECT_EQ(finished.count(), 0);
-  EXPECT_EQ(generate.count(), 0);
   EXPECT_EQ(close.count(), 0);
+
+  QTest::keyClick(window->edURL, Qt::Key_Escape);
+  EXPECT_EQ(close.count(), 1);
+  EXPECT_FALSE(window->isVisible());
+  window.reset(); // the program ends a closed window, which writes its files
+  EXPECT_NE(Get("urls.db").find("https://enter.example"), std::string::npos)
+      << "the closing wrote the new site";
 }
 
 TEST_F(MainWindowTest, LoginBoxCompletesInlineIgnoringCaseAndNeverInsertsOnEnter) {
