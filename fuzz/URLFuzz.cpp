@@ -16,18 +16,6 @@
 
 namespace {
 
-// The host of a URL as the site list splits it; none when it does not split.
-std::optional<std::u16string> SiteHost(const std::u16string &url) {
-  std::u16string scheme, user, password, host, path, fragment, query;
-  uint16_t port = 0;
-  try {
-    ParseURL(url, true, scheme, user, password, host, port, path, fragment, query, u"http");
-  } catch (const EKvError &) {
-    return std::nullopt;
-  }
-  return host;
-}
-
 bool IsConversionError(const EKvError &e) {
   return e.Message().ends_with(u"'' is not a valid integer value") &&
          e.Message().starts_with(u"''");

@@ -220,7 +220,16 @@ const TKvCharacterSet &Generatable() {
   return set;
 }
 
-std::u16string Generated(const TKvCharacterSet &set) {
+} // namespace
+
+TKvCharacterSet CharacterClass(std::u16string_view name) {
+  for (const TNamedClass &named : NamedClasses())
+    if (named.Name == name)
+      return named.Set;
+  return {};
+}
+
+std::u16string GeneratedCharacters(const TKvCharacterSet &set) {
   std::u16string characters;
   characters.reserve(LastGenerated - FirstGenerated + 1);
   for (char16_t c = FirstGenerated; c <= LastGenerated; ++c)
@@ -229,18 +238,16 @@ std::u16string Generated(const TKvCharacterSet &set) {
   return characters;
 }
 
-} // namespace
-
 int32_t TKvPasswordRules::GeneratedLength() const {
   return std::max(std::min(DefaultLength, MaxLength.value_or(DefaultLength)), MinLength);
 }
 
 std::u16string TKvPasswordRules::GeneratedAlphabet() const {
-  return Generated(Allowed);
+  return GeneratedCharacters(Allowed);
 }
 
 std::u16string TKvPasswordRules::GeneratedRequired(std::size_t index) const {
-  return Generated(Required.at(index));
+  return GeneratedCharacters(Required.at(index));
 }
 
 bool NoPasswordRules(std::u16string_view text) {

@@ -37,6 +37,13 @@ struct TKvPasswordRules {
   std::u16string GeneratedRequired(std::size_t index) const;
 };
 
+// A class of the language by its name ("upper", "lower", "digit", "special", "ascii-printable"),
+// as the ASCII characters it holds; the empty set for another name.
+TKvCharacterSet CharacterClass(std::u16string_view name);
+
+// The characters U+0021-U+007E of set, in code-point order: those a password is drawn from.
+std::u16string GeneratedCharacters(const TKvCharacterSet &set);
+
 // The rules of an empty text: none at all.
 bool NoPasswordRules(std::u16string_view text);
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sites/KnownRules.h"
 
-#include "common/KvError.h"
 #include "sites/URLParser.h"
 
 #include <algorithm>
@@ -45,12 +44,6 @@ std::optional<TKvKnownRule> KnownRuleForHost(std::u16string_view host) {
 }
 
 std::optional<TKvKnownRule> KnownRuleForURL(const std::u16string &url) {
-  std::u16string scheme, user, password, host, path, fragment, query;
-  uint16_t port = 0;
-  try {
-    ParseURL(url, true, scheme, user, password, host, port, path, fragment, query, u"http");
-  } catch (const EKvError &) {
-    return std::nullopt;
-  }
-  return KnownRuleForHost(host);
+  const std::optional<std::u16string> host = SiteHost(url);
+  return host ? KnownRuleForHost(*host) : std::nullopt;
 }

@@ -5,21 +5,16 @@
 #include "crypto/PasswordRules.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
 namespace {
 
-TKvCharacterSet Range(char16_t first, char16_t last) {
-  TKvCharacterSet set;
-  for (char16_t c = first; c <= last; ++c)
-    set.set(c);
-  return set;
-}
-
-const TKvCharacterSet Lower = Range(u'a', u'z');
-const TKvCharacterSet Upper = Range(u'A', u'Z');
-const TKvCharacterSet Digits = Range(u'0', u'9');
+const TKvCharacterSet Lower = CharacterClass(u"lower");
+const TKvCharacterSet Upper = CharacterClass(u"upper");
+const TKvCharacterSet Digits = CharacterClass(u"digit");
+const TKvCharacterSet Symbols = CharacterClass(u"special");
 const TKvCharacterSet LettersAndDigits = Lower | Upper | Digits;
 
 TKvCharacterSet SymbolSet(std::u16string_view symbols) {
@@ -33,7 +28,7 @@ TKvCharacterSet SymbolSet(std::u16string_view symbols) {
 // "special" for every symbol; else a set in code-point order, but "-" first and "]" last, the
 // only places the language gives them.
 std::u16string SymbolClass(const TKvCharacterSet &symbols) {
-  if (symbols == SymbolSet(AllSymbols))
+  if (symbols == Symbols)
     return u"special";
   std::u16string set = u"[";
   if (symbols.test(u'-'))
@@ -87,52 +82,50 @@ std::u16string Listed(const std::vector<std::u16string> &items, std::u16string_v
   return text;
 }
 
-// The printable characters of set that the named classes leave, as they are.
-std::u16string Others(const TKvCharacterSet &set) {
-  std::u16string characters;
-  for (char16_t c = u'!'; c <= u'~'; ++c)
-    if (set[c])
-      characters += c;
-  return characters;
+struct TNamedSet {
+  TKvCharacterSet Set;
+  std::u16string_view Name;
+};
+
+// The names of the classes that set holds whole, in the given order, each taken out of set as it
+// is named; then the printable characters left, as they are ("" for none).
+std::vector<std::u16string> Names(TKvCharacterSet set, std::initializer_list<TNamedSet> classes,
+                                  std::u16string &others) {
+  std::vector<std::u16string> names;
+  for (const TNamedSet &named : classes)
+    if (Within(named.Set, set)) {
+      names.emplace_back(named.Name);
+      set &= ~named.Set;
+    }
+  others = GeneratedCharacters(set);
+  return names;
 }
 
 // What a password needs from a required set: "a lower-case letter or a capital", "one of !#$".
-std::u16string Need(TKvCharacterSet set) {
-  std::vector<std::u16string> names;
-  const struct {
-    TKvCharacterSet Class;
-    std::u16string_view Name;
-  } classes[] = {{Lower, u"a lower-case letter"},
-                 {Upper, u"a capital"},
-                 {Digits, u"a digit"},
-                 {SymbolSet(AllSymbols), u"a symbol"}};
-  for (const auto &named : classes)
-    if (Within(named.Class, set)) {
-      names.emplace_back(named.Name);
-      set &= ~named.Class;
-    }
-  if (const std::u16string others = Others(set); !others.empty())
+std::u16string Need(const TKvCharacterSet &set) {
+  std::u16string others;
+  std::vector<std::u16string> names = Names(set,
+                                            {{Lower, u"a lower-case letter"},
+                                             {Upper, u"a capital"},
+                                             {Digits, u"a digit"},
+                                             {Symbols, u"a symbol"}},
+                                            others);
+  if (!others.empty())
     names.push_back(others.size() == 1 ? others : u"one of " + others);
   return Listed(names, u" or ");
 }
 
 // The characters a password may hold, when fewer than every printable one: "letters, digits and
 // !#$".
-std::u16string Only(TKvCharacterSet set) {
-  std::vector<std::u16string> names;
-  const struct {
-    TKvCharacterSet Class;
-    std::u16string_view Name;
-  } classes[] = {{Lower | Upper, u"letters"},
-                 {Lower, u"lower-case letters"},
-                 {Upper, u"capitals"},
-                 {Digits, u"digits"}};
-  for (const auto &named : classes)
-    if (Within(named.Class, set)) {
-      names.emplace_back(named.Name);
-      set &= ~named.Class;
-    }
-  if (const std::u16string others = Others(set); !others.empty())
+std::u16string Only(const TKvCharacterSet &set) {
+  std::u16string others;
+  std::vector<std::u16string> names = Names(set,
+                                            {{Lower | Upper, u"letters"},
+                                             {Lower, u"lower-case letters"},
+                                             {Upper, u"capitals"},
+                                             {Digits, u"digits"}},
+                                            others);
+  if (!others.empty())
     names.push_back(others);
   return Listed(names, u" and ");
 }
@@ -157,7 +150,7 @@ std::u16string DescribeRules(std::u16string_view text) {
   if (!length.empty() || !needs.empty())
     parts.push_back(length + (length.empty() || needs.empty() ? u"" : u", ") +
                     (needs.empty() ? u"" : u"with " + Listed(needs, u" and ")));
-  const TKvCharacterSet printable = Range(u'!', u'~');
+  const TKvCharacterSet printable = LettersAndDigits | Symbols;
   if (!rules.AllowsAnyCharacter && (printable & ~rules.Allowed).any())
     parts.push_back(u"only " + Only(rules.Allowed & printable));
   if (rules.MaxConsecutive == 1)
@@ -189,7 +182,7 @@ std::u16string RuleText(const TKvRuleChoices &choices) {
   // Without "allowed", the required sets alone would be allowed.
   const bool needs =
       choices.NeedsLower || choices.NeedsUpper || choices.NeedsDigit || choices.NeedsSymbol;
-  if (needs || symbols != SymbolSet(AllSymbols))
+  if (needs || symbols != Symbols)
     parts.push_back(u"allowed: lower, upper, digit" +
                     (symbols.any() ? u", " + SymbolClass(symbols) : std::u16string()) + u";");
   std::u16string text;

@@ -149,3 +149,14 @@ void ParseURL(const std::u16string &URL, bool BareTextIsPath, std::u16string &Sc
     }
   }
 }
+
+std::optional<std::u16string> SiteHost(const std::u16string &url) {
+  std::u16string scheme, user, password, host, path, fragment, query;
+  uint16_t port = 0;
+  try {
+    ParseURL(url, true, scheme, user, password, host, port, path, fragment, query, u"http");
+  } catch (const EKvError &) {
+    return std::nullopt;
+  }
+  return host;
+}

@@ -34,16 +34,10 @@ void Wipe(std::u16string &text) {
   SecureZero(text.data(), text.size() * sizeof(char16_t));
 }
 
-// The URL's host for the user, or the URL itself when it does not split.
+// The URL's host for the user, or the URL itself when it has none.
 std::u16string HostOf(const std::u16string &url) {
-  std::u16string scheme, user, password, host, path, fragment, query;
-  uint16_t port = 0;
-  try {
-    ParseURL(url, false, scheme, user, password, host, port, path, fragment, query, u"http");
-  } catch (const EKvError &) {
-    return url;
-  }
-  return host.empty() ? url : host;
+  const std::optional<std::u16string> host = SiteHost(url);
+  return host && !host->empty() ? *host : url;
 }
 
 QPushButton *Button(const QString &caption, const char *name, QWidget *parent) {
